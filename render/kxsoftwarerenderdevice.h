@@ -1,0 +1,217 @@
+// The software render device: a fixed-function Direct3D 9-style device that
+// draws into a 24-bit colour buffer and a 16-bit depth buffer in memory.
+//
+// Data flow of one draw: device state -> DrawPrimitive (cull, transform,
+// light) -> RasterizeTriangle / FillGouraudTriangle -> colour and depth
+// buffers -> Present.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "math/kxmatrix4.h"
+#include "math/kxvector3.h"
+#include "platform/kxwin32.h"
+#include "render/kxdevicestate.h"
+#include "render/kxdib.h"
+#include "render/kxfrustum.h"
+#include "render/kxfvf.h"
+#include "render/kxlight.h"
+#include "render/kxvertexbuffer.h"
+
+// Render-state codes (Direct3D 9 numbering).
+enum : uint32_t {
+    KXRS_ZENABLE = 7,
+    KXRS_SHADEMODE = 9,
+    KXRS_SPECULARENABLE = 29,
+    KXRS_CLIPPING = 136,
+    KXRS_LIGHTING = 137,
+    KXRS_AMBIENT = 139,
+    KXRS_NORMALIZENORMALS = 143,
+    KXRS_DIFFUSEMATERIALSOURCE = 145,
+    KXRS_SPECULARMATERIALSOURCE = 146,
+    KXRS_AMBIENTMATERIALSOURCE = 147,
+    KXRS_EMISSIVEMATERIALSOURCE = 148,
+};
+
+// Transform-state codes.
+enum : uint32_t {
+    KXTS_WORLD = 1,
+    KXTS_VIEW = 2,
+    KXTS_PROJECTION = 3,
+};
+
+enum : uint32_t {
+    KXPT_TRIANGLELIST = 4,
+    KXSHADE_GOURAUD = 2,
+    KXCLEAR_TARGET = 1,
+    KXCLEAR_ZBUFFER = 2,
+};
+
+class KxSoftwareRenderDevice {
+public:
+    static constexpr int kTextureStageCount = 8;
+    // Fillers skip triangles with a coordinate this far out: beyond it the
+    // 16.16 edge arithmetic would overflow.
+    static constexpr int kMaxScreenCoordinate = 16384;
+
+    KxSoftwareRenderDevice();
+    ~KxSoftwareRenderDevice();
+    KxSoftwareRenderDevice(const KxSoftwareRenderDevice&) = delete;
+    KxSoftwareRenderDevice& operator=(const KxSoftwareRenderDevice&) = delete;
+
+    // Core and frame buffer
+    void Create(HWND window, int32_t width, int32_t height);
+    HBITMAP CreateDibSection(HDC dc, int32_t width, int32_t height, void** bits);
+    void CreateDepthBuffer(int32_t use32Bit);
+    bool Clear(uint32_t count, const void* rects, uint32_t flags, uint32_t color, float z, uint32_t stencil);
+    BOOL Present();
+    void UpdateFrameRate();
+    void ReleaseGdiObjects();
+
+    // State
+    bool SetRenderState(uint32_t state, uint32_t value);
+    bool GetRenderState(uint32_t state, uint32_t* value) const;
+    void SetTransform(uint32_t state, const KxMatrix4* matrix);
+    bool SetViewport(const KxViewport* viewport);
+    bool GetViewport(KxViewport* viewport) const;
+    bool SetClipVolume(const KxClipVolume* clip);
+    void SetMaterial(const KxMaterial* pMaterial);
+
+    // Lights
+    void SetLight(int32_t index, const KxLight* light);
+    bool LightEnable(int32_t index, int32_t enable);
+
+    // Vertex buffers and formats
+    bool CreateVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf, uint32_t pool,
+                            KxVertexBuffer** buffer, HANDLE* sharedHandle);
+    bool SetFVF(uint32_t fvf);
+    bool GetFVF(uint32_t* fvf) const;
+    bool SetStreamSource(uint32_t streamNumber, KxVertexBuffer* buffer, uint32_t offsetInBytes, uint32_t stride);
+
+    // Textures
+    bool CreateTextureFromFile(const char* path, KxTexture** texture);
+    bool SetTexture(uint32_t stage, KxTexture* texture);
+
+    // Primitive pipeline
+    bool DrawPrimitive(uint32_t primitiveType, uint32_t startVertex, uint32_t primitiveCount);
+    bool ProcessPrimitives();
+    bool CullBackFaces();
+    bool CullToFrustum();
+    bool ApplyProjection();
+    bool ApplyClipVolume();
+    bool ApplyViewport();
+    bool DrawTriangles();
+    bool IsFrontFacing(const KxVector3& p0, const KxVector3& p1, const KxVector3& p2) const;
+
+    // Vertex lighting
+    uint32_t LightVertex(const KxVector3& normal);
+    void GetMaterialColors(KxColor& ambientColor, KxColor& diffuseColor, KxColor& specularColor) const;
+
+    // Gouraud filler and lines (no depth, no texture)
+    void FillGouraudTriangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                             uint32_t c0, uint32_t c1, uint32_t c2);
+    void FillFlatBottomTriangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                                uint32_t c0, uint32_t c1, uint32_t c2);
+    void FillFlatTopTriangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                             uint32_t c0, uint32_t c1, uint32_t c2);
+    void DrawGouraudSpan(int32_t xa, int32_t xb, int32_t y, uint32_t ca, uint32_t cb);
+    void DrawLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t color);
+    static bool ClipLine(int32_t& x0, int32_t& y0, int32_t& x1, int32_t& y1,
+                         int32_t xmin, int32_t xmax, int32_t ymin, int32_t ymax);
+    void DrawHorizontalLine(int32_t xa, int32_t xb, int32_t y, uint32_t color);
+    void DrawVerticalLine(int32_t x, int32_t ya, int32_t yb, uint32_t color);
+    void PutPixel(int32_t x, int32_t y, uint32_t color);
+
+    // Depth-tested, textured triangle rasteriser
+    void RasterizeTriangle(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
+                           int32_t x2, int32_t y2, float z2,
+                           uint32_t color0, uint32_t color1, uint32_t color2,
+                           float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                           float uOverW2, float vOverW2,
+                           float invW0, float invW1, float invW2);
+    void RasterizeFlatBottom(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
+                             int32_t x2, int32_t y2, float z2,
+                             uint32_t color0, uint32_t color1, uint32_t color2,
+                             float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                             float uOverW2, float vOverW2,
+                             float invW0, float invW1, float invW2);
+    void RasterizeFlatTop(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
+                          int32_t x2, int32_t y2, float z2,
+                          uint32_t color0, uint32_t color1, uint32_t color2,
+                          float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                          float uOverW2, float vOverW2,
+                          float invW0, float invW1, float invW2);
+    void RasterizeSpan(int32_t xA, int32_t xB, int32_t y, float zA, float zB,
+                       uint32_t colorA, uint32_t colorB,
+                       float uOverWA, float vOverWA, float uOverWB, float vOverWB,
+                       float invWA, float invWB);
+    bool TestAndWriteDepth(int32_t x, int32_t y, uint32_t depth);
+
+    // Read access for tools and tests
+    uint8_t* GetPixels() const { return pixels; }
+    int32_t GetRowStride() const { return rowStride; }
+    int32_t GetWidth() const { return width; }
+    int32_t GetHeight() const { return height; }
+    uint32_t GetDepth(int32_t x, int32_t y) const;
+    uint32_t GetDepthScale() const { return depthScale; }
+    const KxVector3& GetEyePosition() const { return eyePosition; }
+    const KxMatrix4& GetViewportMatrix() const { return viewportMatrix; }
+    const KxMatrix4& GetClipMatrix() const { return clipMatrix; }
+    const KxMatrix4& GetCombinedMatrix() const { return combinedMatrix; }
+    const KxMaterial& GetMaterial() const { return material; }
+    const std::map<int, KxLightSet>& GetLights() const { return lights; }
+    const std::vector<bool>& GetTriangleVisible() const { return triangleVisible; }
+    uint32_t GetVertexCount() const { return vertexCount; }
+    KxVertexBuffer* GetStreamSource() const { return streamSource; }
+    KxTexture* GetTextureStage(uint32_t stage) const { return stage < kTextureStageCount ? textureStages[stage] : nullptr; }
+
+    // The process-wide frame-rate counter
+    typedef DWORD (*TickSource)();
+    static void SetTickSource(TickSource source);  // null restores GetTickCount
+    static void ResetFrameRate();
+    static int32_t GetFrameRateValue();
+    static int32_t GetFrameRateCount();
+    static const char* GetFrameRateText();
+
+private:
+    bool IsRenderStateOn(uint32_t bit) const { return (renderStates >> bit) & 1u; }
+    uint32_t RenderStateField(uint32_t shift) const { return (renderStates >> shift) & 3u; }
+
+    HWND hWnd = nullptr;
+    HDC hdcWindow = nullptr;
+    HDC hdcMemory = nullptr;
+    HBITMAP hDibSection = nullptr;
+    HGDIOBJ hOldBitmap = nullptr;
+    uint8_t* pixels = nullptr;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t rowStride = 0;
+
+    KxMatrix4 world;
+    KxMatrix4 view;
+    KxMatrix4 projection;
+    KxMatrix4 viewportMatrix;
+    KxMatrix4 clipMatrix;
+    KxVector3 eyePosition;
+    KxMatrix4 combinedMatrix;
+
+    KxFvf vertexFormat;
+    uint32_t renderStates;
+    uint32_t ambient = 0;
+
+    KxVertexBuffer* streamSource = nullptr;
+    std::vector<bool> triangleVisible;
+    uint32_t vertexCount = 0;
+
+    KxFrustum frustum;
+    std::map<int, KxLightSet> lights;
+    KxMaterial material;
+    KxTexture* textureStages[kTextureStageCount] = {};
+
+    int32_t depth32Bit = 0;
+    uint32_t depthScale = 0;
+    uint16_t* depthBuffer16 = nullptr;
+    uint32_t* depthBuffer32 = nullptr;
+};

@@ -1,0 +1,272 @@
+// Device creation, the colour and depth buffers, Clear, Present and the
+// frame-rate counter.
+#include "render/kxsoftwarerenderdevice.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// Process-wide: one frame of pixels in the last non-grey clear colour, laid
+// out as the colour buffer it was built for.
+std::vector<uint8_t> clearPattern;
+uint32_t clearPatternColor = 0;
+int32_t clearPatternStride = 0;
+int32_t clearPatternRows = 0;
+
+// Process-wide frame-rate counter.
+int32_t fpsFrameCount = 0;
+int32_t fpsValue = 0;
+DWORD fpsNextTick = 0;
+char fpsText[64] = {};
+KxSoftwareRenderDevice::TickSource tickSource = nullptr;
+
+DWORD ReadTicks()
+{
+    return tickSource ? tickSource() : GetTickCount();
+}
+
+// Construction values of the render-state word: z-enable on, shade mode 1,
+// lighting on.
+constexpr uint32_t kConstructionRenderStates = (1u << 4) | (1u << 5) | (1u << 1);
+
+// trunc(value), with values no 64-bit integer holds (and NaN) mapped to 0
+// instead of undefined behaviour.
+int64_t TruncateToInt64(double value)
+{
+    if (!(value > -9.2e18 && value < 9.2e18))
+        return 0;
+    return static_cast<int64_t>(value);
+}
+
+void BuildClearPattern(uint32_t color, int32_t width, int32_t height, int32_t rowStride)
+{
+    clearPatternColor = color;
+    clearPatternStride = rowStride;
+    clearPatternRows = height;
+    clearPattern.assign(size_t(rowStride) * size_t(height), 0);
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* row = clearPattern.data() + size_t(y) * size_t(rowStride);
+        for (int32_t x = 0; x < width; ++x) {
+            row[3 * x + 0] = uint8_t(color >> 16);
+            row[3 * x + 1] = uint8_t(color >> 8);
+            row[3 * x + 2] = uint8_t(color);
+        }
+    }
+}
+
+}  // namespace
+
+KxSoftwareRenderDevice::KxSoftwareRenderDevice() : renderStates(kConstructionRenderStates)
+{
+    world.SetIdentity();
+    view.SetIdentity();
+    projection.SetIdentity();
+    viewportMatrix.SetIdentity();
+    clipMatrix.SetIdentity();
+    combinedMatrix.SetIdentity();
+}
+
+KxSoftwareRenderDevice::~KxSoftwareRenderDevice()
+{
+    ReleaseGdiObjects();
+    delete[] depthBuffer16;
+    depthBuffer16 = nullptr;
+    delete[] depthBuffer32;
+    depthBuffer32 = nullptr;
+}
+
+void KxSoftwareRenderDevice::Create(HWND window, int32_t nWidth, int32_t nHeight)
+{
+    if (!window)
+        return;
+
+    hWnd = window;
+    hdcWindow = GetDC(window);
+    hdcMemory = CreateCompatibleDC(hdcWindow);
+    height = nHeight;
+    width = nWidth;
+    hDibSection = CreateDibSection(hdcWindow, nWidth, nHeight, reinterpret_cast<void**>(&pixels));
+    hOldBitmap = SelectObject(hdcMemory, hDibSection);
+    if (!pixels) {
+        // Without a colour buffer the device has nothing to draw into: an
+        // empty frame keeps every writer inside it.
+        width = height = rowStride = 0;
+    }
+
+    KxViewport viewport;
+    viewport.X = 0;
+    viewport.Y = 0;
+    viewport.Width = uint32_t(width);
+    viewport.Height = uint32_t(height);
+    viewport.MinZ = 0.0f;
+    viewport.MaxZ = 1.0f;
+    SetViewport(&viewport);
+
+    KxClipVolume clipVolume;
+    clipVolume.ClipX = -1.0f;
+    clipVolume.ClipWidth = 2.0f;
+    clipVolume.ClipY = 1.0f;
+    clipVolume.ClipHeight = 2.0f;
+    clipVolume.MinZ = 0.0f;
+    clipVolume.MaxZ = 1.0f;
+    SetClipVolume(&clipVolume);
+
+    KxLight light;
+    light.Diffuse = KxColor(1.0f, 1.0f, 1.0f, 1.0f);
+    light.Specular = KxColor(0.0f, 0.0f, 0.0f, 1.0f);
+    light.Ambient = KxColor(1.0f, 1.0f, 1.0f, 1.0f);
+    light.Direction = KxVector3(0.0f, 1.0f, 0.0f);
+    SetLight(0, &light);
+
+    material.Diffuse = KxColor(1.0f, 1.0f, 1.0f, 1.0f);
+    material.Ambient = KxColor(1.0f, 1.0f, 1.0f, 1.0f);
+    material.Specular = KxColor(1.0f, 1.0f, 1.0f, 1.0f);
+    material.Emissive = KxColor(0.0f, 0.0f, 0.0f, 1.0f);
+    material.Power = 1.0f;
+    SetMaterial(&material);
+
+    SetRenderState(KXRS_SPECULARENABLE, 0);
+    SetRenderState(KXRS_AMBIENT, 0);
+    LightEnable(0, TRUE);
+    SetRenderState(KXRS_SHADEMODE, KXSHADE_GOURAUD);
+    SetRenderState(KXRS_LIGHTING, 1);
+    SetRenderState(KXRS_CLIPPING, 1);
+
+    for (KxTexture*& stage : textureStages)
+        stage = nullptr;
+
+    CreateDepthBuffer(false);
+}
+
+HBITMAP KxSoftwareRenderDevice::CreateDibSection(HDC dc, int32_t nWidth, int32_t nHeight, void** bits)
+{
+    BITMAPINFO info;
+    std::memset(&info, 0, sizeof(info));
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = nWidth;
+    info.bmiHeader.biHeight = -nHeight;  // negative: rows top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+
+    rowStride = (info.bmiHeader.biBitCount / 8 * width + 3) & ~3;
+    return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
+void KxSoftwareRenderDevice::CreateDepthBuffer(int32_t use32Bit)
+{
+    // A second call replaces the buffer instead of leaking it.
+    delete[] depthBuffer16;
+    depthBuffer16 = nullptr;
+    delete[] depthBuffer32;
+    depthBuffer32 = nullptr;
+
+    const size_t entries = size_t(width > 0 ? width : 0) * size_t(height > 0 ? height : 0);
+    depthScale = uint32_t(int64_t(std::pow(2.0, 16)) - 1);
+    if (use32Bit) {
+        depth32Bit = 1;
+        depthBuffer32 = new uint32_t[entries];
+        std::fill(depthBuffer32, depthBuffer32 + entries, depthScale);
+    } else {
+        depth32Bit = 0;
+        depthBuffer16 = new uint16_t[entries];
+        std::fill(depthBuffer16, depthBuffer16 + entries, uint16_t(depthScale));
+    }
+}
+
+bool KxSoftwareRenderDevice::Clear(uint32_t, const void*, uint32_t, uint32_t color, float z, uint32_t)
+{
+    const uint8_t b0 = uint8_t(color);
+    const uint8_t b1 = uint8_t(color >> 8);
+    const uint8_t b2 = uint8_t(color >> 16);
+    const size_t frameBytes = size_t(rowStride) * size_t(height);
+    if (b0 == b1 && b1 == b2) {
+        if (frameBytes)
+            std::memset(pixels, b0, frameBytes);
+    } else {
+        if (color != clearPatternColor || clearPatternStride != rowStride || clearPatternRows != height)
+            BuildClearPattern(color, width, height, rowStride);
+        if (frameBytes)
+            std::memcpy(pixels, clearPattern.data(), frameBytes);
+    }
+
+    const int64_t depth = TruncateToInt64(double(depthScale) * z + 0.5);
+    const size_t entries = size_t(width) * size_t(height);
+    if (depth32Bit)
+        std::fill(depthBuffer32, depthBuffer32 + entries, uint32_t(depth));
+    else
+        std::fill(depthBuffer16, depthBuffer16 + entries, uint16_t(depth));
+    return true;
+}
+
+BOOL KxSoftwareRenderDevice::Present()
+{
+    return BitBlt(hdcWindow, 0, 0, width, height, hdcMemory, 0, 0, SRCCOPY);
+}
+
+void KxSoftwareRenderDevice::UpdateFrameRate()
+{
+    fpsFrameCount += 1;
+    if (fpsNextTick < ReadTicks()) {
+        fpsValue = fpsFrameCount;
+        fpsFrameCount = 1;
+        fpsNextTick = ReadTicks() + 1000;
+        std::memset(fpsText, 0, sizeof(fpsText));
+        std::snprintf(fpsText, sizeof(fpsText), "FPS : %d", fpsValue);
+    }
+}
+
+void KxSoftwareRenderDevice::ReleaseGdiObjects()
+{
+    if (!hWnd)
+        return;
+    SelectObject(hdcMemory, hOldBitmap);
+    DeleteDC(hdcMemory);
+    DeleteObject(hDibSection);
+    ReleaseDC(hWnd, hdcWindow);
+    hdcMemory = nullptr;
+    hDibSection = nullptr;
+    hdcWindow = nullptr;
+    hWnd = nullptr;
+    pixels = nullptr;
+}
+
+uint32_t KxSoftwareRenderDevice::GetDepth(int32_t x, int32_t y) const
+{
+    if (x < 0 || x >= width || y < 0 || y >= height)
+        return 0;
+    const size_t index = size_t(y) * size_t(width) + size_t(x);
+    return depth32Bit ? depthBuffer32[index] : depthBuffer16[index];
+}
+
+void KxSoftwareRenderDevice::SetTickSource(TickSource source)
+{
+    tickSource = source;
+}
+
+void KxSoftwareRenderDevice::ResetFrameRate()
+{
+    fpsFrameCount = 0;
+    fpsValue = 0;
+    fpsNextTick = 0;
+    std::memset(fpsText, 0, sizeof(fpsText));
+}
+
+int32_t KxSoftwareRenderDevice::GetFrameRateValue()
+{
+    return fpsValue;
+}
+
+int32_t KxSoftwareRenderDevice::GetFrameRateCount()
+{
+    return fpsFrameCount;
+}
+
+const char* KxSoftwareRenderDevice::GetFrameRateText()
+{
+    return fpsText;
+}
