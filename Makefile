@@ -1,9 +1,10 @@
 # One entry point: `make run` and `make test` do everything on a fresh Debian machine.
-BUILD      ?= build
-ASAN_BUILD ?= build-asan
-JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+BUILD         ?= build
+ASAN_BUILD    ?= build-asan
+WINDOWS_BUILD ?= build-windows
+JOBS          ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build test test-asan run clean
+.PHONY: all deps build test test-asan run windows clean
 
 all: build
 
@@ -22,8 +23,21 @@ test-asan: deps
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# With a display the demo opens its window; without one it renders off-screen.
 run: build
-	@echo "Nothing to run yet: the program arrives with the window."
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+		cd $(BUILD)/bin && ./SoftwareRenderTest; \
+	else \
+		echo "No display: rendering 600 frames off-screen."; \
+		cd $(BUILD)/bin && ./kxsnapshot --frames 600 --out ../frame.bmp && \
+		echo "The last frame is in $(BUILD)/frame.bmp"; \
+	fi
+
+windows: deps
+	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target SoftwareRenderTest
+	@echo "Built $(WINDOWS_BUILD)/bin/SoftwareRenderTest.exe"
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WINDOWS_BUILD)
