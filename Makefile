@@ -4,7 +4,7 @@ ASAN_BUILD    ?= build-asan
 WINDOWS_BUILD ?= build-windows
 JOBS          ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build test test-asan run windows clean
+.PHONY: all deps build test test-asan run windows bench clean
 
 all: build
 
@@ -38,6 +38,9 @@ windows: deps
 		-DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target SoftwareRenderTest
 	@echo "Built $(WINDOWS_BUILD)/bin/SoftwareRenderTest.exe"
+
+bench: build
+	cd $(BUILD)/bin && ./kxbench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WINDOWS_BUILD)

@@ -93,6 +93,8 @@ public:
     // Textures
     bool CreateTextureFromFile(const char* path, KxTexture** texture);
     bool SetTexture(uint32_t stage, KxTexture* texture);
+    // Why the last CreateTextureFromFile failed, or "" after a success.
+    const char* GetTextureLoadError() const { return pTextureLoadError; }
 
     // Primitive pipeline
     bool DrawPrimitive(uint32_t primitiveType, uint32_t startVertex, uint32_t primitiveCount);
@@ -209,6 +211,7 @@ private:
     std::map<int, KxLightSet> lights;
     KxMaterial material;
     KxTexture* textureStages[kTextureStageCount] = {};
+    const char* pTextureLoadError = "";
 
     int32_t depth32Bit = 0;
     uint32_t depthScale = 0;

@@ -1,0 +1,76 @@
+#include "app/kxscene.h"
+
+namespace {
+
+constexpr uint32_t kClearColor = 0xFF0000;  // pure blue
+
+// Movement keys and the offset component each one moves by one unit.
+struct KxMoveKey {
+    int virtualKey;
+    float KxVector3::*component;
+    float step;
+};
+
+const KxMoveKey kMoveKeys[] = {
+    {'W', &KxVector3::z, 1.0f},
+    {'S', &KxVector3::z, -1.0f},
+    {'A', &KxVector3::x, -1.0f},
+    {'D', &KxVector3::x, 1.0f},
+    {'Z', &KxVector3::y, 1.0f},
+    {'X', &KxVector3::y, -1.0f},
+};
+
+}  // namespace
+
+KxScene::KxScene() : pDevice(nullptr), pTexture(nullptr), pVertexBuffer(nullptr), vertices{}
+{
+}
+
+KxScene::~KxScene()
+{
+    ReleaseContent();
+    if (pDevice) {
+        delete pDevice;
+        pDevice = nullptr;
+    }
+}
+
+void KxScene::Setup(HWND window)
+{
+    pDevice = new KxSoftwareRenderDevice();
+    pDevice->Create(window, 640, 480);  // the frame is 640x480 whatever the window's size
+    offset = KxVector3(10.0f, 5.0f, 15.0f);
+    SetupContent();
+}
+
+void KxScene::Frame()
+{
+    HandleKeys();
+    Render();
+    EndFrame();
+}
+
+void KxScene::HandleKeys()
+{
+    for (const KxMoveKey& key : kMoveKeys) {
+        if (GetAsyncKeyState(key.virtualKey) & 0x8000)
+            offset.*key.component += key.step;
+    }
+}
+
+void KxScene::Render()
+{
+    DrawFrame();
+    pDevice->Present();
+}
+
+void KxScene::DrawFrame()
+{
+    pDevice->Clear(0, nullptr, KXCLEAR_TARGET | KXCLEAR_ZBUFFER, kClearColor, 1.0f, 0);
+    pDevice->UpdateFrameRate();
+    DrawContent();
+}
+
+void KxScene::EndFrame()
+{
+}
