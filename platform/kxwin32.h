@@ -1,6 +1,6 @@
 // The Win32 subset the program uses. On Windows this is <windows.h> itself;
 // elsewhere the same names, types, constants and argument orders are
-// provided by a small layer over SDL2 (kxwin32_sdl.cpp).
+// provided by a small layer over SDL2 (kxwin32_sdl.cpp and its neighbours).
 #pragma once
 
 #ifdef _WIN32

@@ -1,0 +1,10 @@
+// Lets tests and tools hold virtual keys down without a keyboard: a held key
+// reads as down in GetAsyncKeyState, in addition to the real keyboard.
+#pragma once
+
+#ifndef _WIN32
+
+void KxHoldKey(int virtualKey, bool bDown);
+void KxReleaseAllKeys();
+
+#endif
