@@ -42,6 +42,28 @@ int64_t TruncateToInt64(double value)
     return static_cast<int64_t>(value);
 }
 
+// Fills n entries with value: a byte fill when both bytes agree, else the
+// first entries by hand and the rest by doubling block copies.
+template <typename T>
+void FillEntries(T* entries, size_t n, T value)
+{
+    if (n == 0)
+        return;
+    const uint8_t lowByte = uint8_t(value);
+    if (value == T(lowByte * (T(~T(0)) / 0xFF))) {
+        std::memset(entries, lowByte, n * sizeof(T));
+        return;
+    }
+    size_t filled = std::min<size_t>(n, 64);
+    for (size_t i = 0; i < filled; ++i)
+        entries[i] = value;
+    while (filled < n) {
+        const size_t block = std::min(filled, n - filled);
+        std::memcpy(entries + filled, entries, block * sizeof(T));
+        filled += block;
+    }
+}
+
 void BuildClearPattern(uint32_t color, int32_t width, int32_t height, int32_t rowStride)
 {
     clearPatternColor = color;
@@ -170,11 +192,11 @@ void KxSoftwareRenderDevice::CreateDepthBuffer(int32_t use32Bit)
     if (use32Bit) {
         depth32Bit = 1;
         depthBuffer32 = new uint32_t[entries];
-        std::fill(depthBuffer32, depthBuffer32 + entries, depthScale);
+        FillEntries(depthBuffer32, entries, depthScale);
     } else {
         depth32Bit = 0;
         depthBuffer16 = new uint16_t[entries];
-        std::fill(depthBuffer16, depthBuffer16 + entries, uint16_t(depthScale));
+        FillEntries(depthBuffer16, entries, uint16_t(depthScale));
     }
 }
 
@@ -197,9 +219,9 @@ bool KxSoftwareRenderDevice::Clear(uint32_t, const void*, uint32_t, uint32_t col
     const int64_t depth = TruncateToInt64(double(depthScale) * z + 0.5);
     const size_t entries = size_t(width) * size_t(height);
     if (depth32Bit)
-        std::fill(depthBuffer32, depthBuffer32 + entries, uint32_t(depth));
+        FillEntries(depthBuffer32, entries, uint32_t(depth));
     else
-        std::fill(depthBuffer16, depthBuffer16 + entries, uint16_t(depth));
+        FillEntries(depthBuffer16, entries, uint16_t(depth));
     return true;
 }
 

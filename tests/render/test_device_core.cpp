@@ -69,7 +69,7 @@ TEST(DeviceCore, PatternIsRebuiltForADeviceOfAnotherSize)
 
 TEST(DeviceCore, DepthClearRoundsTheScaledDepth)
 {
-    KxTestDevice t(4, 2);
+    KxTestDevice t(100, 50);  // past the first block the fill copies
     const struct {
         float z;
         uint32_t stored;
@@ -77,7 +77,8 @@ TEST(DeviceCore, DepthClearRoundsTheScaledDepth)
     for (const auto& c : cases) {
         t.device.Clear(0, nullptr, 1, 0, c.z, 0);  // flags 1: depth is cleared all the same
         EXPECT_EQ(t.device.GetDepth(0, 0), c.stored) << c.z;
-        EXPECT_EQ(t.device.GetDepth(3, 1), c.stored) << c.z;
+        EXPECT_EQ(t.device.GetDepth(37, 21), c.stored) << c.z;
+        EXPECT_EQ(t.device.GetDepth(99, 49), c.stored) << c.z;
     }
 }
 
