@@ -1,0 +1,177 @@
+#include "render/kxdib.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "math/kxassert.h"
+
+namespace {
+
+constexpr WORD kBmpSignature = 0x4D42;  // "BM"
+constexpr int32_t kMaxImageSide = 16384;
+constexpr int32_t kBytesPerTexel = 3;
+
+// The info headers that start with the 40-byte layout: BITMAPINFOHEADER,
+// BITMAPV4HEADER and BITMAPV5HEADER.
+bool IsKnownInfoHeaderSize(DWORD size)
+{
+    return size == 40 || size == 108 || size == 124;
+}
+
+// trunc(trunc(n * s) - 0.5) in double precision: for n * s >= 0 this is
+// max(floor(n * s) - 1, 0). Positions outside the image (and NaN) are
+// clamped to the nearest edge texel so the read stays in the pixel store.
+int32_t TexelIndex(int32_t n, float s)
+{
+    const double scaled = std::trunc(double(n) * double(s));
+    if (!(scaled >= 1.0))
+        return 0;
+    if (scaled >= double(n))
+        return n - 1;
+    return int32_t(std::trunc(scaled - 0.5));
+}
+
+class KxFile {
+public:
+    explicit KxFile(const char* path) : pFile(path ? std::fopen(path, "rb") : nullptr) {}
+    ~KxFile()
+    {
+        if (pFile)
+            std::fclose(pFile);
+    }
+    KxFile(const KxFile&) = delete;
+    KxFile& operator=(const KxFile&) = delete;
+
+    bool IsOpen() const { return pFile != nullptr; }
+    bool Read(void* buffer, size_t size) { return std::fread(buffer, 1, size, pFile) == size; }
+    bool Seek(long offset) { return std::fseek(pFile, offset, SEEK_SET) == 0; }
+
+    // -1 when the size cannot be found.
+    long Size()
+    {
+        if (std::fseek(pFile, 0, SEEK_END) != 0)
+            return -1;
+        const long size = std::ftell(pFile);
+        return std::fseek(pFile, 0, SEEK_SET) == 0 ? size : -1;
+    }
+
+private:
+    FILE* pFile;
+};
+
+}  // namespace
+
+KxDib::KxDib(uint8_t* target, int32_t targetBytesPerPixel)
+    : pTarget(target), nTargetBytesPerPixel(targetBytesPerPixel)
+{
+    std::memset(&fileHeader, 0, sizeof(fileHeader));
+    std::memset(&infoHeader, 0, sizeof(infoHeader));
+    std::memset(&colorEntry, 0, sizeof(colorEntry));
+}
+
+KxDib::~KxDib()
+{
+    delete[] pBits;
+}
+
+int32_t KxDib::GetHeight() const
+{
+    // Top-down files store a negative height; the row count is its magnitude.
+    // Load accepts no height beyond 16384, so the negation cannot overflow.
+    return infoHeader.biHeight < 0 ? -infoHeader.biHeight : infoHeader.biHeight;
+}
+
+// Accepts uncompressed 24-bit files only and checks every size against the
+// file before reading, so a damaged or hostile file cannot make the loader
+// read or write outside its buffers. A failure leaves the bitmap empty.
+bool KxDib::Load(const char* path)
+{
+    delete[] pBits;
+    pBits = nullptr;
+    std::memset(&fileHeader, 0, sizeof(fileHeader));
+    std::memset(&infoHeader, 0, sizeof(infoHeader));
+
+    KxFile file(path);
+    if (!file.IsOpen()) {
+        KX_ASSERT(0, "kxdib");
+        pLoadError = "cannot open the file";
+        return false;
+    }
+
+    const char* error = nullptr;
+    BITMAPFILEHEADER fh;
+    BITMAPINFOHEADER ih;
+    const long fileSize = file.Size();
+    if (fileSize < 0 || !file.Read(&fh, sizeof(fh)) || !file.Read(&ih, sizeof(ih)))
+        error = "file too short for the BMP headers";
+    else if (fh.bfType != kBmpSignature)
+        error = "not a BMP file";
+    else if (!IsKnownInfoHeaderSize(ih.biSize))
+        error = "unsupported BMP info header";
+    else if (ih.biBitCount != 24)
+        error = "not a 24-bit image";
+    else if (ih.biCompression != BI_RGB)
+        error = "compressed image";
+    else if (ih.biWidth <= 0 || ih.biHeight == 0)
+        error = "empty or negative image size";
+    else if (ih.biWidth > kMaxImageSide || ih.biHeight > kMaxImageSide || ih.biHeight < -kMaxImageSide)
+        error = "image larger than 16384 x 16384";
+    else if (fh.bfOffBits < sizeof(fh) + ih.biSize || fh.bfOffBits > uint64_t(fileSize))
+        error = "pixel data offset outside the file";
+    if (error) {
+        pLoadError = error;
+        return false;
+    }
+
+    const bool bTopDown = ih.biHeight < 0;
+    const int64_t rows = bTopDown ? -int64_t(ih.biHeight) : ih.biHeight;
+    const int64_t rowBytes = int64_t(ih.biBitCount / 8) * ih.biWidth;
+    const int64_t fileRowBytes = (rowBytes + 3) & ~int64_t(3);
+    // The last row's padding is never read, so it need not be present.
+    if (int64_t(fh.bfOffBits) + (rows - 1) * fileRowBytes + rowBytes > fileSize) {
+        pLoadError = "file shorter than its pixel data";
+        return false;
+    }
+
+    uint8_t* bits = new uint8_t[size_t(rows * rowBytes)];
+    for (int64_t i = 0; i < rows; ++i) {
+        // Memory rows run top-down; bottom-up files store the bottom row first.
+        const int64_t memoryRow = bTopDown ? i : rows - 1 - i;
+        if (!file.Seek(long(fh.bfOffBits + i * fileRowBytes)) ||
+            !file.Read(bits + memoryRow * rowBytes, size_t(rowBytes))) {
+            delete[] bits;
+            pLoadError = "read error in the pixel data";
+            return false;
+        }
+    }
+
+    fileHeader = fh;
+    infoHeader = ih;
+    pBits = bits;
+    pLoadError = "";
+    return true;
+}
+
+uint32_t KxDib::ReadPixel(float s, float t) const
+{
+    if (!pBits)
+        return 0;
+    const int32_t w = GetWidth();
+    const int32_t column = TexelIndex(w, s);
+    const int32_t row = TexelIndex(GetHeight(), t);
+    const uint8_t* texel = pBits + (size_t(row) * size_t(w) + size_t(column)) * kBytesPerTexel;
+    return (uint32_t(texel[0]) << 16) | (uint32_t(texel[1]) << 8) | uint32_t(texel[2]);
+}
+
+KxTexture::KxTexture(const char* path, uint8_t* target, int32_t targetBytesPerPixel)
+    : KxDib(target, targetBytesPerPixel)
+{
+    Load(path);
+}
+
+bool KxTexture::Release()
+{
+    delete this;
+    return true;
+}

@@ -1,0 +1,332 @@
+// The depth-tested, perspective-correct, textured Gouraud rasteriser. Edge x
+// and colour channels step in 16.16 fixed point; depth and the texture
+// attributes step as 32-bit floats whose slopes are formed in double.
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+#include "render/kxsoftwarerenderdevice.h"
+
+namespace {
+
+// v << 16 without the undefined behaviour of shifting a negative value.
+inline int32_t ToFixed(int32_t v)
+{
+    return int32_t(uint32_t(v) << 16);
+}
+
+inline int32_t FromFixed(int32_t v)
+{
+    return (v + 32768) >> 16;
+}
+
+inline int32_t Channel(uint32_t color, int k)
+{
+    return int32_t((color >> (16 - 8 * k)) & 0xFF);
+}
+
+inline uint32_t PackChannels(const int32_t ch[3])
+{
+    return (uint32_t(ch[0] & 0xFF) << 16) | (uint32_t(ch[1] & 0xFF) << 8) | uint32_t(ch[2] & 0xFF);
+}
+
+// (end - start) / steps in double, stored as a float.
+inline float FloatSlope(float start, float end, int64_t steps)
+{
+    return float((double(end) - double(start)) / double(steps));
+}
+
+// Beyond this the 16.16 differences overflow 32 bits and edge walks would
+// run over billions of rows, so such triangles are not drawn.
+inline bool OutsideFixedPointRange(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2)
+{
+    const int32_t limit = KxSoftwareRenderDevice::kMaxScreenCoordinate;
+    for (int32_t v : {x0, y0, x1, y1, x2, y2})
+        if (v <= -limit || v >= limit)
+            return true;
+    return false;
+}
+
+// The seven values of one vertex, or of one edge's running position.
+struct KxRasterVertex {
+    int32_t x, y;
+    float z;
+    uint32_t color;
+    float uOverW, vOverW, invW;
+};
+
+// One edge of a half triangle, from vertex a to vertex b over n rows.
+struct KxRasterEdge {
+    int32_t x, dx;
+    int32_t ch[3], dch[3];
+    float z, dz, u, du, v, dv, invW, dInvW;
+
+    KxRasterEdge(const KxRasterVertex& a, const KxRasterVertex& b, int32_t n)
+    {
+        x = ToFixed(a.x);
+        dx = ToFixed(b.x - a.x) / n;
+        for (int k = 0; k < 3; ++k) {
+            ch[k] = ToFixed(Channel(a.color, k));
+            dch[k] = ToFixed(Channel(b.color, k) - Channel(a.color, k)) / n;
+        }
+        z = a.z;
+        dz = FloatSlope(a.z, b.z, n);
+        u = a.uOverW;
+        du = FloatSlope(a.uOverW, b.uOverW, n);
+        v = a.vOverW;
+        dv = FloatSlope(a.vOverW, b.vOverW, n);
+        invW = a.invW;
+        dInvW = FloatSlope(a.invW, b.invW, n);
+    }
+
+    int32_t X() const { return FromFixed(x); }
+
+    uint32_t Color() const
+    {
+        const int32_t rounded[3] = {FromFixed(ch[0]), FromFixed(ch[1]), FromFixed(ch[2])};
+        return PackChannels(rounded);
+    }
+
+    void Step()
+    {
+        x += dx;
+        for (int k = 0; k < 3; ++k)
+            ch[k] += dch[k];
+        z += dz;
+        u += du;
+        v += dv;
+        invW += dInvW;
+    }
+};
+
+// trunc(depthScale * z + 0.5) in double, to a 64-bit integer whose low 32
+// bits are the depth. A value no 64-bit integer holds (z far out of range,
+// infinite or NaN) has no depth: false, and the fragment is dropped.
+inline bool DepthFromZ(uint32_t depthScale, float z, uint32_t& depth)
+{
+    const double scaled = double(depthScale) * double(z) + 0.5;
+    if (!(scaled >= -0x1p63 && scaled < 0x1p63))
+        return false;
+    depth = uint32_t(uint64_t(int64_t(scaled)));
+    return true;
+}
+
+// texel byte x (channel x 1/256) + 0.5, truncated; the low 8 bits are stored.
+inline uint8_t Modulate(uint32_t texelByte, int32_t channel)
+{
+    const double scale = double(channel) * double(0.00390625f);
+    return uint8_t(int32_t(double(texelByte) * scale + 0.5));
+}
+
+}  // namespace
+
+void KxSoftwareRenderDevice::RasterizeTriangle(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
+                                               int32_t x2, int32_t y2, float z2,
+                                               uint32_t color0, uint32_t color1, uint32_t color2,
+                                               float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                                               float uOverW2, float vOverW2,
+                                               float invW0, float invW1, float invW2)
+{
+    if (OutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+        return;
+
+    KxRasterVertex v[3] = {
+        {x0, y0, z0, color0, uOverW0, vOverW0, invW0},
+        {x1, y1, z1, color1, uOverW1, vOverW1, invW1},
+        {x2, y2, z2, color2, uOverW2, vOverW2, invW2},
+    };
+    // Three stable compare-exchange steps: equal rows keep their order.
+    if (v[0].y > v[1].y)
+        std::swap(v[0], v[1]);
+    if (v[0].y > v[2].y)
+        std::swap(v[0], v[2]);
+    if (v[1].y > v[2].y)
+        std::swap(v[1], v[2]);
+
+    const KxRasterVertex& a = v[0];
+    const KxRasterVertex& b = v[1];
+    const KxRasterVertex& c = v[2];
+    if (a.y == b.y) {
+        RasterizeFlatTop(a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
+                         a.uOverW, a.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, a.invW, b.invW, c.invW);
+        return;
+    }
+    if (b.y == c.y) {
+        RasterizeFlatBottom(a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
+                            a.uOverW, a.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, a.invW, b.invW, c.invW);
+        return;
+    }
+
+    // Split vertex S on the edge a-c at row b.y. The fixed-point slopes are
+    // truncated before they are multiplied by d.
+    const int32_t d = b.y - a.y;
+    const int32_t h = c.y - a.y;
+    auto split = [d, h](float from, float to) {
+        return float((double(to) - double(from)) / double(h) * double(d) + double(from));
+    };
+    KxRasterVertex s;
+    s.x = FromFixed(ToFixed(c.x - a.x) / h * d + ToFixed(a.x));
+    s.y = b.y;
+    s.z = split(a.z, c.z);
+    s.invW = split(a.invW, c.invW);
+    s.uOverW = split(a.uOverW, c.uOverW);
+    s.vOverW = split(a.vOverW, c.vOverW);
+    int32_t ch[3];
+    for (int k = 0; k < 3; ++k) {
+        const int32_t step = ToFixed(Channel(c.color, k) - Channel(a.color, k)) / h;
+        ch[k] = FromFixed(ToFixed(Channel(a.color, k)) + step * d);
+    }
+    s.color = PackChannels(ch);
+
+    RasterizeFlatBottom(a.x, a.y, a.z, b.x, b.y, b.z, s.x, s.y, s.z, a.color, b.color, s.color,
+                        a.uOverW, a.vOverW, b.uOverW, b.vOverW, s.uOverW, s.vOverW, a.invW, b.invW, s.invW);
+    RasterizeFlatTop(s.x, s.y, s.z, b.x, b.y, b.z, c.x, c.y, c.z, s.color, b.color, c.color,
+                     s.uOverW, s.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, s.invW, b.invW, c.invW);
+}
+
+void KxSoftwareRenderDevice::RasterizeFlatBottom(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
+                                                 int32_t x2, int32_t y2, float z2,
+                                                 uint32_t color0, uint32_t color1, uint32_t color2,
+                                                 float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                                                 float uOverW2, float vOverW2,
+                                                 float invW0, float invW1, float invW2)
+{
+    if (y0 == y1 || y0 == y2 || OutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+        return;
+
+    const KxRasterVertex top{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
+    const int32_t n = y1 - y0;
+    KxRasterEdge e1(top, {x1, y1, z1, color1, uOverW1, vOverW1, invW1}, n);
+    KxRasterEdge e2(top, {x2, y2, z2, color2, uOverW2, vOverW2, invW2}, n);
+    for (int32_t y = y0; y <= y1; ++y) {
+        RasterizeSpan(e1.X(), e2.X(), y, e1.z, e2.z, e1.Color(), e2.Color(), e1.u, e1.v, e2.u, e2.v,
+                      e1.invW, e2.invW);
+        e1.Step();
+        e2.Step();
+    }
+}
+
+void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
+                                              int32_t x2, int32_t y2, float z2,
+                                              uint32_t color0, uint32_t color1, uint32_t color2,
+                                              float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                                              float uOverW2, float vOverW2,
+                                              float invW0, float invW1, float invW2)
+{
+    if (y1 == y2 || y0 == y2 || OutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+        return;
+
+    const KxRasterVertex bottom{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
+    const int32_t n = y2 - y1;
+    KxRasterEdge edgeA({x1, y1, z1, color1, uOverW1, vOverW1, invW1}, bottom, n);
+    KxRasterEdge edgeB({x0, y0, z0, color0, uOverW0, vOverW0, invW0}, bottom, n);
+    for (int32_t y = y1; y <= y2; ++y) {
+        RasterizeSpan(edgeA.X(), edgeB.X(), y, edgeA.z, edgeB.z, edgeA.Color(), edgeB.Color(), edgeA.u, edgeA.v,
+                      edgeB.u, edgeB.v, edgeA.invW, edgeB.invW);
+        edgeA.Step();
+        edgeB.Step();
+    }
+}
+
+void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, float zA, float zB,
+                                           uint32_t colorA, uint32_t colorB,
+                                           float uOverWA, float vOverWA, float uOverWB, float vOverWB,
+                                           float invWA, float invWB)
+{
+    if (y < 0 || y >= height)
+        return;
+    if (xA > xB) {
+        std::swap(xA, xB);
+        std::swap(zA, zB);
+        std::swap(colorA, colorB);
+        std::swap(uOverWA, uOverWB);
+        std::swap(vOverWA, vOverWB);
+        std::swap(invWA, invWB);
+    }
+    // A span wholly left or right of the frame draws nothing; returning here
+    // also keeps the left clip's k x slope within range.
+    if (xB < 0 || xA >= width)
+        return;
+
+    // 64 bits: the span ends are not limited to the fixed-point range here.
+    const int64_t n = int64_t(xB) - int64_t(xA);
+    int32_t acc[3], dAcc[3];
+    for (int k = 0; k < 3; ++k) {
+        acc[k] = ToFixed(Channel(colorA, k));
+        dAcc[k] = n == 0 ? 0 : int32_t(int64_t(ToFixed(Channel(colorB, k) - Channel(colorA, k))) / n);
+    }
+    float z = zA;
+    float u = uOverWA;
+    float v = vOverWA;
+    float invW = invWA;
+    const float dz = n == 0 ? 0.0f : FloatSlope(zA, zB, n);
+    const float du = n == 0 ? 0.0f : FloatSlope(uOverWA, uOverWB, n);
+    const float dv = n == 0 ? 0.0f : FloatSlope(vOverWA, vOverWB, n);
+    const float dInvW = n == 0 ? 0.0f : FloatSlope(invWA, invWB, n);
+
+    if (xA < 0) {
+        const int64_t k = -int64_t(xA);
+        z = float(double(z) + double(k) * double(dz));
+        u = float(double(u) + double(k) * double(du));
+        v = float(double(v) + double(k) * double(dv));
+        invW = float(double(invW) + double(k) * double(dInvW));
+        for (int c = 0; c < 3; ++c)
+            acc[c] = int32_t(acc[c] + k * dAcc[c]);
+        xA = 0;
+    }
+    if (xB >= width)
+        xB = width - 1;
+
+    int32_t highestStage = -1;
+    for (int32_t stage = 0; stage < kTextureStageCount; ++stage)
+        if (textureStages[stage])
+            highestStage = stage;
+
+    uint8_t* pixel = pixels + y * rowStride + 3 * xA;
+    for (int32_t x = xA; x <= xB; ++x, pixel += 3) {
+        uint32_t depth;
+        if (DepthFromZ(depthScale, z, depth) && TestAndWriteDepth(x, y, depth) && highestStage >= 0) {
+            // Channels are not masked here; they stay within 0..255 anyway.
+            const int32_t b = FromFixed(acc[0]);
+            const int32_t g = FromFixed(acc[1]);
+            const int32_t r = FromFixed(acc[2]);
+            // Every bound stage is sampled and written; the highest one is
+            // written last and decides the pixel.
+            for (int32_t stage = 0; stage <= highestStage; ++stage) {
+                const KxTexture* texture = textureStages[stage];
+                if (!texture)
+                    continue;
+                const double w = 1.0 / double(invW);
+                const float s = float(w * double(u));
+                const float t = float(w * double(v));
+                const uint32_t texel = texture->Sample(s, t);
+                pixel[0] = Modulate((texel >> 16) & 0xFF, b);
+                pixel[1] = Modulate((texel >> 8) & 0xFF, g);
+                pixel[2] = Modulate(texel & 0xFF, r);
+            }
+        }
+        z += dz;
+        invW += dInvW;
+        for (int c = 0; c < 3; ++c)
+            acc[c] += dAcc[c];
+        u += du;
+        v += dv;
+    }
+}
+
+bool KxSoftwareRenderDevice::TestAndWriteDepth(int32_t x, int32_t y, uint32_t depth)
+{
+    if (x < 0 || x >= width || y < 0 || y >= height)
+        return false;
+    const size_t index = size_t(y) * size_t(width) + size_t(x);
+    if (depth32Bit == 0) {
+        if (uint32_t(depthBuffer16[index]) < depth)
+            return false;
+        depthBuffer16[index] = uint16_t(depth);
+        return true;
+    }
+    if (depthBuffer32[index] < depth)
+        return false;
+    depthBuffer32[index] = depth;
+    return true;
+}

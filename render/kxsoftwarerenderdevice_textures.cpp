@@ -1,0 +1,26 @@
+#include "render/kxsoftwarerenderdevice.h"
+
+bool KxSoftwareRenderDevice::CreateTextureFromFile(const char* path, KxTexture** texture)
+{
+    if (!texture)
+        return false;
+    KxTexture* pTexture = new KxTexture(path, pixels, 3);
+    pTextureLoadError = pTexture->GetLoadError();  // the loader's reasons are string constants
+    if (pTexture->IsLoaded()) {
+        *texture = pTexture;
+        return true;
+    }
+    pTexture->Release();
+    *texture = nullptr;
+    return false;
+}
+
+// Stages are references: binding never takes ownership, and a null texture
+// unbinds the stage (and reports false).
+bool KxSoftwareRenderDevice::SetTexture(uint32_t stage, KxTexture* texture)
+{
+    if (stage >= kTextureStageCount)
+        return false;
+    textureStages[stage] = texture;
+    return texture != nullptr;
+}
