@@ -10,26 +10,12 @@ namespace {
 
 constexpr WORD kBmpSignature = 0x4D42;  // "BM"
 constexpr int32_t kMaxImageSide = 16384;
-constexpr int32_t kBytesPerTexel = 3;
 
 // The info headers that start with the 40-byte layout: BITMAPINFOHEADER,
 // BITMAPV4HEADER and BITMAPV5HEADER.
 bool IsKnownInfoHeaderSize(DWORD size)
 {
     return size == 40 || size == 108 || size == 124;
-}
-
-// trunc(trunc(n * s) - 0.5) in double precision: for n * s >= 0 this is
-// max(floor(n * s) - 1, 0). Positions outside the image (and NaN) are
-// clamped to the nearest edge texel so the read stays in the pixel store.
-int32_t TexelIndex(int32_t n, float s)
-{
-    const double scaled = std::trunc(double(n) * double(s));
-    if (!(scaled >= 1.0))
-        return 0;
-    if (scaled >= double(n))
-        return n - 1;
-    return int32_t(std::trunc(scaled - 0.5));
 }
 
 class KxFile {
@@ -73,13 +59,6 @@ KxDib::KxDib(uint8_t* target, int32_t targetBytesPerPixel)
 KxDib::~KxDib()
 {
     delete[] pBits;
-}
-
-int32_t KxDib::GetHeight() const
-{
-    // Top-down files store a negative height; the row count is its magnitude.
-    // Load accepts no height beyond 16384, so the negation cannot overflow.
-    return infoHeader.biHeight < 0 ? -infoHeader.biHeight : infoHeader.biHeight;
 }
 
 // Accepts uncompressed 24-bit files only and checks every size against the
@@ -151,17 +130,6 @@ bool KxDib::Load(const char* path)
     pBits = bits;
     pLoadError = "";
     return true;
-}
-
-uint32_t KxDib::ReadPixel(float s, float t) const
-{
-    if (!pBits)
-        return 0;
-    const int32_t w = GetWidth();
-    const int32_t column = TexelIndex(w, s);
-    const int32_t row = TexelIndex(GetHeight(), t);
-    const uint8_t* texel = pBits + (size_t(row) * size_t(w) + size_t(column)) * kBytesPerTexel;
-    return (uint32_t(texel[0]) << 16) | (uint32_t(texel[1]) << 8) | uint32_t(texel[2]);
 }
 
 KxTexture::KxTexture(const char* path, uint8_t* target, int32_t targetBytesPerPixel)

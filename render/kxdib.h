@@ -1,6 +1,7 @@
 // Bitmaps read from 24-bit BMP files, and textures built on them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/kxwin32.h"
@@ -13,12 +14,37 @@ public:
     KxDib& operator=(const KxDib&) = delete;
 
     bool Load(const char* path);
-    uint32_t ReadPixel(float s, float t) const;
+
+    // Point sampling at s, t in 0..1; positions outside the image read the
+    // nearest edge texel. Inline: the rasteriser calls it for every pixel.
+    uint32_t ReadPixel(float s, float t) const
+    {
+        if (!pBits)
+            return 0;
+        const int32_t w = GetWidth();
+        const int32_t column = TexelIndex(w, double(w) * double(s));
+        const int32_t row = TexelIndex(GetHeight(), double(GetHeight()) * double(t));
+        const uint8_t* texel = pBits + (size_t(row) * size_t(w) + size_t(column)) * 3;
+        return (uint32_t(texel[0]) << 16) | (uint32_t(texel[1]) << 8) | uint32_t(texel[2]);
+    }
+
+    // trunc(trunc(scaled) - 0.5) for scaled = n * s: max(floor(scaled) - 1, 0)
+    // inside the image, clamped to 0..n-1 outside it (NaN reads texel 0).
+    static int32_t TexelIndex(int32_t n, double scaled)
+    {
+        if (!(scaled >= 1.0))
+            return 0;
+        if (scaled >= double(n))
+            return n - 1;
+        return int32_t(scaled) - 1;
+    }
 
     // Why the last Load failed, or "" after a success.
     const char* GetLoadError() const { return pLoadError; }
     int32_t GetWidth() const { return infoHeader.biWidth; }
-    int32_t GetHeight() const;
+    // Top-down files store a negative height; Load accepts no height beyond
+    // 16384, so the negation cannot overflow.
+    int32_t GetHeight() const { return infoHeader.biHeight < 0 ? -infoHeader.biHeight : infoHeader.biHeight; }
     const uint8_t* GetBits() const { return pBits; }
 
 protected:

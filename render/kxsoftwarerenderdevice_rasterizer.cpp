@@ -111,11 +111,57 @@ inline bool DepthFromZ(uint32_t depthScale, float z, uint32_t& depth)
     return true;
 }
 
-// texel byte x (channel x 1/256) + 0.5, truncated; the low 8 bits are stored.
+// trunc(texelByte * (channel * 0.00390625f) + 0.5), low 8 bits. Every step
+// of that double expression is exact (0.00390625 is 2^-8 and the product has
+// fewer than 24 bits), so it equals (texelByte * channel + 128) / 256
+// truncated toward zero, computed here in integers.
 inline uint8_t Modulate(uint32_t texelByte, int32_t channel)
 {
-    const double scale = double(channel) * double(0.00390625f);
-    return uint8_t(int32_t(double(texelByte) * scale + 0.5));
+    const int32_t q = int32_t(texelByte) * channel + 128;
+    return uint8_t(q >= 0 ? q >> 8 : -((-q) >> 8));
+}
+
+// The attributes a span steps across its pixels. The channels are named
+// scalars, not an array, so the compiler keeps them in registers.
+struct KxSpanCursor {
+    float z, invW, u, v;
+    int32_t blue, green, red;
+    float dz, dInvW, du, dv;
+    int32_t dBlue, dGreen, dRed;
+
+    void Step()
+    {
+        z += dz;
+        invW += dInvW;
+        blue += dBlue;
+        green += dGreen;
+        red += dRed;
+        u += du;
+        v += dv;
+    }
+};
+
+// Depth-tests and writes count pixels from the cursor on; where the test
+// passes and a texture is given, writes its texel modulated by the colour.
+// The cursor is a value: the byte stores below could alias it otherwise,
+// and every step would go through memory.
+template <typename DepthEntry>
+void FillSpanPixels(KxSpanCursor c, int32_t count, uint32_t depthScale, DepthEntry* depth, uint8_t* pixel,
+                    const KxTexture* texture)
+{
+    for (int32_t i = 0; i < count; ++i, pixel += 3, c.Step()) {
+        uint32_t fragmentDepth;
+        if (!DepthFromZ(depthScale, c.z, fragmentDepth) || uint32_t(depth[i]) < fragmentDepth)
+            continue;
+        depth[i] = DepthEntry(fragmentDepth);
+        if (!texture)
+            continue;
+        const double w = 1.0 / double(c.invW);
+        const uint32_t texel = texture->Sample(float(w * double(c.u)), float(w * double(c.v)));
+        pixel[0] = Modulate((texel >> 16) & 0xFF, FromFixed(c.blue));
+        pixel[1] = Modulate((texel >> 8) & 0xFF, FromFixed(c.green));
+        pixel[2] = Modulate(texel & 0xFF, FromFixed(c.red));
+    }
 }
 
 }  // namespace
@@ -250,68 +296,55 @@ void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, fl
 
     // 64 bits: the span ends are not limited to the fixed-point range here.
     const int64_t n = int64_t(xB) - int64_t(xA);
-    int32_t acc[3], dAcc[3];
-    for (int k = 0; k < 3; ++k) {
-        acc[k] = ToFixed(Channel(colorA, k));
-        dAcc[k] = n == 0 ? 0 : int32_t(int64_t(ToFixed(Channel(colorB, k) - Channel(colorA, k))) / n);
-    }
-    float z = zA;
-    float u = uOverWA;
-    float v = vOverWA;
-    float invW = invWA;
-    const float dz = n == 0 ? 0.0f : FloatSlope(zA, zB, n);
-    const float du = n == 0 ? 0.0f : FloatSlope(uOverWA, uOverWB, n);
-    const float dv = n == 0 ? 0.0f : FloatSlope(vOverWA, vOverWB, n);
-    const float dInvW = n == 0 ? 0.0f : FloatSlope(invWA, invWB, n);
+    // Channel k's fixed-point start and slope (k = 0 blue, 1 green, 2 red).
+    auto channelStart = [colorA](int k) { return ToFixed(Channel(colorA, k)); };
+    auto channelSlope = [colorA, colorB, n](int k) {
+        return n == 0 ? 0 : int32_t(int64_t(ToFixed(Channel(colorB, k) - Channel(colorA, k))) / n);
+    };
+    KxSpanCursor c;
+    c.blue = channelStart(0);
+    c.green = channelStart(1);
+    c.red = channelStart(2);
+    c.dBlue = channelSlope(0);
+    c.dGreen = channelSlope(1);
+    c.dRed = channelSlope(2);
+    c.z = zA;
+    c.u = uOverWA;
+    c.v = vOverWA;
+    c.invW = invWA;
+    c.dz = n == 0 ? 0.0f : FloatSlope(zA, zB, n);
+    c.du = n == 0 ? 0.0f : FloatSlope(uOverWA, uOverWB, n);
+    c.dv = n == 0 ? 0.0f : FloatSlope(vOverWA, vOverWB, n);
+    c.dInvW = n == 0 ? 0.0f : FloatSlope(invWA, invWB, n);
 
     if (xA < 0) {
         const int64_t k = -int64_t(xA);
-        z = float(double(z) + double(k) * double(dz));
-        u = float(double(u) + double(k) * double(du));
-        v = float(double(v) + double(k) * double(dv));
-        invW = float(double(invW) + double(k) * double(dInvW));
-        for (int c = 0; c < 3; ++c)
-            acc[c] = int32_t(acc[c] + k * dAcc[c]);
+        c.z = float(double(c.z) + double(k) * double(c.dz));
+        c.u = float(double(c.u) + double(k) * double(c.du));
+        c.v = float(double(c.v) + double(k) * double(c.dv));
+        c.invW = float(double(c.invW) + double(k) * double(c.dInvW));
+        c.blue = int32_t(c.blue + k * c.dBlue);
+        c.green = int32_t(c.green + k * c.dGreen);
+        c.red = int32_t(c.red + k * c.dRed);
         xA = 0;
     }
     if (xB >= width)
         xB = width - 1;
 
-    int32_t highestStage = -1;
-    for (int32_t stage = 0; stage < kTextureStageCount; ++stage)
-        if (textureStages[stage])
-            highestStage = stage;
+    // Every bound stage would be sampled and written in turn, so the highest
+    // one alone decides the pixel: sampling the others changes nothing.
+    const KxTexture* texture = nullptr;
+    for (const KxTexture* stage : textureStages)
+        if (stage)
+            texture = stage;
 
-    uint8_t* pixel = pixels + y * rowStride + 3 * xA;
-    for (int32_t x = xA; x <= xB; ++x, pixel += 3) {
-        uint32_t depth;
-        if (DepthFromZ(depthScale, z, depth) && TestAndWriteDepth(x, y, depth) && highestStage >= 0) {
-            // Channels are not masked here; they stay within 0..255 anyway.
-            const int32_t b = FromFixed(acc[0]);
-            const int32_t g = FromFixed(acc[1]);
-            const int32_t r = FromFixed(acc[2]);
-            // Every bound stage is sampled and written; the highest one is
-            // written last and decides the pixel.
-            for (int32_t stage = 0; stage <= highestStage; ++stage) {
-                const KxTexture* texture = textureStages[stage];
-                if (!texture)
-                    continue;
-                const double w = 1.0 / double(invW);
-                const float s = float(w * double(u));
-                const float t = float(w * double(v));
-                const uint32_t texel = texture->Sample(s, t);
-                pixel[0] = Modulate((texel >> 16) & 0xFF, b);
-                pixel[1] = Modulate((texel >> 8) & 0xFF, g);
-                pixel[2] = Modulate(texel & 0xFF, r);
-            }
-        }
-        z += dz;
-        invW += dInvW;
-        for (int c = 0; c < 3; ++c)
-            acc[c] += dAcc[c];
-        u += du;
-        v += dv;
-    }
+    const int32_t count = xB - xA + 1;
+    const size_t depthIndex = size_t(y) * size_t(width) + size_t(xA);
+    uint8_t* pixel = pixels + size_t(y) * size_t(rowStride) + 3 * size_t(xA);
+    if (depth32Bit == 0)
+        FillSpanPixels(c, count, depthScale, depthBuffer16 + depthIndex, pixel, texture);
+    else
+        FillSpanPixels(c, count, depthScale, depthBuffer32 + depthIndex, pixel, texture);
 }
 
 bool KxSoftwareRenderDevice::TestAndWriteDepth(int32_t x, int32_t y, uint32_t depth)
