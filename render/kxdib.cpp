@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "math/kxassert.h"
 
@@ -16,6 +18,15 @@ constexpr int32_t kMaxImageSide = 16384;
 bool IsKnownInfoHeaderSize(DWORD size)
 {
     return size == 40 || size == 108 || size == 124;
+}
+
+// A FIFO would block the open until a writer comes, and a directory or a
+// device has no size to check the headers against: only regular files load.
+bool IsNonRegularFile(const char* path)
+{
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    return !error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
 }
 
 class KxFile {
@@ -71,6 +82,10 @@ bool KxDib::Load(const char* path)
     std::memset(&fileHeader, 0, sizeof(fileHeader));
     std::memset(&infoHeader, 0, sizeof(infoHeader));
 
+    if (path && IsNonRegularFile(path)) {
+        pLoadError = "not a regular file";
+        return false;
+    }
     KxFile file(path);
     if (!file.IsOpen()) {
         KX_ASSERT(0, "kxdib");
@@ -113,7 +128,9 @@ bool KxDib::Load(const char* path)
         return false;
     }
 
-    uint8_t* bits = new uint8_t[size_t(rows * rowBytes)];
+    // Four spare zero bytes after the last texel: the vector sampler reads
+    // whole 32-bit words.
+    uint8_t* bits = new uint8_t[size_t(rows * rowBytes) + 4]();
     for (int64_t i = 0; i < rows; ++i) {
         // Memory rows run top-down; bottom-up files store the bottom row first.
         const int64_t memoryRow = bTopDown ? i : rows - 1 - i;

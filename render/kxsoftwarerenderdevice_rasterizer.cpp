@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "render/kxsoftwarerenderdevice.h"
+#include "render/kxspanfiller.h"
 
 namespace {
 
@@ -98,71 +99,6 @@ struct KxRasterEdge {
         invW += dInvW;
     }
 };
-
-// trunc(depthScale * z + 0.5) in double, to a 64-bit integer whose low 32
-// bits are the depth. A value no 64-bit integer holds (z far out of range,
-// infinite or NaN) has no depth: false, and the fragment is dropped.
-inline bool DepthFromZ(uint32_t depthScale, float z, uint32_t& depth)
-{
-    const double scaled = double(depthScale) * double(z) + 0.5;
-    if (!(scaled >= -0x1p63 && scaled < 0x1p63))
-        return false;
-    depth = uint32_t(uint64_t(int64_t(scaled)));
-    return true;
-}
-
-// trunc(texelByte * (channel * 0.00390625f) + 0.5), low 8 bits. Every step
-// of that double expression is exact (0.00390625 is 2^-8 and the product has
-// fewer than 24 bits), so it equals (texelByte * channel + 128) / 256
-// truncated toward zero, computed here in integers.
-inline uint8_t Modulate(uint32_t texelByte, int32_t channel)
-{
-    const int32_t q = int32_t(texelByte) * channel + 128;
-    return uint8_t(q >= 0 ? q >> 8 : -((-q) >> 8));
-}
-
-// The attributes a span steps across its pixels. The channels are named
-// scalars, not an array, so the compiler keeps them in registers.
-struct KxSpanCursor {
-    float z, invW, u, v;
-    int32_t blue, green, red;
-    float dz, dInvW, du, dv;
-    int32_t dBlue, dGreen, dRed;
-
-    void Step()
-    {
-        z += dz;
-        invW += dInvW;
-        blue += dBlue;
-        green += dGreen;
-        red += dRed;
-        u += du;
-        v += dv;
-    }
-};
-
-// Depth-tests and writes count pixels from the cursor on; where the test
-// passes and a texture is given, writes its texel modulated by the colour.
-// The cursor is a value: the byte stores below could alias it otherwise,
-// and every step would go through memory.
-template <typename DepthEntry>
-void FillSpanPixels(KxSpanCursor c, int32_t count, uint32_t depthScale, DepthEntry* depth, uint8_t* pixel,
-                    const KxTexture* texture)
-{
-    for (int32_t i = 0; i < count; ++i, pixel += 3, c.Step()) {
-        uint32_t fragmentDepth;
-        if (!DepthFromZ(depthScale, c.z, fragmentDepth) || uint32_t(depth[i]) < fragmentDepth)
-            continue;
-        depth[i] = DepthEntry(fragmentDepth);
-        if (!texture)
-            continue;
-        const double w = 1.0 / double(c.invW);
-        const uint32_t texel = texture->Sample(float(w * double(c.u)), float(w * double(c.v)));
-        pixel[0] = Modulate((texel >> 16) & 0xFF, FromFixed(c.blue));
-        pixel[1] = Modulate((texel >> 8) & 0xFF, FromFixed(c.green));
-        pixel[2] = Modulate(texel & 0xFF, FromFixed(c.red));
-    }
-}
 
 }  // namespace
 
@@ -342,9 +278,9 @@ void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, fl
     const size_t depthIndex = size_t(y) * size_t(width) + size_t(xA);
     uint8_t* pixel = pixels + size_t(y) * size_t(rowStride) + 3 * size_t(xA);
     if (depth32Bit == 0)
-        FillSpanPixels(c, count, depthScale, depthBuffer16 + depthIndex, pixel, texture);
+        KxFillSpan(c, count, depthScale, depthBuffer16 + depthIndex, pixel, texture);
     else
-        FillSpanPixels(c, count, depthScale, depthBuffer32 + depthIndex, pixel, texture);
+        KxFillSpan(c, count, depthScale, depthBuffer32 + depthIndex, pixel, texture);
 }
 
 bool KxSoftwareRenderDevice::TestAndWriteDepth(int32_t x, int32_t y, uint32_t depth)
