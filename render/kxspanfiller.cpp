@@ -177,7 +177,28 @@ bool ChannelsFitLanes(const KxSpanCursor& c, int32_t count)
     return true;
 }
 
+// Pixels first..first+lanes-1 of a group on the scalar path, from the
+// group's attribute vectors.
 template <typename DepthEntry>
+__attribute__((target("avx2"))) void ShadeScalar(const KxSpanCursor& c, int32_t first, int32_t lanes, __m128 z,
+                                                 __m128 invW, __m128 u, __m128 v, uint32_t depthScale,
+                                                 DepthEntry* depth, uint8_t* pixel, const KxTexture* texture)
+{
+    alignas(16) float zs[4], invWs[4], us[4], vs[4];
+    _mm_store_ps(zs, z);
+    _mm_store_ps(invWs, invW);
+    _mm_store_ps(us, u);
+    _mm_store_ps(vs, v);
+    for (int32_t lane = 0; lane < lanes; ++lane) {
+        const uint32_t k = uint32_t(first + lane);
+        ShadePixel(zs[lane], invWs[lane], us[lane], vs[lane], int32_t(uint32_t(c.blue) + k * uint32_t(c.dBlue)),
+                   int32_t(uint32_t(c.green) + k * uint32_t(c.dGreen)),
+                   int32_t(uint32_t(c.red) + k * uint32_t(c.dRed)), depthScale, depth[k], pixel + 3 * lane,
+                   texture);
+    }
+}
+
+template <typename DepthEntry, bool bTextured>
 __attribute__((target("avx2"))) void Fill(const KxSpanCursor& c, int32_t count, uint32_t depthScale,
                                           DepthEntry* depth, uint8_t* pixel, const KxTexture* texture)
 {
@@ -186,10 +207,10 @@ __attribute__((target("avx2"))) void Fill(const KxSpanCursor& c, int32_t count, 
     const __m256d scale = _mm256_set1_pd(double(depthScale));
     const __m256d half = _mm256_set1_pd(0.5);
     const __m128i outOfRange = _mm_set1_epi32(INT32_MIN);  // what the conversion gives for it
-    const uint8_t* bits = texture ? texture->GetBits() : nullptr;
-    const int32_t textureWidth = texture ? texture->GetWidth() : 0;
+    const uint8_t* bits = bTextured ? texture->GetBits() : nullptr;
+    const int32_t textureWidth = bTextured ? texture->GetWidth() : 0;
     const __m256d width = _mm256_set1_pd(double(textureWidth));
-    const __m256d height = _mm256_set1_pd(double(texture ? texture->GetHeight() : 0));
+    const __m256d height = _mm256_set1_pd(double(bTextured ? texture->GetHeight() : 0));
 
     // The fixed-point channels of the group's four pixels, one vector per
     // pixel: blue, green, red, 0.
@@ -200,8 +221,8 @@ __attribute__((target("avx2"))) void Fill(const KxSpanCursor& c, int32_t count, 
     __m128i channels2 = _mm_add_epi32(channels1, slope);
     __m128i channels3 = _mm_add_epi32(channels2, slope);
 
-    for (int32_t i = 0; i < count; i += 4, pixel += 12) {
-        const int32_t lanes = count - i < 4 ? count - i : 4;
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4, pixel += 12) {
         // z, 1/w, u/w, v/w of four pixels, one packed add per pixel.
         __m128 z = running;
         __m128 invW = _mm_add_ps(z, step);
@@ -217,24 +238,12 @@ __attribute__((target("avx2"))) void Fill(const KxSpanCursor& c, int32_t count, 
         channels3 = _mm_add_epi32(channels3, groupStep);
 
         // Depth in 32-bit lanes. A lane outside that range (or NaN) converts
-        // to INT32_MIN; such a group, and the span's last few pixels, take
-        // the scalar path, which keeps the 64-bit conversion's low bits.
+        // to INT32_MIN; such a group takes the scalar path, which keeps the
+        // 64-bit conversion's low bits.
         const __m128i fragment =
             _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(scale, _mm256_cvtps_pd(z)), half));
-        if (lanes < 4 || _mm_movemask_epi8(_mm_cmpeq_epi32(fragment, outOfRange)) != 0) {
-            alignas(16) float zs[4], invWs[4], us[4], vs[4];
-            _mm_store_ps(zs, z);
-            _mm_store_ps(invWs, invW);
-            _mm_store_ps(us, u);
-            _mm_store_ps(vs, v);
-            for (int32_t lane = 0; lane < lanes; ++lane) {
-                const uint32_t k = uint32_t(i + lane);
-                ShadePixel(zs[lane], invWs[lane], us[lane], vs[lane],
-                           int32_t(uint32_t(c.blue) + k * uint32_t(c.dBlue)),
-                           int32_t(uint32_t(c.green) + k * uint32_t(c.dGreen)),
-                           int32_t(uint32_t(c.red) + k * uint32_t(c.dRed)), depthScale, depth[k], pixel + 3 * lane,
-                           texture);
-            }
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(fragment, outOfRange)) != 0) {
+            ShadeScalar(c, i, 4, z, invW, u, v, depthScale, depth, pixel, texture);
             continue;
         }
         const __m128i stored = LoadDepth(depth + i);
@@ -243,7 +252,7 @@ __attribute__((target("avx2"))) void Fill(const KxSpanCursor& c, int32_t count, 
         if (passMask == 0)
             continue;
         StoreDepth(depth + i, _mm_blendv_epi8(stored, fragment, passes));
-        if (!texture)
+        if (!bTextured)
             continue;
 
         const __m256d w = _mm256_div_pd(_mm256_set1_pd(1.0), _mm256_cvtps_pd(invW));
@@ -256,6 +265,24 @@ __attribute__((target("avx2"))) void Fill(const KxSpanCursor& c, int32_t count, 
         const __m128i hi = Modulate(_mm_cvtepu8_epi16(_mm_srli_si128(texel, 8)), colourHi);
         StorePixels(pixel, _mm_packus_epi16(lo, hi), passMask);
     }
+    if (i < count) {
+        __m128 z = running;
+        __m128 invW = _mm_add_ps(z, step);
+        __m128 u = _mm_add_ps(invW, step);
+        __m128 v = _mm_add_ps(u, step);
+        _MM_TRANSPOSE4_PS(z, invW, u, v);
+        ShadeScalar(c, i, count - i, z, invW, u, v, depthScale, depth, pixel, texture);
+    }
+}
+
+template <typename DepthEntry>
+void Fill(const KxSpanCursor& c, int32_t count, uint32_t depthScale, DepthEntry* depth, uint8_t* pixel,
+          const KxTexture* texture)
+{
+    if (texture)
+        Fill<DepthEntry, true>(c, count, depthScale, depth, pixel, texture);
+    else
+        Fill<DepthEntry, false>(c, count, depthScale, depth, pixel, texture);
 }
 
 }  // namespace avx2

@@ -146,7 +146,12 @@ TEST_F(SpanReference, RandomSpansMatchTheReferenceByteForByte)
             const int32_t xA = std::uniform_int_distribution<int32_t>(-40, 100)(rng);
             const int32_t xB = std::uniform_int_distribution<int32_t>(-40, 100)(rng);
             const int32_t y = std::uniform_int_distribution<int32_t>(-2, 24)(rng);
-            const float zA = RandomFloat(rng, -0.05f, 1.05f), zB = RandomFloat(rng, -0.05f, 1.05f);
+            float zA = RandomFloat(rng, -0.05f, 1.05f), zB = RandomFloat(rng, -0.05f, 1.05f);
+            if (i % 10 == 9) {
+                // Depths beyond 32 bits, and ones with no depth at all, on one end.
+                const float extremes[] = {70000.0f, -40000.0f, 1e12f, std::nanf(""), INFINITY};
+                zA = extremes[(i / 10) % 5];
+            }
             const uint32_t cA = std::uniform_int_distribution<uint32_t>(0, 0xFFFFFF)(rng);
             const uint32_t cB = std::uniform_int_distribution<uint32_t>(0, 0xFFFFFF)(rng);
             const float invWA = RandomFloat(rng, -0.2f, 0.5f), invWB = RandomFloat(rng, -0.2f, 0.5f);
