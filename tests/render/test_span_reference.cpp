@@ -11,6 +11,7 @@
 
 #include "kxtestbmp.h"
 #include "kxtestdevice.h"
+#include "render/kxspanfiller.h"
 
 namespace {
 
@@ -164,5 +165,39 @@ TEST_F(SpanReference, RandomSpansMatchTheReferenceByteForByte)
         for (int32_t y = 0; y < f.height; ++y)
             for (int32_t x = 0; x < f.width; ++x)
                 ASSERT_EQ(t.device.GetDepth(x, y), f.depth[size_t(y) * f.width + x]) << x << "," << y;
+    }
+}
+
+TEST_F(SpanReference, VectorAndScalarPathsWriteTheSameBytes)
+{
+    if (!KxSpanVectorPathAvailable())
+        GTEST_SKIP() << "this processor has the scalar path only";
+    std::mt19937 rng(99);
+    for (int round = 0; round < 200; ++round) {
+        KxSpanCursor c;
+        c.z = RandomFloat(rng, -0.1f, 1.1f);
+        c.dz = RandomFloat(rng, -0.01f, 0.01f);
+        c.invW = RandomFloat(rng, 0.01f, 0.5f);
+        c.dInvW = RandomFloat(rng, -0.002f, 0.002f);
+        c.u = RandomFloat(rng, -0.2f, 0.6f);
+        c.du = RandomFloat(rng, -0.01f, 0.01f);
+        c.v = RandomFloat(rng, -0.2f, 0.6f);
+        c.dv = RandomFloat(rng, -0.01f, 0.01f);
+        c.blue = std::uniform_int_distribution<int32_t>(0, 255)(rng) << 16;
+        c.green = std::uniform_int_distribution<int32_t>(0, 255)(rng) << 16;
+        c.red = std::uniform_int_distribution<int32_t>(0, 255)(rng) << 16;
+        c.dBlue = c.dGreen = c.dRed = -int32_t(std::uniform_int_distribution<int32_t>(0, 4000)(rng));
+        const int32_t count = std::uniform_int_distribution<int32_t>(1, 40)(rng);
+
+        std::vector<uint16_t> depthVector(count), depthScalar(count);
+        for (uint16_t& d : depthVector)
+            d = uint16_t(std::uniform_int_distribution<int32_t>(0, 65535)(rng));
+        depthScalar = depthVector;
+        std::vector<uint8_t> pixelsVector(3 * count, 0x5A), pixelsScalar(3 * count, 0x5A);
+        const KxTexture* texture = round % 5 == 0 ? nullptr : pTexture;
+        KxFillSpan(c, count, 65535, depthVector.data(), pixelsVector.data(), texture);
+        KxFillSpanScalar(c, count, 65535, depthScalar.data(), pixelsScalar.data(), texture);
+        ASSERT_EQ(depthVector, depthScalar) << "round " << round;
+        ASSERT_EQ(pixelsVector, pixelsScalar) << "round " << round;
     }
 }
