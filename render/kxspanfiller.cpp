@@ -198,6 +198,22 @@ __attribute__((target("avx2"))) void ShadeScalar(const KxSpanCursor& c, int32_t 
     }
 }
 
+// Groups of four pixels handled together in three passes: depth, texel
+// addresses, colour. Each pass's work per group is a short chain of
+// dependent steps, so the processor overlaps many groups; one pass doing all
+// of a group's work would keep only a couple in flight.
+constexpr int32_t kBatchGroups = 16;
+
+// What the depth pass leaves for the texture passes, per passing group.
+struct KxTexelBatch {
+    __m128 invW[kBatchGroups], u[kBatchGroups], v[kBatchGroups];
+    __m128i colourLo[kBatchGroups], colourHi[kBatchGroups];
+    __m128i offset[kBatchGroups];
+    int32_t group[kBatchGroups];
+    int passMask[kBatchGroups];
+    int32_t count;
+};
+
 template <typename DepthEntry, bool bTextured>
 __attribute__((target("avx2"))) void Fill(const KxSpanCursor& c, int32_t count, uint32_t depthScale,
                                           DepthEntry* depth, uint8_t* pixel, const KxTexture* texture)
@@ -221,57 +237,79 @@ __attribute__((target("avx2"))) void Fill(const KxSpanCursor& c, int32_t count, 
     __m128i channels2 = _mm_add_epi32(channels1, slope);
     __m128i channels3 = _mm_add_epi32(channels2, slope);
 
-    int32_t i = 0;
-    for (; i + 4 <= count; i += 4, pixel += 12) {
-        // z, 1/w, u/w, v/w of four pixels, one packed add per pixel.
-        __m128 z = running;
-        __m128 invW = _mm_add_ps(z, step);
-        __m128 u = _mm_add_ps(invW, step);
-        __m128 v = _mm_add_ps(u, step);
-        running = _mm_add_ps(v, step);
-        _MM_TRANSPOSE4_PS(z, invW, u, v);
-        const __m128i colourLo = RoundedChannels(channels0, channels1);
-        const __m128i colourHi = RoundedChannels(channels2, channels3);
-        channels0 = _mm_add_epi32(channels0, groupStep);
-        channels1 = _mm_add_epi32(channels1, groupStep);
-        channels2 = _mm_add_epi32(channels2, groupStep);
-        channels3 = _mm_add_epi32(channels3, groupStep);
+    KxTexelBatch batch;
+    const int32_t groups = count / 4;
+    for (int32_t first = 0; first < groups; first += kBatchGroups) {
+        const int32_t last = first + kBatchGroups < groups ? first + kBatchGroups : groups;
+        batch.count = 0;
+        for (int32_t g = first; g < last; ++g) {
+            const int32_t i = 4 * g;
+            // z, 1/w, u/w, v/w of four pixels, one packed add per pixel.
+            __m128 z = running;
+            __m128 invW = _mm_add_ps(z, step);
+            __m128 u = _mm_add_ps(invW, step);
+            __m128 v = _mm_add_ps(u, step);
+            running = _mm_add_ps(v, step);
+            _MM_TRANSPOSE4_PS(z, invW, u, v);
+            const __m128i lo = channels0, hi = channels2, lo1 = channels1, hi1 = channels3;
+            channels0 = _mm_add_epi32(channels0, groupStep);
+            channels1 = _mm_add_epi32(channels1, groupStep);
+            channels2 = _mm_add_epi32(channels2, groupStep);
+            channels3 = _mm_add_epi32(channels3, groupStep);
 
-        // Depth in 32-bit lanes. A lane outside that range (or NaN) converts
-        // to INT32_MIN; such a group takes the scalar path, which keeps the
-        // 64-bit conversion's low bits.
-        const __m128i fragment =
-            _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(scale, _mm256_cvtps_pd(z)), half));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi32(fragment, outOfRange)) != 0) {
-            ShadeScalar(c, i, 4, z, invW, u, v, depthScale, depth, pixel, texture);
-            continue;
+            // Depth in 32-bit lanes. A lane outside that range (or NaN)
+            // converts to INT32_MIN; such a group takes the scalar path,
+            // which keeps the 64-bit conversion's low bits.
+            const __m128i fragment =
+                _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(scale, _mm256_cvtps_pd(z)), half));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi32(fragment, outOfRange)) != 0) {
+                ShadeScalar(c, i, 4, z, invW, u, v, depthScale, depth, pixel + 3 * i, texture);
+                continue;
+            }
+            const __m128i stored = LoadDepth(depth + i);
+            const __m128i passes = _mm_cmpeq_epi32(_mm_max_epu32(stored, fragment), stored);
+            const int passMask = _mm_movemask_ps(_mm_castsi128_ps(passes));
+            if (passMask == 0)
+                continue;
+            StoreDepth(depth + i, _mm_blendv_epi8(stored, fragment, passes));
+            if (!bTextured)
+                continue;
+            const int32_t k = batch.count++;
+            batch.invW[k] = invW;
+            batch.u[k] = u;
+            batch.v[k] = v;
+            batch.colourLo[k] = RoundedChannels(lo, lo1);
+            batch.colourHi[k] = RoundedChannels(hi, hi1);
+            batch.group[k] = g;
+            batch.passMask[k] = passMask;
         }
-        const __m128i stored = LoadDepth(depth + i);
-        const __m128i passes = _mm_cmpeq_epi32(_mm_max_epu32(stored, fragment), stored);
-        const int passMask = _mm_movemask_ps(_mm_castsi128_ps(passes));
-        if (passMask == 0)
-            continue;
-        StoreDepth(depth + i, _mm_blendv_epi8(stored, fragment, passes));
         if (!bTextured)
             continue;
 
-        const __m256d w = _mm256_div_pd(_mm256_set1_pd(1.0), _mm256_cvtps_pd(invW));
-        const __m128 s = _mm256_cvtpd_ps(_mm256_mul_pd(w, _mm256_cvtps_pd(u)));
-        const __m128 t = _mm256_cvtpd_ps(_mm256_mul_pd(w, _mm256_cvtps_pd(v)));
-        const __m128i texelIndex =
-            _mm_add_epi32(_mm_mullo_epi32(TexelIndex(t, height), _mm_set1_epi32(textureWidth)), TexelIndex(s, width));
-        const __m128i texel = LoadTexels(bits, _mm_add_epi32(texelIndex, _mm_add_epi32(texelIndex, texelIndex)));
-        const __m128i lo = Modulate(_mm_cvtepu8_epi16(texel), colourLo);
-        const __m128i hi = Modulate(_mm_cvtepu8_epi16(_mm_srli_si128(texel, 8)), colourHi);
-        StorePixels(pixel, _mm_packus_epi16(lo, hi), passMask);
+        for (int32_t k = 0; k < batch.count; ++k) {
+            const __m256d w = _mm256_div_pd(_mm256_set1_pd(1.0), _mm256_cvtps_pd(batch.invW[k]));
+            const __m128 s = _mm256_cvtpd_ps(_mm256_mul_pd(w, _mm256_cvtps_pd(batch.u[k])));
+            const __m128 t = _mm256_cvtpd_ps(_mm256_mul_pd(w, _mm256_cvtps_pd(batch.v[k])));
+            const __m128i texelIndex = _mm_add_epi32(
+                _mm_mullo_epi32(TexelIndex(t, height), _mm_set1_epi32(textureWidth)), TexelIndex(s, width));
+            batch.offset[k] = _mm_add_epi32(texelIndex, _mm_add_epi32(texelIndex, texelIndex));
+        }
+        for (int32_t k = 0; k < batch.count; ++k) {
+            const __m128i texel = LoadTexels(bits, batch.offset[k]);
+            const __m128i lo = Modulate(_mm_cvtepu8_epi16(texel), batch.colourLo[k]);
+            const __m128i hi = Modulate(_mm_cvtepu8_epi16(_mm_srli_si128(texel, 8)), batch.colourHi[k]);
+            StorePixels(pixel + 12 * batch.group[k], _mm_packus_epi16(lo, hi), batch.passMask[k]);
+        }
     }
+
+    const int32_t i = 4 * groups;
     if (i < count) {
         __m128 z = running;
         __m128 invW = _mm_add_ps(z, step);
         __m128 u = _mm_add_ps(invW, step);
         __m128 v = _mm_add_ps(u, step);
         _MM_TRANSPOSE4_PS(z, invW, u, v);
-        ShadeScalar(c, i, count - i, z, invW, u, v, depthScale, depth, pixel, texture);
+        ShadeScalar(c, i, count - i, z, invW, u, v, depthScale, depth, pixel + 3 * i, texture);
     }
 }
 
