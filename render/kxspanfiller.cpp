@@ -1,8 +1,8 @@
 #include "render/kxspanfiller.h"
 
 #include <climits>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define KX_SPAN_AVX2 1
