@@ -4,42 +4,12 @@
 #include <cstdint>
 #include <utility>
 
+#include "render/kxfixedpoint.h"
 #include "render/kxsoftwarerenderdevice.h"
 
 namespace {
 
-// v << 16 without the undefined behaviour of shifting a negative value.
-inline int32_t ToFixed(int32_t v)
-{
-    return int32_t(uint32_t(v) << 16);
-}
-
-inline int32_t FromFixed(int32_t v)
-{
-    return (v + 0x8000) >> 16;
-}
-
-inline int32_t Channel(uint32_t color, int shift)
-{
-    return int32_t((color >> shift) & 0xFF);
-}
-
-inline uint32_t PackChannels(int32_t high, int32_t mid, int32_t low)
-{
-    return (uint32_t(high & 0xFF) << 16) | (uint32_t(mid & 0xFF) << 8) | uint32_t(low & 0xFF);
-}
-
-// Beyond this the 16.16 differences overflow 32 bits and edge walks would
-// run over billions of rows, so such triangles are not drawn.
-inline bool OutsideFixedPointRange(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2)
-{
-    const int32_t limit = KxSoftwareRenderDevice::kMaxScreenCoordinate;
-    for (int32_t v : {x0, y0, x1, y1, x2, y2})
-        if (v <= -limit || v >= limit)
-            return true;
-    return false;
-}
-
+// A packed colour's blue, green and red bytes, in the colour buffer's order.
 inline void WriteColor(uint8_t* pixel, uint32_t color)
 {
     pixel[0] = uint8_t(color >> 16);
@@ -55,17 +25,20 @@ struct KxGouraudEdge {
 
     KxGouraudEdge(int32_t xFrom, uint32_t cFrom, int32_t xTo, uint32_t cTo, int32_t steps)
     {
-        x = ToFixed(xFrom);
-        dx = ToFixed(xTo - xFrom) / steps;
+        x = KxToFixed(xFrom);
+        dx = KxToFixed(xTo - xFrom) / steps;
         for (int k = 0; k < 3; ++k) {
-            const int shift = 16 - 8 * k;
-            ch[k] = ToFixed(Channel(cFrom, shift));
-            dch[k] = ToFixed(Channel(cTo, shift) - Channel(cFrom, shift)) / steps;
+            ch[k] = KxToFixed(KxChannel(cFrom, k));
+            dch[k] = KxToFixed(KxChannel(cTo, k) - KxChannel(cFrom, k)) / steps;
         }
     }
 
-    int32_t X() const { return FromFixed(x); }
-    uint32_t Color() const { return PackChannels(FromFixed(ch[0]), FromFixed(ch[1]), FromFixed(ch[2])); }
+    int32_t X() const { return KxFromFixed(x); }
+    uint32_t Color() const
+    {
+        const int32_t rounded[3] = {KxFromFixed(ch[0]), KxFromFixed(ch[1]), KxFromFixed(ch[2])};
+        return KxPackChannels(rounded);
+    }
 
     void Step()
     {
@@ -110,7 +83,7 @@ constexpr int32_t kMaxClipMoves = 32;
 void KxSoftwareRenderDevice::FillGouraudTriangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                                                  int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
 {
-    if (OutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+    if (KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
         return;
 
     if (y0 > y1) {
@@ -142,14 +115,13 @@ void KxSoftwareRenderDevice::FillGouraudTriangle(int32_t x0, int32_t y0, int32_t
     // is multiplied.
     const int32_t dy = y1 - y0;
     const int32_t d = y2 - y0;
-    const int32_t xs = FromFixed(dy * (ToFixed(x2 - x0) / d) + ToFixed(x0));
+    const int32_t xs = KxFromFixed(dy * (KxToFixed(x2 - x0) / d) + KxToFixed(x0));
     int32_t split[3];
     for (int k = 0; k < 3; ++k) {
-        const int shift = 16 - 8 * k;
-        const int32_t ch0 = Channel(c0, shift);
-        split[k] = FromFixed(ToFixed(ch0) + dy * (ToFixed(Channel(c2, shift) - ch0) / d));
+        const int32_t ch0 = KxChannel(c0, k);
+        split[k] = KxFromFixed(KxToFixed(ch0) + dy * (KxToFixed(KxChannel(c2, k) - ch0) / d));
     }
-    const uint32_t cs = PackChannels(split[0], split[1], split[2]);
+    const uint32_t cs = KxPackChannels(split);
 
     FillFlatBottomTriangle(x0, y0, x1, y1, xs, y1, c0, c1, cs);
     FillFlatTopTriangle(xs, y1, x1, y1, x2, y2, cs, c1, c2);
@@ -158,7 +130,7 @@ void KxSoftwareRenderDevice::FillGouraudTriangle(int32_t x0, int32_t y0, int32_t
 void KxSoftwareRenderDevice::FillFlatBottomTriangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                                                     int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
 {
-    if (y0 == y1 || y0 == y2 || OutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+    if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
         return;
 
     const int32_t steps = y1 - y0;
@@ -174,7 +146,7 @@ void KxSoftwareRenderDevice::FillFlatBottomTriangle(int32_t x0, int32_t y0, int3
 void KxSoftwareRenderDevice::FillFlatTopTriangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                                                  int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
 {
-    if (y1 == y2 || y0 == y2 || OutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+    if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
         return;
 
     const int32_t steps = y2 - y1;
@@ -206,15 +178,14 @@ void KxSoftwareRenderDevice::DrawGouraudSpan(int32_t xa, int32_t xb, int32_t y, 
     const int32_t n = xb - xa;
     int32_t acc[3], grad[3];
     for (int k = 0; k < 3; ++k) {
-        const int shift = 16 - 8 * k;
-        acc[k] = ToFixed(Channel(ca, shift));
-        grad[k] = n == 0 ? 0 : ToFixed(Channel(cb, shift) - Channel(ca, shift)) / n;
+        acc[k] = KxToFixed(KxChannel(ca, k));
+        grad[k] = n == 0 ? 0 : KxToFixed(KxChannel(cb, k) - KxChannel(ca, k)) / n;
     }
 
     uint8_t* pixel = pixels + y * rowStride + 3 * xa;
     for (int32_t x = xa; x <= xb; ++x, pixel += 3) {
         for (int k = 0; k < 3; ++k) {
-            pixel[k] = uint8_t(FromFixed(acc[k]));
+            pixel[k] = uint8_t(KxFromFixed(acc[k]));
             acc[k] += grad[k];
         }
     }

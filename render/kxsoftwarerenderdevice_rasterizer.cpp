@@ -5,47 +5,16 @@
 #include <cstdint>
 #include <utility>
 
+#include "render/kxfixedpoint.h"
 #include "render/kxsoftwarerenderdevice.h"
 #include "render/kxspanfiller.h"
 
 namespace {
 
-// v << 16 without the undefined behaviour of shifting a negative value.
-inline int32_t ToFixed(int32_t v)
-{
-    return int32_t(uint32_t(v) << 16);
-}
-
-inline int32_t FromFixed(int32_t v)
-{
-    return (v + 32768) >> 16;
-}
-
-inline int32_t Channel(uint32_t color, int k)
-{
-    return int32_t((color >> (16 - 8 * k)) & 0xFF);
-}
-
-inline uint32_t PackChannels(const int32_t ch[3])
-{
-    return (uint32_t(ch[0] & 0xFF) << 16) | (uint32_t(ch[1] & 0xFF) << 8) | uint32_t(ch[2] & 0xFF);
-}
-
 // (end - start) / steps in double, stored as a float.
 inline float FloatSlope(float start, float end, int64_t steps)
 {
     return float((double(end) - double(start)) / double(steps));
-}
-
-// Beyond this the 16.16 differences overflow 32 bits and edge walks would
-// run over billions of rows, so such triangles are not drawn.
-inline bool OutsideFixedPointRange(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2)
-{
-    const int32_t limit = KxSoftwareRenderDevice::kMaxScreenCoordinate;
-    for (int32_t v : {x0, y0, x1, y1, x2, y2})
-        if (v <= -limit || v >= limit)
-            return true;
-    return false;
 }
 
 // The seven values of one vertex, or of one edge's running position.
@@ -64,11 +33,11 @@ struct KxRasterEdge {
 
     KxRasterEdge(const KxRasterVertex& a, const KxRasterVertex& b, int32_t n)
     {
-        x = ToFixed(a.x);
-        dx = ToFixed(b.x - a.x) / n;
+        x = KxToFixed(a.x);
+        dx = KxToFixed(b.x - a.x) / n;
         for (int k = 0; k < 3; ++k) {
-            ch[k] = ToFixed(Channel(a.color, k));
-            dch[k] = ToFixed(Channel(b.color, k) - Channel(a.color, k)) / n;
+            ch[k] = KxToFixed(KxChannel(a.color, k));
+            dch[k] = KxToFixed(KxChannel(b.color, k) - KxChannel(a.color, k)) / n;
         }
         z = a.z;
         dz = FloatSlope(a.z, b.z, n);
@@ -80,12 +49,12 @@ struct KxRasterEdge {
         dInvW = FloatSlope(a.invW, b.invW, n);
     }
 
-    int32_t X() const { return FromFixed(x); }
+    int32_t X() const { return KxFromFixed(x); }
 
     uint32_t Color() const
     {
-        const int32_t rounded[3] = {FromFixed(ch[0]), FromFixed(ch[1]), FromFixed(ch[2])};
-        return PackChannels(rounded);
+        const int32_t rounded[3] = {KxFromFixed(ch[0]), KxFromFixed(ch[1]), KxFromFixed(ch[2])};
+        return KxPackChannels(rounded);
     }
 
     void Step()
@@ -109,7 +78,7 @@ void KxSoftwareRenderDevice::RasterizeTriangle(int32_t x0, int32_t y0, float z0,
                                                float uOverW2, float vOverW2,
                                                float invW0, float invW1, float invW2)
 {
-    if (OutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+    if (KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
         return;
 
     KxRasterVertex v[3] = {
@@ -147,7 +116,7 @@ void KxSoftwareRenderDevice::RasterizeTriangle(int32_t x0, int32_t y0, float z0,
         return float((double(to) - double(from)) / double(h) * double(d) + double(from));
     };
     KxRasterVertex s;
-    s.x = FromFixed(ToFixed(c.x - a.x) / h * d + ToFixed(a.x));
+    s.x = KxFromFixed(KxToFixed(c.x - a.x) / h * d + KxToFixed(a.x));
     s.y = b.y;
     s.z = split(a.z, c.z);
     s.invW = split(a.invW, c.invW);
@@ -155,10 +124,10 @@ void KxSoftwareRenderDevice::RasterizeTriangle(int32_t x0, int32_t y0, float z0,
     s.vOverW = split(a.vOverW, c.vOverW);
     int32_t ch[3];
     for (int k = 0; k < 3; ++k) {
-        const int32_t step = ToFixed(Channel(c.color, k) - Channel(a.color, k)) / h;
-        ch[k] = FromFixed(ToFixed(Channel(a.color, k)) + step * d);
+        const int32_t step = KxToFixed(KxChannel(c.color, k) - KxChannel(a.color, k)) / h;
+        ch[k] = KxFromFixed(KxToFixed(KxChannel(a.color, k)) + step * d);
     }
-    s.color = PackChannels(ch);
+    s.color = KxPackChannels(ch);
 
     RasterizeFlatBottom(a.x, a.y, a.z, b.x, b.y, b.z, s.x, s.y, s.z, a.color, b.color, s.color,
                         a.uOverW, a.vOverW, b.uOverW, b.vOverW, s.uOverW, s.vOverW, a.invW, b.invW, s.invW);
@@ -173,7 +142,7 @@ void KxSoftwareRenderDevice::RasterizeFlatBottom(int32_t x0, int32_t y0, float z
                                                  float uOverW2, float vOverW2,
                                                  float invW0, float invW1, float invW2)
 {
-    if (y0 == y1 || y0 == y2 || OutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+    if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
         return;
 
     const KxRasterVertex top{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
@@ -195,7 +164,7 @@ void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, 
                                               float uOverW2, float vOverW2,
                                               float invW0, float invW1, float invW2)
 {
-    if (y1 == y2 || y0 == y2 || OutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+    if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
         return;
 
     const KxRasterVertex bottom{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
@@ -233,9 +202,9 @@ void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, fl
     // 64 bits: the span ends are not limited to the fixed-point range here.
     const int64_t n = int64_t(xB) - int64_t(xA);
     // Channel k's fixed-point start and slope (k = 0 blue, 1 green, 2 red).
-    auto channelStart = [colorA](int k) { return ToFixed(Channel(colorA, k)); };
+    auto channelStart = [colorA](int k) { return KxToFixed(KxChannel(colorA, k)); };
     auto channelSlope = [colorA, colorB, n](int k) {
-        return n == 0 ? 0 : int32_t(int64_t(ToFixed(Channel(colorB, k) - Channel(colorA, k))) / n);
+        return n == 0 ? 0 : int32_t(int64_t(KxToFixed(KxChannel(colorB, k) - KxChannel(colorA, k))) / n);
     };
     KxSpanCursor c;
     c.blue = channelStart(0);

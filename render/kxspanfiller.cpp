@@ -4,17 +4,14 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "render/kxfixedpoint.h"
+
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define KX_SPAN_AVX2 1
 #include <immintrin.h>
 #endif
 
 namespace {
-
-inline int32_t FromFixed(int32_t v)
-{
-    return (v + 32768) >> 16;
-}
 
 // trunc(depthScale * z + 0.5) in double, to a 64-bit integer whose low 32
 // bits are the depth. A value no 64-bit integer holds (z far out of range,
@@ -51,9 +48,9 @@ inline void ShadePixel(float z, float invW, float u, float v, int32_t blue, int3
         return;
     const double w = 1.0 / double(invW);
     const uint32_t texel = texture->Sample(float(w * double(u)), float(w * double(v)));
-    pixel[0] = Modulate((texel >> 16) & 0xFF, FromFixed(blue));
-    pixel[1] = Modulate((texel >> 8) & 0xFF, FromFixed(green));
-    pixel[2] = Modulate(texel & 0xFF, FromFixed(red));
+    pixel[0] = Modulate((texel >> 16) & 0xFF, KxFromFixed(blue));
+    pixel[1] = Modulate((texel >> 8) & 0xFF, KxFromFixed(green));
+    pixel[2] = Modulate(texel & 0xFF, KxFromFixed(red));
 }
 
 // The cursor is a value: the byte stores could alias it otherwise, and

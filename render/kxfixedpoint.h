@@ -1,0 +1,41 @@
+// 16.16 fixed point and packed-colour channels, shared by the two fillers.
+#pragma once
+
+#include <cstdint>
+
+#include "render/kxsoftwarerenderdevice.h"
+
+// v << 16 without the undefined behaviour of shifting a negative value.
+inline int32_t KxToFixed(int32_t v)
+{
+    return int32_t(uint32_t(v) << 16);
+}
+
+// Rounds to the nearest integer: (v + 0x8000) >> 16, an arithmetic shift.
+inline int32_t KxFromFixed(int32_t v)
+{
+    return (v + 0x8000) >> 16;
+}
+
+// Channel k of a packed colour: 0 blue (bits 16-23), 1 green, 2 red.
+inline int32_t KxChannel(uint32_t color, int k)
+{
+    return int32_t((color >> (16 - 8 * k)) & 0xFF);
+}
+
+// Packs blue, green and red channels, each kept to its low 8 bits.
+inline uint32_t KxPackChannels(const int32_t channel[3])
+{
+    return (uint32_t(channel[0] & 0xFF) << 16) | (uint32_t(channel[1] & 0xFF) << 8) | uint32_t(channel[2] & 0xFF);
+}
+
+// Beyond this the 16.16 differences overflow 32 bits and edge walks would
+// run over billions of rows, so such triangles are not drawn.
+inline bool KxOutsideFixedPointRange(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2)
+{
+    const int32_t limit = KxSoftwareRenderDevice::kMaxScreenCoordinate;
+    for (int32_t v : {x0, y0, x1, y1, x2, y2})
+        if (v <= -limit || v >= limit)
+            return true;
+    return false;
+}
