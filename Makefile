@@ -2,9 +2,11 @@
 BUILD         ?= build
 ASAN_BUILD    ?= build-asan
 WINDOWS_BUILD ?= build-windows
+FUZZ_BUILD    ?= build-fuzz
+FUZZ_SECONDS  ?= 60
 JOBS          ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build test test-asan run windows bench clean
+.PHONY: all deps build test test-asan run windows bench clean fuzz fuzz-smoke fuzz-seeds cross-build
 
 all: build
 
@@ -39,8 +41,28 @@ windows: deps
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target SoftwareRenderTest
 	@echo "Built $(WINDOWS_BUILD)/bin/SoftwareRenderTest.exe"
 
+# libFuzzer targets under ASan and UBSan, built with clang in a configuration
+# of their own; not part of the default build.
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DKX_FUZZ=ON -DBUILD_TESTING=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_bmp fuzz_raster fuzz_pipeline
+
+# Each fuzz target for FUZZ_SECONDS on a copy of its corpus; any finding fails.
+fuzz-smoke: fuzz
+	fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# Rewrites the seed corpora in fuzz/corpus.
+fuzz-seeds: fuzz
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target kxfuzzseeds
+	cd $(FUZZ_BUILD)/bin && SDL_VIDEODRIVER=dummy ../fuzz/kxfuzzseeds $(CURDIR)/fuzz/corpus $(CURDIR)/assets/SW_TEST.bmp
+
+# The golden frames once more from an -O0 build and a -march=native build.
+cross-build: deps
+	tests/golden/cross_build.sh $(JOBS)
+
 bench: build
 	cd $(BUILD)/bin && ./kxbench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WINDOWS_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WINDOWS_BUILD) $(FUZZ_BUILD) build-O0 build-native

@@ -17,6 +17,13 @@ inline int32_t KxFromFixed(int32_t v)
     return (v + 0x8000) >> 16;
 }
 
+// a + b with wrap-around: the edge walkers step once past their last row,
+// where a wide edge may leave the 32-bit range; that value is never used.
+inline int32_t KxStepFixed(int32_t a, int32_t b)
+{
+    return int32_t(uint32_t(a) + uint32_t(b));
+}
+
 // Channel k of a packed colour: 0 blue (bits 16-23), 1 green, 2 red.
 inline int32_t KxChannel(uint32_t color, int k)
 {

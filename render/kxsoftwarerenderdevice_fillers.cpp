@@ -42,9 +42,9 @@ struct KxGouraudEdge {
 
     void Step()
     {
-        x += dx;
+        x = KxStepFixed(x, dx);
         for (int k = 0; k < 3; ++k)
-            ch[k] += dch[k];
+            ch[k] = KxStepFixed(ch[k], dch[k]);
     }
 };
 
@@ -296,6 +296,8 @@ void KxSoftwareRenderDevice::DrawHorizontalLine(int32_t xa, int32_t xb, int32_t 
         xa = 0;
     if (xb >= width)
         xb = width - 1;
+    if (xa > xb)
+        return;  // wholly left or right of the buffer
     uint8_t* pixel = pixels + y * rowStride + 3 * xa;
     for (int32_t x = xa; x <= xb; ++x, pixel += 3)
         WriteColor(pixel, color);

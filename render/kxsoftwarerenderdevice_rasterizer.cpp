@@ -59,9 +59,9 @@ struct KxRasterEdge {
 
     void Step()
     {
-        x += dx;
+        x = KxStepFixed(x, dx);
         for (int k = 0; k < 3; ++k)
-            ch[k] += dch[k];
+            ch[k] = KxStepFixed(ch[k], dch[k]);
         z += dz;
         u += du;
         v += dv;

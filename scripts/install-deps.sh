@@ -10,6 +10,7 @@ packages=(
   libsdl2-dev
   xvfb xdotool x11-apps imagemagick
   g++-mingw-w64-x86-64
+  clang libclang-rt-14-dev
 )
 
 missing=()

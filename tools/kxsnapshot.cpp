@@ -63,6 +63,8 @@ int ParseOptions(int argc, char** argv, KxOptions* options)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
+        if (option != "--frames" && option != "--hold" && option != "--out" && option != "--depth-out")
+            return Usage(("unknown option " + option).c_str());
         if (i + 1 >= argc)
             return Usage(("missing value for " + option).c_str());
         const char* value = argv[++i];
@@ -74,10 +76,10 @@ int ParseOptions(int argc, char** argv, KxOptions* options)
                 return Usage("--hold takes letters of WSADZX");
         } else if (option == "--out") {
             options->outPath = value;
-        } else if (option == "--depth-out") {
-            options->depthPath = value;
         } else {
-            return Usage(("unknown option " + option).c_str());
+            options->depthPath = value;
+            if (options->depthPath.empty())
+                return Usage("--depth-out needs a file name");
         }
         if (options->outPath.empty())
             return Usage("--out needs a file name");

@@ -30,15 +30,79 @@ grep -Eq '^frames: 2  seconds: [0-9.]+  fps: [0-9.]+$' "$work/stdout" || fail "n
 [ "$(tail -c 1920 "$work/f.bmp" | head -c 3 | od -An -tx1 | tr -d ' ')" = "ff0000" ] || fail "background"
 [ "$(head -c 2 "$work/f.depth" | od -An -tx1 | tr -d ' ')" = "ffff" ] || fail "far depth"
 
-for bad in "--frames 0" "--frames x" "--frames" "--hold Q" "--bogus 1" "--out"; do
+for bad in "--frames 0" "--frames x" "--frames" "--hold Q" "--bogus 1" "--out" \
+           "--frames -1" "--frames 1.5" "--frames 100000001" "--frames 2x" "--hold 1" frame.bmp; do
   # shellcheck disable=SC2086
   expect_status 2 $bad
   grep -q usage "$work/stderr" || fail "'$bad' printed no usage"
 done
 
+expect_status 2 --bogus
+grep -q "unknown option --bogus" "$work/stderr" || fail "--bogus: $(head -1 "$work/stderr")"
+expect_status 2 frame.bmp
+grep -q "unknown option frame.bmp" "$work/stderr" || fail "frame.bmp: $(head -1 "$work/stderr")"
+for bad in "--hold" "--out" "--depth-out"; do
+  expect_status 2 "$bad" ""
+  grep -q usage "$work/stderr" || fail "'$bad \"\"' printed no usage"
+done
+
 expect_status 1 --out "$work/missing/dir/f.bmp"
 grep -q "cannot write" "$work/stderr" || fail "unwritable output gave no message"
 [ -z "$(ls "$work/missing" 2>/dev/null)" ] || fail "left a partial file"
+
+# An output that cannot be written leaves what stood there before untouched
+# and no temporary file behind.
+mkdir -p "$work/keep" "$work/keep/f.bmp.part" "$work/keep/dir.bmp"
+echo old >"$work/keep/f.bmp"
+expect_status 1 --out "$work/keep/f.bmp"
+grep -q "cannot write $work/keep/f.bmp" "$work/stderr" || fail "blocked temporary file gave no message"
+[ "$(cat "$work/keep/f.bmp")" = old ] || fail "a failed write changed the existing output"
+expect_status 1 --out "$work/keep/dir.bmp"
+grep -q "cannot write" "$work/stderr" || fail "a directory as output gave no message"
+[ -d "$work/keep/dir.bmp" ] || fail "the directory in the way was replaced"
+expect_status 1 --out "$work/keep/g.bmp" --depth-out "$work/missing/g.depth"
+grep -q "cannot write $work/missing/g.depth" "$work/stderr" || fail "unwritable depth output gave no message"
+[ "$(stat -c %s "$work/keep/g.bmp")" -eq $((54 + 640 * 480 * 3)) ] || fail "frame before the failed depth output"
+[ -z "$(find "$work" -name '*.part' -type f)" ] || fail "left a temporary file"
+
+# A texture that cannot be used: the frames are the blue background alone and
+# the reason is printed. Each case runs in a directory of its own.
+# Every pixel of a frame file is blue (rows of 640 pixels carry no padding).
+all_blue() {
+  [ "$(od -An -v -tx1 -w3 -j54 "$1" | sort -u | tr -d ' ')" = "ff0000" ]
+}
+texture_case() {
+  local name=$1 reason=$2
+  local dir=$work/texture-$name
+  (
+    cd "$dir" || exit 1
+    timeout 60 "$snapshot" --frames 3 --out f.bmp >stdout 2>stderr
+  )
+  local status=$?
+  [ "$status" -eq 0 ] || fail "texture $name: exited $status"
+  grep -qF "Cannot load texture \"SW_TEST.bmp\": $reason" "$dir/stderr" ||
+    fail "texture $name: no reason '$reason' in: $(cat "$dir/stderr")"
+  all_blue "$dir/f.bmp" || fail "texture $name: the frame is not all blue"
+}
+good=$(pwd)/SW_TEST.bmp
+for name in missing empty truncated malformed directory fifo; do
+  mkdir -p "$work/texture-$name"
+done
+: >"$work/texture-empty/SW_TEST.bmp"
+head -c 1000 "$good" >"$work/texture-truncated/SW_TEST.bmp"
+cp "$good" "$work/texture-malformed/SW_TEST.bmp"
+printf '\040' | dd of="$work/texture-malformed/SW_TEST.bmp" bs=1 seek=28 conv=notrunc 2>/dev/null  # 32 bits a texel
+mkdir "$work/texture-directory/SW_TEST.bmp"
+mkfifo "$work/texture-fifo/SW_TEST.bmp"
+texture_case missing "cannot open the file"
+texture_case empty "file too short for the BMP headers"
+texture_case truncated "file shorter than its pixel data"
+texture_case malformed "not a 24-bit image"
+texture_case directory "not a regular file"
+texture_case fifo "not a regular file"
+# ... while the shipped texture does reach the frame.
+expect_status 0 --out "$work/textured.bmp"
+all_blue "$work/textured.bmp" && fail "the shipped texture left the frame all blue"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures failures"
