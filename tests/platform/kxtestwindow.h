@@ -11,6 +11,7 @@
 struct KxRecordedMessage {
     HWND hwnd;
     UINT message;
+    bool operator==(const KxRecordedMessage&) const = default;
 };
 
 inline std::vector<KxRecordedMessage>& RecordedMessages() {
@@ -26,15 +27,16 @@ inline LRESULT CALLBACK RecordingWndProc(HWND hwnd, UINT message, WPARAM wParam,
 inline int CountRecorded(HWND hwnd, UINT message) {
     int count = 0;
     for (const KxRecordedMessage& recorded : RecordedMessages()) {
-        count += recorded.hwnd == hwnd && recorded.message == message;
+        count += recorded == KxRecordedMessage{hwnd, message};
     }
     return count;
 }
 
-inline void DrainMessages() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    }
+inline ATOM RegisterTestClass(const char* name, WNDPROC pfnWndProc = RecordingWndProc) {
+    WNDCLASSA wndClass{};
+    wndClass.lpfnWndProc = pfnWndProc;
+    wndClass.lpszClassName = name;
+    return RegisterClassA(&wndClass);
 }
 
 class KxWindowTest : public ::testing::Test {
@@ -42,10 +44,7 @@ protected:
     static constexpr const char* kClassName = "KxTestClass";
 
     void SetUp() override {
-        WNDCLASSA wndClass{};
-        wndClass.lpfnWndProc = RecordingWndProc;
-        wndClass.lpszClassName = kClassName;
-        ASSERT_NE(RegisterClassA(&wndClass), 0);
+        ASSERT_NE(RegisterTestClass(kClassName), 0);
         RecordedMessages().clear();
     }
 
@@ -53,13 +52,15 @@ protected:
         for (HWND hwnd : windows) {
             DestroyWindow(hwnd);  // FALSE for those a test destroyed already
         }
-        DrainMessages();
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
         EXPECT_TRUE(UnregisterClassA(kClassName, nullptr));
         RecordedMessages().clear();
     }
 
-    HWND CreateTestWindow(int x = 10, int y = 20, int width = 64, int height = 48) {
-        HWND hwnd = CreateWindowExA(0, kClassName, "KxTest", WS_OVERLAPPEDWINDOW, x, y, width, height,
+    HWND CreateTestWindow(int x = 10, int y = 20, int width = 64, int height = 48, const char* className = kClassName) {
+        HWND hwnd = CreateWindowExA(0, className, "KxTest", WS_OVERLAPPEDWINDOW, x, y, width, height,
                                     nullptr, nullptr, nullptr, nullptr);
         if (hwnd) {
             windows.push_back(hwnd);

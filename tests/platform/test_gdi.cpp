@@ -12,6 +12,10 @@ struct KxRgb {
     bool operator==(const KxRgb&) const = default;
 };
 
+constexpr KxRgb kRed{0xFF, 0x00, 0x00};
+constexpr KxRgb kBlack{0x00, 0x00, 0x00};
+constexpr KxRgb kMixed{0x33, 0x22, 0x11};
+
 BITMAPINFO DibInfo(LONG width, LONG height, WORD bitCount = 24, DWORD compression = BI_RGB) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -23,27 +27,11 @@ BITMAPINFO DibInfo(LONG width, LONG height, WORD bitCount = 24, DWORD compressio
     return info;
 }
 
-void PutBgr(void* bits, size_t offset, KxRgb colour) {
-    uint8_t* p = static_cast<uint8_t*>(bits) + offset;
-    p[0] = colour.b;
-    p[1] = colour.g;
-    p[2] = colour.r;
-}
-
-KxRgb SurfacePixel(HWND hwnd, int x, int y) {
-    SDL_Surface* pSurface = SDL_GetWindowSurface(KxGetSdlWindow(hwnd));
-    Uint32 value = 0;
-    std::memcpy(&value, static_cast<const uint8_t*>(pSurface->pixels) + y * pSurface->pitch + x * 4, 4);
-    KxRgb colour{};
-    SDL_GetRGB(value, pSurface->format, &colour.r, &colour.g, &colour.b);
-    return colour;
-}
-
 // A window with its DC and a memory DC holding a DIB section, torn down in
 // the order the render device uses.
 class KxGdiTest : public KxWindowTest {
 protected:
-    bool Prepare(int windowWidth, int windowHeight, LONG dibWidth, LONG dibHeight) {
+    void Prepare(int windowWidth, int windowHeight, LONG dibWidth, LONG dibHeight) {
         hwnd = CreateTestWindow(0, 0, windowWidth, windowHeight);
         hdcWindow = GetDC(hwnd);
         hdcMemory = CreateCompatibleDC(hdcWindow);
@@ -51,18 +39,39 @@ protected:
         hDib = CreateDIBSection(hdcWindow, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
         hOld = SelectObject(hdcMemory, hDib);
         SDL_Surface* pSurface = SDL_GetWindowSurface(KxGetSdlWindow(hwnd));
-        return hwnd && hdcWindow && hdcMemory && hDib && pBits && hOld && pSurface &&
-               pSurface->format->BytesPerPixel == 4;
+        ASSERT_TRUE(hdcWindow && hdcMemory && hDib && pBits && hOld && pSurface);
+        ASSERT_EQ(pSurface->format->BytesPerPixel, 4);
+    }
+
+    void Release(int releaseResult = 1) {
+        EXPECT_EQ(SelectObject(hdcMemory, hOld), hDib);
+        EXPECT_TRUE(DeleteDC(hdcMemory));
+        EXPECT_TRUE(DeleteObject(hDib));
+        EXPECT_EQ(ReleaseDC(hwnd, hdcWindow), releaseResult);
+        hdcMemory = nullptr;
     }
 
     void TearDown() override {
         if (hdcMemory) {
-            EXPECT_EQ(SelectObject(hdcMemory, hOld), hDib);
-            EXPECT_TRUE(DeleteDC(hdcMemory));
-            EXPECT_TRUE(DeleteObject(hDib));
-            EXPECT_EQ(ReleaseDC(hwnd, hdcWindow), 1);
+            Release();
         }
         KxWindowTest::TearDown();
+    }
+
+    void Put(size_t offset, KxRgb colour) {
+        uint8_t* p = static_cast<uint8_t*>(pBits) + offset;
+        p[0] = colour.b;
+        p[1] = colour.g;
+        p[2] = colour.r;
+    }
+
+    KxRgb SurfacePixel(int x, int y) const {
+        SDL_Surface* pSurface = SDL_GetWindowSurface(KxGetSdlWindow(hwnd));
+        Uint32 value = 0;
+        std::memcpy(&value, static_cast<const uint8_t*>(pSurface->pixels) + y * pSurface->pitch + x * 4, 4);
+        KxRgb colour{};
+        SDL_GetRGB(value, pSurface->format, &colour.r, &colour.g, &colour.b);
+        return colour;
     }
 
     HWND hwnd = nullptr;
@@ -73,93 +82,73 @@ protected:
     void* pBits = nullptr;
 };
 
-constexpr KxRgb kRed{0xFF, 0x00, 0x00};
-constexpr KxRgb kBlack{0x00, 0x00, 0x00};
-constexpr KxRgb kMixed{0x33, 0x22, 0x11};
-
 }  // namespace
 
-TEST_F(KxGdiTest, TopDownDibRowsAre1920BytesApartAt640) {
-    ASSERT_TRUE(Prepare(640, 480, 640, -480));
-    const uint8_t* pBytes = static_cast<const uint8_t*>(pBits);
-    for (size_t i = 0; i < 1920 * 480; ++i) {
-        ASSERT_EQ(pBytes[i], 0) << "byte " << i;
+TEST_F(KxGdiTest, RowsArePaddedToFourBytesAndOrderedByTheHeightSign) {
+    const struct {
+        int width, height;  // the DIB's; negative: top-down
+        size_t stride;
+    } cases[] = {{640, -480, 1920}, {641, -4, 1924}, {5, 4, 16}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.width);
+        const int rows = c.height < 0 ? -c.height : c.height;
+        ASSERT_NO_FATAL_FAILURE(Prepare(c.width + 3, rows, c.width, c.height));
+        const uint8_t* pBytes = static_cast<const uint8_t*>(pBits);
+        for (size_t i = 0; i < c.stride * size_t(rows); ++i) {
+            ASSERT_EQ(pBytes[i], 0) << "byte " << i;
+        }
+        // (2, 1) and the last pixel; bottom-up memory starts with the bottom row.
+        Put(c.stride * size_t(c.height < 0 ? 1 : rows - 2) + 3 * 2, kMixed);
+        Put(c.stride * size_t(c.height < 0 ? rows - 1 : 0) + 3 * size_t(c.width - 1), kRed);
+        ASSERT_TRUE(BitBlt(hdcWindow, 0, 0, c.width, rows, hdcMemory, 0, 0, SRCCOPY));
+        EXPECT_EQ(SurfacePixel(2, 1), kMixed);
+        EXPECT_EQ(SurfacePixel(c.width - 1, rows - 1), kRed);
+        EXPECT_EQ(SurfacePixel(3, 1), kBlack);
+        EXPECT_EQ(SurfacePixel(2, 0), kBlack);
+        EXPECT_EQ(SurfacePixel(c.width, rows - 1), kBlack);
+        Release();
+        DestroyWindow(hwnd);
     }
-    PutBgr(pBits, 1920 * 1 + 3 * 2, kMixed);      // (2, 1)
-    PutBgr(pBits, 1920 * 479 + 3 * 639, kRed);    // the last pixel
-    ASSERT_TRUE(BitBlt(hdcWindow, 0, 0, 640, 480, hdcMemory, 0, 0, SRCCOPY));
-    EXPECT_EQ(SurfacePixel(hwnd, 2, 1), kMixed);
-    EXPECT_EQ(SurfacePixel(hwnd, 639, 479), kRed);
-    EXPECT_EQ(SurfacePixel(hwnd, 3, 1), kBlack);
-    EXPECT_EQ(SurfacePixel(hwnd, 2, 0), kBlack);
-}
-
-TEST_F(KxGdiTest, RowsArePaddedToFourBytesAt641) {
-    ASSERT_TRUE(Prepare(641, 4, 641, -4));
-    PutBgr(pBits, 1924 * 1, kMixed);            // (0, 1)
-    PutBgr(pBits, 1924 * 3 + 3 * 640, kRed);    // the last pixel
-    ASSERT_TRUE(BitBlt(hdcWindow, 0, 0, 641, 4, hdcMemory, 0, 0, SRCCOPY));
-    EXPECT_EQ(SurfacePixel(hwnd, 0, 1), kMixed);
-    EXPECT_EQ(SurfacePixel(hwnd, 640, 3), kRed);
-    EXPECT_EQ(SurfacePixel(hwnd, 640, 0), kBlack);
-}
-
-TEST_F(KxGdiTest, PositiveHeightIsBottomUp) {
-    ASSERT_TRUE(Prepare(8, 3, 5, 3));  // rows of 16 bytes
-    PutBgr(pBits, 0, kMixed);          // memory row 0 is the bottom row
-    PutBgr(pBits, 16 * 2 + 3 * 4, kRed);
-    ASSERT_TRUE(BitBlt(hdcWindow, 0, 0, 5, 3, hdcMemory, 0, 0, SRCCOPY));
-    EXPECT_EQ(SurfacePixel(hwnd, 0, 2), kMixed);
-    EXPECT_EQ(SurfacePixel(hwnd, 4, 0), kRed);
-    EXPECT_EQ(SurfacePixel(hwnd, 0, 0), kBlack);
 }
 
 TEST_F(KxGdiTest, BlitIsClippedToBothImages) {
-    ASSERT_TRUE(Prepare(10, 10, 6, -6));
+    Prepare(10, 10, 6, -6);
     for (int y = 0; y < 6; ++y) {
         for (int x = 0; x < 6; ++x) {
-            PutBgr(pBits, static_cast<size_t>(y * 20 + x * 3), KxRgb{Uint8(x), Uint8(y), 0x80});
+            Put(static_cast<size_t>(y * 20 + x * 3), KxRgb{Uint8(x), Uint8(y), 0x80});
         }
     }
     // Window (-1, 7) takes source (1, 2): one column is cut on the left,
     // the window's bottom cuts after three rows, the source's right edge after
     // four columns.
     ASSERT_TRUE(BitBlt(hdcWindow, -1, 7, 100, 100, hdcMemory, 1, 2, SRCCOPY));
-    EXPECT_EQ(SurfacePixel(hwnd, 0, 7), (KxRgb{2, 2, 0x80}));
-    EXPECT_EQ(SurfacePixel(hwnd, 3, 9), (KxRgb{5, 4, 0x80}));
-    EXPECT_EQ(SurfacePixel(hwnd, 4, 7), kBlack);
-    EXPECT_EQ(SurfacePixel(hwnd, 0, 6), kBlack);
+    EXPECT_EQ(SurfacePixel(0, 7), (KxRgb{2, 2, 0x80}));
+    EXPECT_EQ(SurfacePixel(3, 9), (KxRgb{5, 4, 0x80}));
+    EXPECT_EQ(SurfacePixel(4, 7), kBlack);
+    EXPECT_EQ(SurfacePixel(0, 6), kBlack);
     // Entirely outside: nothing to copy, which is no failure.
     EXPECT_TRUE(BitBlt(hdcWindow, 20, 20, 5, 5, hdcMemory, 0, 0, SRCCOPY));
     EXPECT_TRUE(BitBlt(hdcWindow, 0, 0, 5, 5, hdcMemory, -10, 0, SRCCOPY));
 }
 
 TEST_F(KxGdiTest, OnlyAWindowFedFromADibIsPresented) {
-    ASSERT_TRUE(Prepare(8, 8, 8, -8));
+    Prepare(8, 8, 8, -8);
     EXPECT_FALSE(BitBlt(hdcWindow, 0, 0, 8, 8, hdcMemory, 0, 0, 0x00EE0086));  // SRCPAINT
     EXPECT_FALSE(BitBlt(hdcMemory, 0, 0, 8, 8, hdcWindow, 0, 0, SRCCOPY));
     HDC hdcEmpty = CreateCompatibleDC(hdcWindow);
     EXPECT_FALSE(BitBlt(hdcWindow, 0, 0, 8, 8, hdcEmpty, 0, 0, SRCCOPY));  // only the stock bitmap
     EXPECT_TRUE(DeleteDC(hdcEmpty));
-}
-
-TEST_F(KxGdiTest, ADestroyedWindowTakesItsDcAlong) {
-    ASSERT_TRUE(Prepare(8, 8, 8, -8));
+    // A destroyed window takes its DC along; the device's shutdown order
+    // still works.
     ASSERT_TRUE(DestroyWindow(hwnd));
     EXPECT_FALSE(BitBlt(hdcWindow, 0, 0, 8, 8, hdcMemory, 0, 0, SRCCOPY));
-    // The device's shutdown order after the window is gone.
-    EXPECT_EQ(SelectObject(hdcMemory, hOld), hDib);
-    EXPECT_TRUE(DeleteDC(hdcMemory));
-    EXPECT_TRUE(DeleteObject(hDib));
-    EXPECT_EQ(ReleaseDC(hwnd, hdcWindow), 0);
-    hdcMemory = nullptr;
+    Release(0);
 }
 
 TEST_F(KxGdiTest, SelectedBitmapsAreProtected) {
-    ASSERT_TRUE(Prepare(8, 8, 8, -8));
+    Prepare(8, 8, 8, -8);
     EXPECT_FALSE(DeleteObject(hDib));  // still selected
     HDC hdcOther = CreateCompatibleDC(nullptr);
-    ASSERT_NE(hdcOther, nullptr);
     EXPECT_EQ(SelectObject(hdcOther, hDib), nullptr);  // one DC at a time
     EXPECT_EQ(SelectObject(hdcMemory, hDib), hDib);
     EXPECT_EQ(SelectObject(hdcWindow, hDib), nullptr);
@@ -182,23 +171,20 @@ TEST(KxDib, OnlyUncompressed24BitDibsAreMade) {
 }
 
 TEST(KxDib, ANewMemoryDcHoldsTheStockBitmap) {
-    HDC hdc = CreateCompatibleDC(nullptr);
     BITMAPINFO info = DibInfo(4, -4);
     void* pBits = nullptr;
-    HBITMAP hDib = CreateDIBSection(hdc, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
-    ASSERT_NE(hDib, nullptr);
-    HGDIOBJ hStock = SelectObject(hdc, hDib);
-    ASSERT_NE(hStock, nullptr);
-    EXPECT_NE(hStock, hDib);
-    EXPECT_TRUE(DeleteDC(hdc));  // deselects the DIB
-    EXPECT_TRUE(DeleteObject(hDib));
-    EXPECT_FALSE(DeleteObject(hDib));
-    EXPECT_TRUE(DeleteObject(hStock));  // stock objects survive
-    HDC hdcAgain = CreateCompatibleDC(nullptr);
-    BITMAPINFO again = DibInfo(4, -4);
-    HBITMAP hDibAgain = CreateDIBSection(hdcAgain, &again, DIB_RGB_COLORS, &pBits, nullptr, 0);
-    EXPECT_EQ(SelectObject(hdcAgain, hDibAgain), hStock);
-    EXPECT_EQ(SelectObject(hdcAgain, hStock), hDibAgain);
-    EXPECT_TRUE(DeleteDC(hdcAgain));
-    EXPECT_TRUE(DeleteObject(hDibAgain));
+    HGDIOBJ hStock = nullptr;
+    for (int round = 0; round < 2; ++round) {
+        HDC hdc = CreateCompatibleDC(nullptr);
+        HBITMAP hDib = CreateDIBSection(hdc, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
+        HGDIOBJ hPrevious = SelectObject(hdc, hDib);
+        ASSERT_NE(hPrevious, nullptr);
+        EXPECT_NE(hPrevious, hDib);
+        EXPECT_TRUE(round == 0 || hPrevious == hStock);  // the same stock bitmap each time
+        hStock = hPrevious;
+        EXPECT_TRUE(DeleteDC(hdc));  // deselects the DIB
+        EXPECT_TRUE(DeleteObject(hDib));
+        EXPECT_FALSE(DeleteObject(hDib));
+        EXPECT_TRUE(DeleteObject(hStock));  // stock objects survive
+    }
 }

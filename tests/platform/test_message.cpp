@@ -4,6 +4,9 @@
 
 #include <SDL.h>
 
+#include <tuple>
+#include <vector>
+
 namespace {
 
 void PushWindowClose(HWND hwnd) {
@@ -14,7 +17,7 @@ void PushWindowClose(HWND hwnd) {
     ASSERT_EQ(SDL_PushEvent(&event), 1);
 }
 
-void PushKey(HWND hwnd, Uint32 type, SDL_Scancode scancode, Uint16 modifiers) {
+void PushKey(HWND hwnd, Uint32 type, SDL_Scancode scancode, Uint16 modifiers = KMOD_NONE) {
     SDL_Event event{};
     event.type = type;
     event.key.windowID = SDL_GetWindowID(KxGetSdlWindow(hwnd));
@@ -24,13 +27,13 @@ void PushKey(HWND hwnd, Uint32 type, SDL_Scancode scancode, Uint16 modifiers) {
     ASSERT_EQ(SDL_PushEvent(&event), 1);
 }
 
-bool RunningFlag = false;
+bool bRunning = false;
 
 // The shape of the program's window procedure: WM_DESTROY ends the loop.
 LRESULT CALLBACK QuittingWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     RecordedMessages().push_back(KxRecordedMessage{hwnd, message});
     if (message == WM_DESTROY) {
-        RunningFlag = false;
+        bRunning = false;
         PostQuitMessage(0);
         return 0;
     }
@@ -39,7 +42,7 @@ LRESULT CALLBACK QuittingWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
 
 }  // namespace
 
-TEST(KxMessages, QuitMessageEndsGetMessage) {
+TEST(KxMessages, QuitMessageEndsGetMessageAndAnInvalidFilterFails) {
     PostQuitMessage(7);
     MSG msg{};
     EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), 0);
@@ -47,71 +50,43 @@ TEST(KxMessages, QuitMessageEndsGetMessage) {
     EXPECT_EQ(msg.wParam, WPARAM(7));
     EXPECT_EQ(msg.hwnd, nullptr);
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
-}
 
-TEST(KxMessages, InvalidWindowFilterFailsInsteadOfBlocking) {
-    MSG msg{};
     int notAWindow = 0;
     HWND bogus = reinterpret_cast<HWND>(&notAWindow);
-    EXPECT_EQ(GetMessageA(&msg, bogus, 0, 0), -1);
+    EXPECT_EQ(GetMessageA(&msg, bogus, 0, 0), -1);  // instead of blocking
     EXPECT_FALSE(PeekMessageA(&msg, bogus, 0, 0, PM_REMOVE));
 }
 
-TEST_F(KxWindowTest, NoRemoveLeavesTheMessageQueued) {
-    HWND hwnd = CreateTestWindow();
-    ASSERT_NE(hwnd, nullptr);
-    PushWindowClose(hwnd);
-    MSG msg{};
-    ASSERT_TRUE(PeekMessageA(&msg, hwnd, 0, 0, PM_NOREMOVE));
-    EXPECT_EQ(msg.message, UINT(WM_CLOSE));
-    EXPECT_EQ(msg.hwnd, hwnd);
-    ASSERT_TRUE(PeekMessageA(&msg, hwnd, 0, 0, PM_NOREMOVE));
-    ASSERT_TRUE(PeekMessageA(&msg, hwnd, 0, 0, PM_REMOVE));
-    EXPECT_FALSE(PeekMessageA(&msg, hwnd, 0, 0, PM_REMOVE));
-}
-
-TEST_F(KxWindowTest, WindowFilterSkipsOtherWindowsAndThreadMessages) {
+TEST_F(KxWindowTest, PeekFiltersByWindowAndRangeAndRemovesOnlyWhenAsked) {
     HWND first = CreateTestWindow();
     HWND second = CreateTestWindow();
-    ASSERT_NE(first, nullptr);
-    ASSERT_NE(second, nullptr);
     PostQuitMessage(0);
     PushWindowClose(second);
     MSG msg{};
     EXPECT_FALSE(PeekMessageA(&msg, first, 0, 0, PM_REMOVE));
-    ASSERT_TRUE(PeekMessageA(&msg, second, 0, 0, PM_REMOVE));
-    EXPECT_EQ(msg.message, UINT(WM_CLOSE));
+    EXPECT_FALSE(PeekMessageA(&msg, second, WM_KEYDOWN, WM_KEYUP, PM_REMOVE));
+    for (UINT remove : {PM_NOREMOVE, PM_NOREMOVE, PM_REMOVE}) {
+        ASSERT_TRUE(PeekMessageA(&msg, second, WM_CLOSE, WM_CLOSE, remove));
+        EXPECT_EQ(msg.message, UINT(WM_CLOSE));
+        EXPECT_EQ(msg.hwnd, second);
+    }
+    EXPECT_FALSE(PeekMessageA(&msg, second, 0, 0, PM_REMOVE));
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, UINT(WM_QUIT));
 }
 
-TEST_F(KxWindowTest, MessageRangeFilters) {
-    HWND hwnd = CreateTestWindow();
-    ASSERT_NE(hwnd, nullptr);
-    PushWindowClose(hwnd);
-    MSG msg{};
-    EXPECT_FALSE(PeekMessageA(&msg, hwnd, WM_KEYDOWN, WM_KEYUP, PM_REMOVE));
-    EXPECT_TRUE(PeekMessageA(&msg, hwnd, WM_CLOSE, WM_CLOSE, PM_REMOVE));
-}
-
 TEST_F(KxWindowTest, CloseRequestEndsTheProgramLoop) {
-    WNDCLASSA wndClass{};
-    wndClass.lpfnWndProc = QuittingWndProc;
-    wndClass.lpszClassName = "KxQuitting";
-    ASSERT_NE(RegisterClassA(&wndClass), 0);
-    HWND hwnd = CreateWindowExA(0, "KxQuitting", "", WS_OVERLAPPEDWINDOW, 0, 0, 32, 32,
-                                nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(hwnd, nullptr);
+    ASSERT_NE(RegisterTestClass("KxQuitting", QuittingWndProc), 0);
+    HWND hwnd = CreateTestWindow(0, 0, 32, 32, "KxQuitting");
     PushWindowClose(hwnd);
     // A close button reports both the window's close and the application's quit.
     SDL_Event quit{};
     quit.type = SDL_QUIT;
     ASSERT_EQ(SDL_PushEvent(&quit), 1);
 
-    RunningFlag = true;
-    int turns = 0;
+    bRunning = true;
     MSG msg{};
-    while (RunningFlag && turns++ < 100) {
+    for (int turns = 0; bRunning && turns < 100; ++turns) {
         if (PeekMessageA(&msg, hwnd, 0, 0, PM_NOREMOVE)) {
             if (GetMessageA(&msg, hwnd, 0, 0) == 0) {
                 break;
@@ -120,7 +95,7 @@ TEST_F(KxWindowTest, CloseRequestEndsTheProgramLoop) {
             DispatchMessageA(&msg);
         }
     }
-    EXPECT_FALSE(RunningFlag);
+    EXPECT_FALSE(bRunning);
     EXPECT_EQ(CountRecorded(hwnd, WM_CLOSE), 1);
     EXPECT_EQ(CountRecorded(hwnd, WM_DESTROY), 1);
     EXPECT_EQ(KxGetSdlWindow(hwnd), nullptr);
@@ -132,72 +107,54 @@ TEST_F(KxWindowTest, CloseRequestEndsTheProgramLoop) {
 
 TEST_F(KxWindowTest, DestroyingAWindowDropsItsQueuedMessages) {
     HWND hwnd = CreateTestWindow();
-    ASSERT_NE(hwnd, nullptr);
     PushWindowClose(hwnd);
     MSG msg{};
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
     ASSERT_TRUE(DestroyWindow(hwnd));
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
-    // A message kept from before reaches nobody.
-    EXPECT_EQ(DispatchMessageA(&msg), 0);
+    EXPECT_EQ(DispatchMessageA(&msg), 0);  // a message kept from before reaches nobody
     EXPECT_EQ(CountRecorded(hwnd, WM_CLOSE), 0);
 }
 
-TEST_F(KxWindowTest, KeysArriveAsVirtualKeyMessages) {
+TEST_F(KxWindowTest, KeysArriveAsVirtualKeyMessagesAndDispatchCallsTheProcedure) {
     HWND hwnd = CreateTestWindow();
-    ASSERT_NE(hwnd, nullptr);
     PushKey(hwnd, SDL_KEYDOWN, SDL_SCANCODE_W, KMOD_LSHIFT | KMOD_CAPS);
-    PushKey(hwnd, SDL_KEYDOWN, SDL_SCANCODE_KP_5, KMOD_NONE);  // no virtual key here: dropped
-    PushKey(hwnd, SDL_KEYUP, SDL_SCANCODE_F12, KMOD_NONE);
-    PushKey(hwnd, SDL_KEYDOWN, SDL_SCANCODE_0, KMOD_NONE);
-
+    PushKey(hwnd, SDL_KEYDOWN, SDL_SCANCODE_KP_5);  // no virtual key here: dropped
+    PushKey(hwnd, SDL_KEYUP, SDL_SCANCODE_F12);
+    PushKey(hwnd, SDL_KEYDOWN, SDL_SCANCODE_0);
+    // lParam: repeat count 1; a release sets bits 30 and 31.
+    std::vector<std::tuple<UINT, WPARAM, LPARAM, BOOL>> messages;
     MSG msg{};
-    ASSERT_TRUE(PeekMessageA(&msg, hwnd, 0, 0, PM_REMOVE));
-    EXPECT_EQ(msg.message, UINT(WM_KEYDOWN));
-    EXPECT_EQ(msg.wParam, WPARAM('W'));
-    EXPECT_EQ(msg.lParam & 0xFFFF, 1);
-    EXPECT_TRUE(TranslateMessage(&msg));
-    ASSERT_TRUE(PeekMessageA(&msg, hwnd, 0, 0, PM_REMOVE));
-    EXPECT_EQ(msg.message, UINT(WM_KEYUP));
-    EXPECT_EQ(msg.wParam, WPARAM(VK_F1 + 11));
-    EXPECT_EQ(msg.lParam & (LPARAM(3) << 30), LPARAM(3) << 30);
-    ASSERT_TRUE(PeekMessageA(&msg, hwnd, 0, 0, PM_REMOVE));
-    EXPECT_EQ(msg.wParam, WPARAM('0'));
-    EXPECT_FALSE(PeekMessageA(&msg, hwnd, 0, 0, PM_REMOVE));
-}
-
-TEST_F(KxWindowTest, DispatchCallsTheWindowProcedure) {
-    HWND hwnd = CreateTestWindow();
-    ASSERT_NE(hwnd, nullptr);
-    MSG msg{hwnd, WM_PAINT, 0, 0, 0, POINT{0, 0}};
+    while (PeekMessageA(&msg, hwnd, 0, 0, PM_REMOVE)) {
+        messages.emplace_back(msg.message, msg.wParam, msg.lParam, TranslateMessage(&msg));
+    }
+    EXPECT_EQ(messages, (std::vector<std::tuple<UINT, WPARAM, LPARAM, BOOL>>{
+                            {WM_KEYDOWN, 'W', 1, TRUE}, {WM_KEYUP, VK_F1 + 11, 1 | (LPARAM(3) << 30), TRUE},
+                            {WM_KEYDOWN, '0', 1, TRUE}}));
+    msg = MSG{hwnd, WM_PAINT, 0, 0, 0, POINT{0, 0}};
     DispatchMessageA(&msg);
     EXPECT_EQ(CountRecorded(hwnd, WM_PAINT), 1);
     EXPECT_FALSE(TranslateMessage(&msg));
 }
 
-TEST(KxKeys, HeldKeysReadAsDownWithoutAWindow) {
-    EXPECT_EQ(GetAsyncKeyState('W'), 0);
+TEST_F(KxWindowTest, HeldKeysReadAsDownWithAndWithoutAWindow) {
+    // Before the window exists SDL's video is not running.
     KxHoldKey('W', true);
     KxHoldKey(VK_SHIFT, true);
+    KxHoldKey(300, true);
+    KxHoldKey(-1, true);
     EXPECT_EQ(GetAsyncKeyState('W') & 0x8000, 0x8000);
     EXPECT_EQ(GetAsyncKeyState(VK_SHIFT) & 0x8000, 0x8000);
     EXPECT_EQ(GetAsyncKeyState('S'), 0);
+    for (int outOfRange : {300, -1, 300 & 0xFF}) {
+        EXPECT_EQ(GetAsyncKeyState(outOfRange), 0) << outOfRange;
+    }
     KxHoldKey('W', false);
     EXPECT_EQ(GetAsyncKeyState('W'), 0);
     EXPECT_NE(GetAsyncKeyState(VK_SHIFT), 0);
     KxReleaseAllKeys();
     EXPECT_EQ(GetAsyncKeyState(VK_SHIFT), 0);
-}
 
-TEST(KxKeys, OutOfRangeKeysAreNeverDown) {
-    KxHoldKey(300, true);
-    KxHoldKey(-1, true);
-    EXPECT_EQ(GetAsyncKeyState(300), 0);
-    EXPECT_EQ(GetAsyncKeyState(-1), 0);
-    EXPECT_EQ(GetAsyncKeyState(300 & 0xFF), 0);
-}
-
-TEST_F(KxWindowTest, HeldKeysReadAsDownWithAWindow) {
     ASSERT_NE(CreateTestWindow(), nullptr);
     KxHoldKey('A', true);
     KxHoldKey('D', true);

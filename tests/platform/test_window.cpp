@@ -1,5 +1,6 @@
 #include "tests/platform/kxtestwindow.h"
 
+#include <array>
 #include <string>
 
 namespace {
@@ -14,8 +15,12 @@ LRESULT CALLBACK FailingCreateProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
     return message == WM_CREATE ? -1 : DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-bool SameRect(const RECT& a, const RECT& b) {
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+// Client rectangle, then window rectangle.
+std::array<LONG, 8> Rects(HWND hwnd) {
+    RECT client{}, window{};
+    EXPECT_TRUE(GetClientRect(hwnd, &client));
+    EXPECT_TRUE(GetWindowRect(hwnd, &window));
+    return {client.left, client.top, client.right, client.bottom, window.left, window.top, window.right, window.bottom};
 }
 
 }  // namespace
@@ -23,70 +28,32 @@ bool SameRect(const RECT& a, const RECT& b) {
 TEST_F(KxWindowTest, CreationMessagesReachTheProcedureInOrder) {
     HWND hwnd = CreateTestWindow();
     ASSERT_NE(hwnd, nullptr);
-    ASSERT_EQ(RecordedMessages().size(), 2u);
-    EXPECT_EQ(RecordedMessages()[0].message, UINT(WM_NCCREATE));
-    EXPECT_EQ(RecordedMessages()[1].message, UINT(WM_CREATE));
-    EXPECT_EQ(RecordedMessages()[0].hwnd, hwnd);
-    EXPECT_EQ(RecordedMessages()[1].hwnd, hwnd);
+    EXPECT_EQ(RecordedMessages(), (std::vector<KxRecordedMessage>{{hwnd, WM_NCCREATE}, {hwnd, WM_CREATE}}));
 }
 
-TEST_F(KxWindowTest, WindowRectEqualsClientRectAtThePosition) {
+TEST_F(KxWindowTest, WindowRectEqualsClientRectAtThePositionAndFollowsSetWindowPos) {
     HWND hwnd = CreateTestWindow(10, 20, 64, 48);
-    ASSERT_NE(hwnd, nullptr);
-    RECT client{};
-    RECT window{};
-    ASSERT_TRUE(GetClientRect(hwnd, &client));
-    ASSERT_TRUE(GetWindowRect(hwnd, &window));
-    EXPECT_TRUE(SameRect(client, RECT{0, 0, 64, 48}));
-    EXPECT_TRUE(SameRect(window, RECT{10, 20, 74, 68}));
-}
-
-TEST_F(KxWindowTest, SetWindowPosHonoursNoMoveAndNoSize) {
-    HWND hwnd = CreateTestWindow(10, 20, 64, 48);
-    ASSERT_NE(hwnd, nullptr);
-    RECT client{};
-    RECT window{};
-
+    EXPECT_EQ(Rects(hwnd), (std::array<LONG, 8>{0, 0, 64, 48, 10, 20, 74, 68}));
     ASSERT_TRUE(SetWindowPos(hwnd, nullptr, 0, 0, 100, 80, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
-    GetClientRect(hwnd, &client);
-    GetWindowRect(hwnd, &window);
-    EXPECT_TRUE(SameRect(client, RECT{0, 0, 100, 80}));
-    EXPECT_TRUE(SameRect(window, RECT{10, 20, 110, 100}));
-
+    EXPECT_EQ(Rects(hwnd), (std::array<LONG, 8>{0, 0, 100, 80, 10, 20, 110, 100}));
     ASSERT_TRUE(SetWindowPos(hwnd, nullptr, 30, 40, 1, 1, SWP_NOSIZE | SWP_NOZORDER));
-    GetClientRect(hwnd, &client);
-    GetWindowRect(hwnd, &window);
-    EXPECT_TRUE(SameRect(client, RECT{0, 0, 100, 80}));
-    EXPECT_TRUE(SameRect(window, RECT{30, 40, 130, 120}));
+    EXPECT_EQ(Rects(hwnd), (std::array<LONG, 8>{0, 0, 100, 80, 30, 40, 130, 120}));
 }
 
-TEST_F(KxWindowTest, ClassesAreFoundByNameIgnoringCase) {
-    EXPECT_EQ(CreateWindowExA(0, "NoSuchClass", "", 0, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr), nullptr);
-    HWND hwnd = CreateWindowExA(0, "kxtestclass", "", 0, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr);
+TEST_F(KxWindowTest, ClassesAreFoundByNameIgnoringCaseAndKeptWhileTheyHaveWindows) {
+    EXPECT_EQ(CreateTestWindow(0, 0, 8, 8, "NoSuchClass"), nullptr);
+    HWND hwnd = CreateTestWindow(0, 0, 8, 8, "kxtestclass");
     ASSERT_NE(hwnd, nullptr);
-    windows.push_back(hwnd);
-    WNDCLASSA again{};
-    again.lpfnWndProc = RecordingWndProc;
-    again.lpszClassName = "KXTESTCLASS";
-    EXPECT_EQ(RegisterClassA(&again), 0);
-}
-
-TEST_F(KxWindowTest, UnregisterWaitsUntilTheLastWindowIsGone) {
-    HWND hwnd = CreateTestWindow();
-    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(RegisterTestClass("KXTESTCLASS"), 0);
     EXPECT_FALSE(UnregisterClassA(kClassName, nullptr));
     ASSERT_TRUE(DestroyWindow(hwnd));
     ASSERT_TRUE(UnregisterClassA(kClassName, nullptr));
     EXPECT_FALSE(UnregisterClassA(kClassName, nullptr));
-    WNDCLASSA wndClass{};
-    wndClass.lpfnWndProc = RecordingWndProc;
-    wndClass.lpszClassName = kClassName;
-    EXPECT_NE(RegisterClassA(&wndClass), 0);  // for TearDown
+    EXPECT_NE(RegisterTestClass(kClassName), 0);  // for TearDown
 }
 
 TEST_F(KxWindowTest, DefaultCloseDestroysTheWindowOnce) {
     HWND hwnd = CreateTestWindow();
-    ASSERT_NE(hwnd, nullptr);
     EXPECT_EQ(DefWindowProcA(hwnd, WM_CLOSE, 0, 0), 0);
     EXPECT_EQ(CountRecorded(hwnd, WM_DESTROY), 1);
     RECT rect{};
@@ -97,31 +64,22 @@ TEST_F(KxWindowTest, DefaultCloseDestroysTheWindowOnce) {
 }
 
 TEST_F(KxWindowTest, RefusedCreationGivesNoWindow) {
-    WNDCLASSA refusing{};
-    refusing.lpfnWndProc = RefusingNcCreateProc;
-    refusing.lpszClassName = "KxRefusing";
-    WNDCLASSA failing{};
-    failing.lpfnWndProc = FailingCreateProc;
-    failing.lpszClassName = "KxFailing";
-    ASSERT_NE(RegisterClassA(&refusing), 0);
-    ASSERT_NE(RegisterClassA(&failing), 0);
-
-    EXPECT_EQ(CreateWindowExA(0, "KxRefusing", "", 0, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr), nullptr);
-    EXPECT_EQ(CreateWindowExA(0, "KxFailing", "", 0, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr), nullptr);
+    ASSERT_NE(RegisterTestClass("KxRefusing", RefusingNcCreateProc), 0);
+    ASSERT_NE(RegisterTestClass("KxFailing", FailingCreateProc), 0);
+    EXPECT_EQ(CreateTestWindow(0, 0, 8, 8, "KxRefusing"), nullptr);
+    EXPECT_EQ(CreateTestWindow(0, 0, 8, 8, "KxFailing"), nullptr);
     // A window whose WM_CREATE failed is destroyed the ordinary way.
-    ASSERT_EQ(RecordedMessages().size(), 4u);
-    EXPECT_EQ(RecordedMessages()[0].message, UINT(WM_NCCREATE));
-    EXPECT_EQ(RecordedMessages()[1].message, UINT(WM_NCCREATE));
-    EXPECT_EQ(RecordedMessages()[2].message, UINT(WM_CREATE));
-    EXPECT_EQ(RecordedMessages()[3].message, UINT(WM_DESTROY));
-
+    std::vector<UINT> messages;
+    for (const KxRecordedMessage& recorded : RecordedMessages()) {
+        messages.push_back(recorded.message);
+    }
+    EXPECT_EQ(messages, (std::vector<UINT>{WM_NCCREATE, WM_NCCREATE, WM_CREATE, WM_DESTROY}));
     EXPECT_TRUE(UnregisterClassA("KxRefusing", nullptr));
     EXPECT_TRUE(UnregisterClassA("KxFailing", nullptr));
 }
 
 TEST_F(KxWindowTest, ShowWindowReportsThePreviousVisibility) {
     HWND hwnd = CreateTestWindow();
-    ASSERT_NE(hwnd, nullptr);
     EXPECT_FALSE(ShowWindow(hwnd, SW_SHOW));
     EXPECT_TRUE(ShowWindow(hwnd, SW_SHOW));
     EXPECT_TRUE(ShowWindow(hwnd, SW_HIDE));
@@ -129,26 +87,17 @@ TEST_F(KxWindowTest, ShowWindowReportsThePreviousVisibility) {
     EXPECT_TRUE(UpdateWindow(hwnd));
 }
 
-TEST(KxSystem, ScreenSizeComesFromTheDummyDisplay) {
+TEST(KxSystem, ScreenSizeHandlesAndMessageBoxWithoutADesktop) {
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
     EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 768);
     EXPECT_EQ(GetSystemMetrics(42), 0);
-}
-
-TEST(KxSystem, ResourceHandlesAreStableAndNonNull) {
     EXPECT_NE(LoadIconA(nullptr, IDI_APPLICATION), nullptr);
-    EXPECT_EQ(LoadIconA(nullptr, IDI_APPLICATION), LoadIconA(nullptr, IDI_APPLICATION));
     EXPECT_NE(LoadCursorA(nullptr, IDC_ARROW), nullptr);
     EXPECT_NE(GetStockObject(BLACK_BRUSH), nullptr);
+    EXPECT_TRUE(DeleteObject(GetStockObject(BLACK_BRUSH)));  // stock objects survive
     EXPECT_EQ(GetStockObject(BLACK_BRUSH), GetStockObject(BLACK_BRUSH));
-    EXPECT_TRUE(DeleteObject(GetStockObject(BLACK_BRUSH)));
-    EXPECT_EQ(GetStockObject(BLACK_BRUSH), GetStockObject(BLACK_BRUSH));
-}
 
-TEST(KxSystem, MessageBoxWithoutADesktopWritesToStderr) {
     testing::internal::CaptureStderr();
-    int result = MessageBoxA(nullptr, "vertex buffer", "Error", MB_OK);
-    std::string text = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(result, IDOK);
-    EXPECT_EQ(text, "Error: vertex buffer\n");
+    EXPECT_EQ(MessageBoxA(nullptr, "vertex buffer", "Error", MB_OK), IDOK);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: vertex buffer\n");
 }

@@ -1,42 +1,28 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <string>
 #include <utility>
 #include <vector>
 
 #include "math/kxassert.h"
 #include "render/kxfrustum.h"
-#include "render/kxsoftwarerenderdevice.h"
-#include "tests/render/kxtestdevice.h"
+#include "tests/render/kxtestbmp.h"
+#include "tests/render/kxtestmask.h"
 
 namespace {
 
 struct NormalVertex {
     float x, y, z, nx, ny, nz;
 };
-struct TexturedVertex {
-    float x, y, z, nx, ny, nz, u, v;
-};
-struct OneCoordinateVertex {
-    float x, y, z, nx, ny, nz, u;
-};
 struct ColorVertex {
     float x, y, z;
     uint32_t color;
 };
-struct RhwVertex {
-    float x, y, z, rhw;
-    uint32_t color;
-};
 
 constexpr uint32_t kNormalFvf = KXFVF_XYZ | KXFVF_NORMAL;
-constexpr uint32_t kTexturedFvf = KXFVF_XYZ | KXFVF_NORMAL | KXFVF_TEX1;
 constexpr uint32_t kColorFvf = KXFVF_XYZ | KXFVF_DIFFUSE;
-
-constexpr uint32_t kUntouchedDepth = 65535;
 constexpr uint32_t kDepthAtHalf = 32768;  // z = 0.5
 
 // With identity transforms on a 64 x 48 frame this triangle covers
@@ -50,95 +36,37 @@ constexpr int kInsideX = 20;
 constexpr int kInsideY = 30;
 
 // Radius 0.15 about the object's origin.
-std::vector<NormalVertex> SmallTriangle()
+const std::vector<NormalVertex> kSmallTriangle = {
+    {-0.1f, -0.1f, 0.0f, 0, 0, -1}, {-0.1f, 0.1f, 0.0f, 0, 0, -1}, {0.1f, -0.1f, 0.0f, 0, 0, -1}};
+
+std::array<float, 3> Xyz(const KxVector3& v)
 {
-    return {{-0.1f, -0.1f, 0.0f, 0, 0, -1}, {-0.1f, 0.1f, 0.0f, 0, 0, -1}, {0.1f, -0.1f, 0.0f, 0, 0, -1}};
+    return {v.x, v.y, v.z};
 }
 
-KxMatrix4 Translation(float x, float y, float z)
-{
-    return KxMatrix4().SetTranslation(x, y, z);
-}
-
-void ExpectPlane(const KxPlane& p, float a, float b, float c, float d)
-{
-    EXPECT_EQ(p.a, a);
-    EXPECT_EQ(p.b, b);
-    EXPECT_EQ(p.c, c);
-    EXPECT_EQ(p.d, d);
-}
-
-void ExpectVector(const KxVector3& v, float x, float y, float z)
-{
-    EXPECT_EQ(v.x, x);
-    EXPECT_EQ(v.y, y);
-    EXPECT_EQ(v.z, z);
-}
-
-// A 2 x 2 bitmap: the top-left texel holds the bytes 0x10, 0x20, 0x30, the
-// bottom-right 0x40, 0x50, 0x60, the other two are white. Written beside
-// the test, under the test's own name.
-std::string WriteTexture()
-{
-    const uint8_t file[70] = {
-        'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,          // file header
-        40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0,        // info header: 2 x 2, 24 bits
-        0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-        0xFF, 0xFF, 0xFF, 0x40, 0x50, 0x60, 0, 0,                // bottom row first
-        0x10, 0x20, 0x30, 0xFF, 0xFF, 0xFF, 0, 0};               // top row
-    const std::string path =
-        std::string("pipeline_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".bmp";
-    if (FILE* f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(file, 1, sizeof(file), f);
-        std::fclose(f);
-    }
-    return path;
-}
-
-void IgnoreAssert(const char*, const char*) {}
-
-class PipelineTest : public ::testing::Test {
-protected:
-    PipelineTest()
+struct PipelineTest : KxDrawTest {
+    void SetUp() override
     {
-        const KxMatrix4 identity = KxMatrix4::Identity();
-        t.device.SetTransform(KXTS_WORLD, &identity);
-        t.device.SetTransform(KXTS_VIEW, &identity);
-        t.device.SetTransform(KXTS_PROJECTION, &identity);
-        Clear();
+        KxDrawTest::SetUp();
+        for (uint32_t transform : {KXTS_WORLD, KXTS_VIEW, KXTS_PROJECTION})
+            SetTransform(transform, KxMatrix4::Identity());
+        cleared = Frame();
     }
     ~PipelineTest() override
     {
         if (pBuffer)
             pBuffer->Release();
-        if (pTexture)
-            pTexture->Release();
     }
-
-    void Clear() { t.device.Clear(0, nullptr, KXCLEAR_TARGET | KXCLEAR_ZBUFFER, 0, 1.0f, 0); }
 
     template <typename V>
     void Bind(uint32_t fvf, const std::vector<V>& vertices)
     {
-        KxVertexBuffer* pOld = pBuffer;
+        if (pBuffer)
+            pBuffer->Release();
         const uint32_t length = uint32_t(vertices.size() * sizeof(V));
         t.device.CreateVertexBuffer(length, 0, fvf, 1, &pBuffer, nullptr);
-        void* p = nullptr;
-        ASSERT_TRUE(pBuffer->Lock(0, 0, &p, 0));
-        std::memcpy(p, vertices.data(), length);
-        pBuffer->Unlock();
-        t.device.SetFVF(fvf);
+        std::memcpy(pBuffer->data, vertices.data(), length);
         t.device.SetStreamSource(0, pBuffer, 0, sizeof(V));
-        if (pOld)
-            pOld->Release();
-    }
-
-    void BindTexture()
-    {
-        const std::string path = WriteTexture();
-        ASSERT_TRUE(t.device.CreateTextureFromFile(path.c_str(), &pTexture));
-        std::remove(path.c_str());
-        t.device.SetTexture(0, pTexture);
     }
 
     // One white light toward -y without ambient light, so a lit colour is
@@ -151,35 +79,14 @@ protected:
         t.device.SetLight(0, &light);
     }
 
-    void SetWorld(const KxMatrix4& m) { t.device.SetTransform(KXTS_WORLD, &m); }
-    void SetProjection(const KxMatrix4& m) { t.device.SetTransform(KXTS_PROJECTION, &m); }
+    void SetTransform(uint32_t transform, const KxMatrix4& m) { t.device.SetTransform(transform, &m); }
     void SetZEnable(bool bOn) { t.device.SetRenderState(KXRS_ZENABLE, bOn ? 1 : 0); }
     bool Draw() { return t.device.DrawPrimitive(KXPT_TRIANGLELIST, 0, 0); }
+    uint32_t Inside() const { return t.Color(kInsideX, kInsideY); }
+    std::vector<bool> Visible() const { return t.device.GetTriangleVisible(); }
 
-    std::vector<uint8_t> Frame() const
-    {
-        const uint8_t* p = t.device.GetPixels();
-        return std::vector<uint8_t>(p, p + t.device.GetRowStride() * t.device.GetHeight());
-    }
-
-    std::vector<uint32_t> Depths() const
-    {
-        std::vector<uint32_t> depths;
-        for (int y = 0; y < t.device.GetHeight(); ++y)
-            for (int x = 0; x < t.device.GetWidth(); ++x)
-                depths.push_back(t.device.GetDepth(x, y));
-        return depths;
-    }
-
-    void ExpectUntouched()
-    {
-        EXPECT_EQ(Frame(), std::vector<uint8_t>(Frame().size(), 0));
-        EXPECT_EQ(Depths(), std::vector<uint32_t>(Depths().size(), kUntouchedDepth));
-    }
-
-    KxTestDevice t{64, 48};
+    std::vector<uint32_t> cleared;
     KxVertexBuffer* pBuffer = nullptr;
-    KxTexture* pTexture = nullptr;
 };
 
 }  // namespace
@@ -188,22 +95,15 @@ TEST(Frustum, IdentityTransformsGiveTheDeviceVolume)
 {
     KxFrustum f;
     f.Build(KxMatrix4::Identity(), KxMatrix4::Identity());
-    ExpectVector(f.corners[0], -1.0f, -1.0f, 0.0f);
-    ExpectVector(f.corners[2], 1.0f, -1.0f, 1.0f);
-    ExpectVector(f.corners[4], -1.0f, 1.0f, 0.0f);
-    ExpectVector(f.corners[6], 1.0f, 1.0f, 1.0f);
-    ExpectPlane(f.planes[0], 0.0f, 1.0f, 0.0f, -1.0f);   // top
-    ExpectPlane(f.planes[1], 0.0f, -1.0f, 0.0f, -1.0f);  // bottom
-    ExpectPlane(f.planes[2], 0.0f, 0.0f, -1.0f, 0.0f);   // near
-    ExpectPlane(f.planes[3], 0.0f, 0.0f, 1.0f, -1.0f);   // far
-    ExpectPlane(f.planes[4], -1.0f, 0.0f, 0.0f, -1.0f);  // left
-    ExpectPlane(f.planes[5], 1.0f, 0.0f, 0.0f, -1.0f);   // right
-}
+    EXPECT_EQ(Xyz(f.corners[0]), (std::array<float, 3>{-1, -1, 0}));
+    EXPECT_EQ(Xyz(f.corners[2]), (std::array<float, 3>{1, -1, 1}));
+    EXPECT_EQ(Xyz(f.corners[4]), (std::array<float, 3>{-1, 1, 0}));
+    EXPECT_EQ(Xyz(f.corners[6]), (std::array<float, 3>{1, 1, 1}));
+    const KxPlane planes[6] = {{0, 1, 0, -1}, {0, -1, 0, -1}, {0, 0, -1, 0},  // top, bottom, near
+                               {0, 0, 1, -1}, {-1, 0, 0, -1}, {1, 0, 0, -1}};  // far, left, right
+    for (int i = 0; i < 6; ++i)
+        EXPECT_TRUE(f.planes[i] == planes[i]) << i;
 
-TEST(Frustum, ClassifiesSpheresAgainstUnboundedPlanes)
-{
-    KxFrustum f;
-    f.Build(KxMatrix4::Identity(), KxMatrix4::Identity());
     const KxVector3 middle(0.0f, 0.0f, 0.5f);
     EXPECT_EQ(f.ClassifySphere(middle, 0.25f), KxFrustum::Inside);
     EXPECT_EQ(f.ClassifySphere(middle, 0.5f), KxFrustum::Inside);  // touching is not crossing
@@ -211,24 +111,16 @@ TEST(Frustum, ClassifiesSpheresAgainstUnboundedPlanes)
     EXPECT_EQ(f.ClassifySphere(KxVector3(3.0f, 0.0f, 0.5f), 0.5f), KxFrustum::Outside);
     // Outside the volume, but across the top plane's extension.
     EXPECT_EQ(f.ClassifySphere(KxVector3(3.0f, 1.0f, 0.5f), 0.1f), KxFrustum::Intersecting);
-}
 
-TEST(Frustum, ContainsAnyVertexNeedsOneStrictlyInside)
-{
-    KxFrustum f;
-    f.Build(KxMatrix4::Identity(), KxMatrix4::Identity());
-    const KxVector3 inside(0.0f, 0.0f, 0.5f);
-    const KxVector3 onPlane(1.0f, 0.0f, 0.5f);
-    const KxVector3 outside(2.0f, 2.0f, 2.0f);
-    EXPECT_TRUE(f.ContainsAnyVertex(outside, outside, inside));
-    EXPECT_FALSE(f.ContainsAnyVertex(outside, onPlane, outside));
+    const KxVector3 onPlane(1.0f, 0.0f, 0.5f), outside(2.0f, 2.0f, 2.0f);
+    EXPECT_TRUE(f.ContainsAnyVertex(outside, outside, middle));
+    EXPECT_FALSE(f.ContainsAnyVertex(outside, onPlane, outside));  // strictly inside only
 }
 
 TEST(Frustum, LeftHandedCameraPlanesFaceOutward)
 {
-    KxMatrix4 view;
+    KxMatrix4 view, projection;
     view.SetLookAtLeftHanded(KxVector3(0.0f, 0.0f, -5.0f), KxVector3(0.0f, 0.0f, 0.0f), KxVector3(0.0f, 1.0f, 0.0f));
-    KxMatrix4 projection;
     projection.SetPerspectiveLeftHanded(0.7853982f, 4.0f / 3.0f, 1.0f, 100.0f);
     KxFrustum f;
     f.Build(view, projection);
@@ -240,16 +132,15 @@ TEST(Frustum, LeftHandedCameraPlanesFaceOutward)
 TEST_F(PipelineTest, WithoutVertexDataNothingIsDrawn)
 {
     EXPECT_FALSE(Draw());  // no buffer bound yet
-
     Bind(kNormalFvf, FrontTriangle());
     uint8_t* pData = pBuffer->data;
     pBuffer->data = nullptr;
-    const KxAssertReporter previous = KxSetAssertReporter(IgnoreAssert);
+    const KxAssertReporter previous = KxSetAssertReporter([](const char*, const char*) {});
     t.device.SetStreamSource(0, pBuffer, 0, sizeof(NormalVertex));
     KxSetAssertReporter(previous);
     EXPECT_FALSE(Draw());
     pBuffer->data = pData;
-    ExpectUntouched();
+    EXPECT_EQ(Frame(), cleared);
 }
 
 TEST_F(PipelineTest, BackFacesAreCulledAndEdgeOnFacesDrawn)
@@ -257,62 +148,53 @@ TEST_F(PipelineTest, BackFacesAreCulledAndEdgeOnFacesDrawn)
     SetZEnable(false);
     Bind(kNormalFvf, FrontTriangle());
     EXPECT_TRUE(Draw());
-    EXPECT_EQ(t.device.GetTriangleVisible(), std::vector<bool>{true});
-    EXPECT_EQ(t.Color(kInsideX, kInsideY), 0xFFFFFFu);
+    EXPECT_EQ(Visible(), std::vector<bool>{true});
+    EXPECT_EQ(Inside(), 0xFFFFFFu);
 
     Clear();
     std::vector<NormalVertex> reversed = FrontTriangle();
     std::swap(reversed[1], reversed[2]);
     Bind(kNormalFvf, reversed);
     EXPECT_TRUE(Draw());
-    EXPECT_EQ(t.device.GetTriangleVisible(), std::vector<bool>{false});
-    ExpectUntouched();
+    EXPECT_EQ(Visible(), std::vector<bool>{false});
+    EXPECT_EQ(Frame(), cleared);
 
     // In the plane x = 0, which holds the eye: seen edge-on from either side.
-    const std::vector<NormalVertex> edgeOn = {
-        {0.0f, -0.5f, 0.5f, 0, 0, -1}, {0.0f, 0.5f, 0.5f, 0, 0, -1}, {0.0f, 0.0f, 0.9f, 0, 0, -1}};
-    KxVector3 p[3];
-    for (int i = 0; i < 3; ++i)
-        p[i] = KxVector3(edgeOn[i].x, edgeOn[i].y, edgeOn[i].z);
+    const KxVector3 p[3] = {{0.0f, -0.5f, 0.5f}, {0.0f, 0.5f, 0.5f}, {0.0f, 0.0f, 0.9f}};
     EXPECT_TRUE(t.device.IsFrontFacing(p[0], p[1], p[2]));
     EXPECT_TRUE(t.device.IsFrontFacing(p[0], p[2], p[1]));
-    Bind(kNormalFvf, edgeOn);
+    Bind(kNormalFvf, std::vector<NormalVertex>{{p[0].x, p[0].y, p[0].z, 0, 0, -1}, {p[1].x, p[1].y, p[1].z, 0, 0, -1},
+                                               {p[2].x, p[2].y, p[2].z, 0, 0, -1}});
     EXPECT_TRUE(Draw());
     EXPECT_EQ(t.Color(32, 24), 0xFFFFFFu);
 }
 
-TEST_F(PipelineTest, ObjectOutsideTheFrustumIsRejectedWhole)
+TEST_F(PipelineTest, FrustumCullingOfObjectsAndTriangles)
 {
-    Bind(kNormalFvf, SmallTriangle());
-    const KxMatrix4 world = Translation(10.0f, 0.0f, 0.5f);
-    SetWorld(world);
+    // Wholly outside: rejected before the later stages run.
+    Bind(kNormalFvf, kSmallTriangle);
+    const KxMatrix4 world = KxMatrix4().SetTranslation(10.0f, 0.0f, 0.5f);
+    SetTransform(KXTS_WORLD, world);
     EXPECT_FALSE(Draw());
-    const KxVector3& centre = t.device.GetStreamSource()->boundsCentre;
-    ExpectVector(centre, 10.0f, 0.0f, 0.5f);
-    EXPECT_EQ(t.device.GetCombinedMatrix(), world);  // the later stages did not run
-    ExpectUntouched();
-}
+    EXPECT_EQ(Xyz(pBuffer->boundsCentre), (std::array<float, 3>{10.0f, 0.0f, 0.5f}));
+    EXPECT_EQ(t.device.GetCombinedMatrix(), world);
 
-TEST_F(PipelineTest, SphereAcrossAPlaneExtensionGoesToThePerTriangleTest)
-{
-    Bind(kNormalFvf, SmallTriangle());
-    SetWorld(Translation(3.0f, 1.0f, 0.5f));
+    // Across a plane's extension outside the volume: the per-triangle test
+    // drops it.
+    SetTransform(KXTS_WORLD, KxMatrix4().SetTranslation(3.0f, 1.0f, 0.5f));
     EXPECT_TRUE(Draw());
-    EXPECT_EQ(t.device.GetTriangleVisible(), std::vector<bool>{false});
-    ExpectUntouched();
-}
+    EXPECT_EQ(Visible(), std::vector<bool>{false});
 
-TEST_F(PipelineTest, TriangleWithEveryVertexOutsideIsDropped)
-{
     // Covers the whole view volume, yet no vertex lies inside it.
+    SetTransform(KXTS_WORLD, KxMatrix4::Identity());
     Bind(kNormalFvf, std::vector<NormalVertex>{
                          {-5.0f, -5.0f, 0.5f, 0, 0, -1}, {0.0f, 10.0f, 0.5f, 0, 0, -1}, {5.0f, -5.0f, 0.5f, 0, 0, -1}});
     EXPECT_TRUE(Draw());
-    EXPECT_EQ(t.device.GetTriangleVisible(), std::vector<bool>{false});
-    ExpectUntouched();
+    EXPECT_EQ(Visible(), std::vector<bool>{false});
+    EXPECT_EQ(Frame(), cleared);
 }
 
-TEST_F(PipelineTest, DrawsEveryCompleteTriangleWhateverTheArguments)
+TEST_F(PipelineTest, DrawsEveryCompleteTriangleInsideTheBufferWhateverTheArguments)
 {
     SetZEnable(false);
     // Eight small triangles in a row, then two vertices that make no triangle.
@@ -326,77 +208,79 @@ TEST_F(PipelineTest, DrawsEveryCompleteTriangleWhateverTheArguments)
     vertices.push_back({-1.0f, -1.0f, 0.5f, 0, 0, -1});
     vertices.push_back({1.0f, 1.0f, 0.5f, 0, 0, -1});
     Bind(kNormalFvf, vertices);
-    EXPECT_TRUE(Draw());
-    EXPECT_EQ(t.device.GetTriangleVisible(), std::vector<bool>(8, true));
+    EXPECT_TRUE(t.device.DrawPrimitive(1, 5, 1));
+    EXPECT_EQ(Visible(), std::vector<bool>(8, true));
     for (int k = 0; k < 8; ++k)
         EXPECT_EQ(t.Color(3 + 8 * k, 25), 0xFFFFFFu) << k;
-    const std::vector<uint8_t> frame = Frame();
 
-    Clear();
-    EXPECT_TRUE(t.device.DrawPrimitive(1, 5, 1));
-    EXPECT_EQ(Frame(), frame);
-}
-
-TEST_F(PipelineTest, ReadsOnlyVerticesInsideTheBuffer)
-{
     // A binding stride of 12 counts six vertices in the 72 bytes; at the
     // format's 24 bytes a vertex only three fit.
-    SetZEnable(false);
     Bind(kNormalFvf, FrontTriangle());
     t.device.SetStreamSource(0, pBuffer, 0, 12);
     EXPECT_EQ(t.device.GetVertexCount(), 6u);
     EXPECT_TRUE(Draw());
-    EXPECT_EQ(t.device.GetTriangleVisible(), std::vector<bool>{true});
-    EXPECT_EQ(t.Color(kInsideX, kInsideY), 0xFFFFFFu);
+    EXPECT_EQ(Visible(), std::vector<bool>{true});
+    EXPECT_EQ(Inside(), 0xFFFFFFu);
 }
 
 TEST_F(PipelineTest, NormalsReachLightingThroughTheInverseWorld)
 {
     SetZEnable(false);
     UseDiffuseLightOnly();
-
     // Rotated about x by a = 30 degrees, (0, 0, -1) must arrive rotated by
     // -a: (0, -sin a, -cos a), lit to 255 x 0.5. The world's own 3x3 (or
     // the transpose of its inverse) would give (0, sin a, -cos a): black.
     Bind(kNormalFvf, FrontTriangle(0.0f, 0.0f, -1.0f));
-    SetWorld(KxMatrix4().SetRotationX(0.5235988f));
+    SetTransform(KXTS_WORLD, KxMatrix4().SetRotationX(0.5235988f));
     EXPECT_TRUE(Draw());
     EXPECT_EQ(t.Color(20, 36), 0x7F7F7Fu);
 
     // A translation leaves the normal as it is, unnormalised on this path.
     Clear();
     Bind(kNormalFvf, FrontTriangle(0.0f, -0.5f, 0.0f));
-    SetWorld(Translation(0.0f, 0.0f, 0.25f));
+    SetTransform(KXTS_WORLD, KxMatrix4().SetTranslation(0.0f, 0.0f, 0.25f));
     EXPECT_TRUE(Draw());
-    EXPECT_EQ(t.Color(kInsideX, kInsideY), 0x7F7F7Fu);
+    EXPECT_EQ(Inside(), 0x7F7F7Fu);
 }
 
-TEST_F(PipelineTest, ZEnableSelectsTheFiller)
+TEST_F(PipelineTest, ZEnableAndShadeModeSelectTheFiller)
 {
     // No texture is bound: the rasteriser writes depth only.
     Bind(kNormalFvf, FrontTriangle());
     EXPECT_TRUE(Draw());
-    EXPECT_EQ(t.Color(kInsideX, kInsideY), 0u);
+    EXPECT_EQ(Inside(), kBackground);
     EXPECT_EQ(t.device.GetDepth(kInsideX, kInsideY), kDepthAtHalf);
+
+    // Flat and Phong shading draw nothing.
+    for (uint32_t mode : {1u, 3u}) {
+        Clear();
+        t.device.SetRenderState(KXRS_SHADEMODE, mode);
+        EXPECT_TRUE(Draw());
+        EXPECT_EQ(Frame(), cleared);
+    }
 
     // The Gouraud filler writes colour without depth.
     Clear();
+    t.device.SetRenderState(KXRS_SHADEMODE, KXSHADE_GOURAUD);
     SetZEnable(false);
     EXPECT_TRUE(Draw());
-    EXPECT_EQ(t.Color(kInsideX, kInsideY), 0xFFFFFFu);
-    EXPECT_EQ(t.device.GetDepth(kInsideX, kInsideY), kUntouchedDepth);
+    EXPECT_EQ(Inside(), 0xFFFFFFu);
+    EXPECT_EQ(t.device.GetDepth(kInsideX, kInsideY), 65535u);
 }
 
 TEST_F(PipelineTest, TexturedPathNormalisesNormalsAndReadsTextureCoordinates)
 {
-    BindTexture();
-    // White vertex colour modulates 0x10, 0x20, 0x30 to themselves.
-    constexpr uint32_t kTopLeftTexel = 0x102030;
+    // Top-left texel bytes 0x10 0x20 0x30 (unchanged under a white vertex),
+    // bottom-right 0x40 0x50 0x60, the other two white.
+    KxTexture texture(KxWriteTempFile("pipeline.bmp", KxBmpFromTexels(2, 2, {0x102030, kWhite, kWhite, 0x405060}))
+                          .c_str(),
+                      nullptr, 3);
+    t.device.SetTexture(0, &texture);
 
     // Without texture coordinates u/w and v/w are 0: the top-left texel.
     Bind(kNormalFvf, FrontTriangle());
     EXPECT_TRUE(Draw());
-    EXPECT_EQ(t.Color(kInsideX, kInsideY), kTopLeftTexel);
+    EXPECT_EQ(Inside(), 0x102030u);
     EXPECT_EQ(t.device.GetDepth(kInsideX, kInsideY), kDepthAtHalf);
 
     // A normal of length 0.5 is normalised first: full light, not half.
@@ -404,49 +288,36 @@ TEST_F(PipelineTest, TexturedPathNormalisesNormalsAndReadsTextureCoordinates)
     UseDiffuseLightOnly();
     Bind(kNormalFvf, FrontTriangle(0.0f, -0.5f, 0.0f));
     EXPECT_TRUE(Draw());
-    EXPECT_EQ(t.Color(kInsideX, kInsideY), kTopLeftTexel);
+    EXPECT_EQ(Inside(), 0x102030u);
 
-    // u = v = 1 samples the bottom-right texel.
-    Clear();
-    std::vector<TexturedVertex> textured;
-    for (const NormalVertex& v : FrontTriangle())
+    // u = v = 1 samples the bottom-right texel; a set of one coordinate has
+    // no v, so v/w is 0: the top row (white scaled to 254). Nothing is read
+    // past the last vertex.
+    const uint32_t texturedFvf = kNormalFvf | KXFVF_TEX1;
+    std::vector<std::array<float, 8>> textured;
+    std::vector<std::array<float, 7>> oneCoordinate;
+    for (const NormalVertex& v : FrontTriangle()) {
         textured.push_back({v.x, v.y, v.z, 0.0f, -1.0f, 0.0f, 1.0f, 1.0f});
-    Bind(kTexturedFvf, textured);
-    EXPECT_TRUE(Draw());
-    EXPECT_EQ(t.Color(kInsideX, kInsideY), 0x405060u);
-
-    // A set of one coordinate has no v: v/w is 0, the top row. Nothing is
-    // read past the last vertex.
-    Clear();
-    std::vector<OneCoordinateVertex> oneCoordinate;
-    for (const NormalVertex& v : FrontTriangle())
         oneCoordinate.push_back({v.x, v.y, v.z, 0.0f, -1.0f, 0.0f, 1.0f});
-    Bind(kTexturedFvf | (3u << 16), oneCoordinate);
-    EXPECT_TRUE(Draw());
-    EXPECT_EQ(t.Color(kInsideX, kInsideY), 0xFEFEFEu);  // top-right, white scaled to 254
-}
-
-TEST_F(PipelineTest, ShadeModesOtherThanGouraudDrawNothing)
-{
-    Bind(kNormalFvf, FrontTriangle());
-    for (uint32_t mode : {1u, 3u}) {
-        t.device.SetRenderState(KXRS_SHADEMODE, mode);
-        EXPECT_TRUE(Draw());
-        ExpectUntouched();
     }
-    t.device.SetRenderState(KXRS_SHADEMODE, KXSHADE_GOURAUD);
+    Clear();
+    Bind(texturedFvf, textured);
     EXPECT_TRUE(Draw());
-    EXPECT_EQ(t.device.GetDepth(kInsideX, kInsideY), kDepthAtHalf);
+    EXPECT_EQ(Inside(), 0x405060u);
+    Clear();
+    Bind(texturedFvf | (3u << 16), oneCoordinate);
+    EXPECT_TRUE(Draw());
+    EXPECT_EQ(Inside(), 0xFEFEFEu);
+    t.device.SetTexture(0, nullptr);
 }
 
 TEST_F(PipelineTest, PreTransformedFormatsDrawNothing)
 {
     SetZEnable(false);
-    const std::vector<RhwVertex> screen = {
-        {10, 10, 0.5f, 1, 0xFFFFFF}, {10, 40, 0.5f, 1, 0xFFFFFF}, {50, 40, 0.5f, 1, 0xFFFFFF}};
-    Bind(KXFVF_XYZRHW | KXFVF_DIFFUSE, screen);
+    Bind(KXFVF_XYZRHW | KXFVF_DIFFUSE, std::vector<std::array<float, 5>>{
+                                           {10, 10, 0.5f, 1, 0}, {10, 40, 0.5f, 1, 0}, {50, 40, 0.5f, 1, 0}});
     EXPECT_TRUE(Draw());
-    ExpectUntouched();
+    EXPECT_EQ(Frame(), cleared);
 
     // Both position bits: still pre-transformed, even with more triangles
     // than the previous draw flagged.
@@ -455,44 +326,43 @@ TEST_F(PipelineTest, PreTransformedFormatsDrawNothing)
         both.push_back({float(10 + 5 * i), float(10 + 6 * i), 0.5f, 0xFFFFFF});
     Bind(KXFVF_XYZ | KXFVF_XYZRHW | KXFVF_DIFFUSE, both);
     EXPECT_TRUE(Draw());
-    ExpectUntouched();
+    EXPECT_EQ(Frame(), cleared);
 }
 
 TEST_F(PipelineTest, DiffuseOnlyPositionsReachTheFillerAsTheyStand)
 {
     // The projection only widens the view volume to hold the screen
     // positions; the filler gets the buffer positions, rounded.
-    SetProjection(KxMatrix4().SetScaling(1.0f / 64.0f, 1.0f / 48.0f, 1.0f));
+    SetTransform(KXTS_PROJECTION, KxMatrix4().SetScaling(1.0f / 64.0f, 1.0f / 48.0f, 1.0f));
     const uint32_t color = 0xAB563412;  // bits 24-31 are not drawn
     Bind(kColorFvf, std::vector<ColorVertex>{
                         {9.5f, 10.0f, 0.5f, color}, {9.5f, 30.0f, 0.5f, color}, {40.0f, 30.0f, 0.5f, color}});
     EXPECT_TRUE(Draw());
     EXPECT_EQ(t.Color(12, 28), 0x563412u);
     EXPECT_EQ(t.Color(10, 20), 0x563412u);  // 9.5 rounds to 10
-    EXPECT_EQ(t.Color(9, 20), 0u);
-    EXPECT_EQ(t.Color(30, 12), 0u);
-    EXPECT_EQ(t.device.GetDepth(12, 28), kUntouchedDepth);
+    EXPECT_EQ(t.Color(9, 20), kBackground);
+    EXPECT_EQ(t.Color(30, 12), kBackground);
+    EXPECT_EQ(t.device.GetDepth(12, 28), 65535u);
+
+    // A vertex far out on the screen: not drawn.
+    Clear();
+    Bind(kColorFvf, std::vector<ColorVertex>{
+                        {10.0f, 10.0f, 0.5f, kWhite}, {10.0f, 30.0f, 0.5f, kWhite}, {1e30f, 30.0f, 0.5f, kWhite}});
+    EXPECT_TRUE(Draw());
+    EXPECT_EQ(Frame(), cleared);
 }
 
-TEST_F(PipelineTest, ScreenPositionsFillersCannotTakeAreSkipped)
+TEST_F(PipelineTest, VertexInTheEyePlaneIsSkipped)
 {
-    // A vertex far out on the screen.
-    SetProjection(KxMatrix4().SetScaling(1.0f / 64.0f, 1.0f / 48.0f, 1.0f));
-    Bind(kColorFvf, std::vector<ColorVertex>{
-                        {10.0f, 10.0f, 0.5f, 0xFFFFFF}, {10.0f, 30.0f, 0.5f, 0xFFFFFF}, {1e30f, 30.0f, 0.5f, 0xFFFFFF}});
-    EXPECT_TRUE(Draw());
-    ExpectUntouched();
-
-    // A vertex in the eye's plane: w = 0 gives non-finite screen values.
-    KxMatrix4 projection;
-    SetProjection(projection.SetPerspectiveLeftHanded(1.5707964f, 1.0f, 0.1f, 10.0f));
+    // w = 0 gives non-finite screen values, which neither filler takes.
+    SetTransform(KXTS_PROJECTION, KxMatrix4().SetPerspectiveLeftHanded(1.5707964f, 1.0f, 0.1f, 10.0f));
     Bind(kNormalFvf, std::vector<NormalVertex>{
                          {0.5f, 0.0f, 0.0f, 0, -1, 0}, {-0.5f, -0.5f, 1.0f, 0, -1, 0}, {-0.5f, 0.5f, 1.0f, 0, -1, 0}});
     for (bool bZEnable : {true, false}) {
         SetZEnable(bZEnable);
         EXPECT_TRUE(Draw());
-        EXPECT_EQ(t.device.GetTriangleVisible(), std::vector<bool>{true});
-        ExpectUntouched();
+        EXPECT_EQ(Visible(), std::vector<bool>{true});
+        EXPECT_EQ(Frame(), cleared);
     }
 }
 
@@ -500,14 +370,13 @@ TEST_F(PipelineTest, CombinedMatrixComposesTheStagesInOrder)
 {
     const KxClipVolume clip = {0.0f, 1.0f, 1.0f, 1.0f, 0.0f, 1.0f};
     t.device.SetClipVolume(&clip);
-    const KxMatrix4 world = Translation(0.1f, 0.2f, 0.5f);
+    const KxMatrix4 world = KxMatrix4().SetTranslation(0.1f, 0.2f, 0.5f);
     const KxMatrix4 view = KxMatrix4().SetRotationY(0.1f);
     const KxMatrix4 projection = KxMatrix4().SetScaling(0.5f, 0.5f, 0.5f);
-    SetWorld(world);
-    t.device.SetTransform(KXTS_VIEW, &view);
-    SetProjection(projection);
-    Bind(kNormalFvf, SmallTriangle());
-
+    SetTransform(KXTS_WORLD, world);
+    SetTransform(KXTS_VIEW, view);
+    SetTransform(KXTS_PROJECTION, projection);
+    Bind(kNormalFvf, kSmallTriangle);
     EXPECT_TRUE(Draw());
     EXPECT_EQ(t.device.GetCombinedMatrix(),
               world * view * projection * t.device.GetClipMatrix() * t.device.GetViewportMatrix());
