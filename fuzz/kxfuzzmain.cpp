@@ -1,4 +1,5 @@
-// libFuzzer target fuzz_pipeline: bytes are device state and a vertex buffer for DrawPrimitive.
+// The libFuzzer entry points of one target; KX_FUZZ_DRIVER names its driver
+// (KxFuzzBmp, KxFuzzRaster or KxFuzzPipeline), set by the build.
 #include <cstdlib>
 
 #include "fuzz/kxfuzzdrivers.h"
@@ -19,7 +20,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (!KxFuzzPipeline(*pContext, data, size))
+    if (!KX_FUZZ_DRIVER(*pContext, data, size))
         std::abort();
     return 0;
 }
