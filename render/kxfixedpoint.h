@@ -46,3 +46,35 @@ inline bool KxOutsideFixedPointRange(int32_t x0, int32_t y0, int32_t x1, int32_t
             return true;
     return false;
 }
+
+// One edge of a flat triangle half: x and the three channels (blue, green,
+// red) in 16.16, stepped one row at a time from one vertex to the other.
+struct KxFixedEdge {
+    int32_t x, dx;
+    int32_t ch[3], dch[3];
+
+    KxFixedEdge(int32_t xFrom, uint32_t cFrom, int32_t xTo, uint32_t cTo, int32_t steps)
+    {
+        x = KxToFixed(xFrom);
+        dx = KxToFixed(xTo - xFrom) / steps;
+        for (int k = 0; k < 3; ++k) {
+            ch[k] = KxToFixed(KxChannel(cFrom, k));
+            dch[k] = KxToFixed(KxChannel(cTo, k) - KxChannel(cFrom, k)) / steps;
+        }
+    }
+
+    int32_t X() const { return KxFromFixed(x); }
+
+    uint32_t Color() const
+    {
+        const int32_t rounded[3] = {KxFromFixed(ch[0]), KxFromFixed(ch[1]), KxFromFixed(ch[2])};
+        return KxPackChannels(rounded);
+    }
+
+    void Step()
+    {
+        x = KxStepFixed(x, dx);
+        for (int k = 0; k < 3; ++k)
+            ch[k] = KxStepFixed(ch[k], dch[k]);
+    }
+};

@@ -17,37 +17,6 @@ inline void WriteColor(uint8_t* pixel, uint32_t color)
     pixel[2] = uint8_t(color);
 }
 
-// One edge of a flat triangle: x and the three channels (blue, green, red
-// in this order) in 16.16, with their per-row steps.
-struct KxGouraudEdge {
-    int32_t x, dx;
-    int32_t ch[3], dch[3];
-
-    KxGouraudEdge(int32_t xFrom, uint32_t cFrom, int32_t xTo, uint32_t cTo, int32_t steps)
-    {
-        x = KxToFixed(xFrom);
-        dx = KxToFixed(xTo - xFrom) / steps;
-        for (int k = 0; k < 3; ++k) {
-            ch[k] = KxToFixed(KxChannel(cFrom, k));
-            dch[k] = KxToFixed(KxChannel(cTo, k) - KxChannel(cFrom, k)) / steps;
-        }
-    }
-
-    int32_t X() const { return KxFromFixed(x); }
-    uint32_t Color() const
-    {
-        const int32_t rounded[3] = {KxFromFixed(ch[0]), KxFromFixed(ch[1]), KxFromFixed(ch[2])};
-        return KxPackChannels(rounded);
-    }
-
-    void Step()
-    {
-        x = KxStepFixed(x, dx);
-        for (int k = 0; k < 3; ++k)
-            ch[k] = KxStepFixed(ch[k], dch[k]);
-    }
-};
-
 // Cohen-Sutherland region code.
 inline int32_t RegionCode(int32_t x, int32_t y, int32_t xmin, int32_t xmax, int32_t ymin, int32_t ymax)
 {
@@ -134,8 +103,8 @@ void KxSoftwareRenderDevice::FillFlatBottomTriangle(int32_t x0, int32_t y0, int3
         return;
 
     const int32_t steps = y1 - y0;
-    KxGouraudEdge edge1(x0, c0, x1, c1, steps);
-    KxGouraudEdge edge2(x0, c0, x2, c2, steps);
+    KxFixedEdge edge1(x0, c0, x1, c1, steps);
+    KxFixedEdge edge2(x0, c0, x2, c2, steps);
     for (int32_t y = y0; y <= y1; ++y) {
         DrawGouraudSpan(edge1.X(), edge2.X(), y, edge1.Color(), edge2.Color());
         edge1.Step();
@@ -150,8 +119,8 @@ void KxSoftwareRenderDevice::FillFlatTopTriangle(int32_t x0, int32_t y0, int32_t
         return;
 
     const int32_t steps = y2 - y1;
-    KxGouraudEdge edgeFrom1(x1, c1, x2, c2, steps);
-    KxGouraudEdge edgeFrom0(x0, c0, x2, c2, steps);
+    KxFixedEdge edgeFrom1(x1, c1, x2, c2, steps);
+    KxFixedEdge edgeFrom0(x0, c0, x2, c2, steps);
     for (int32_t y = y1; y <= y2; ++y) {
         DrawGouraudSpan(edgeFrom1.X(), edgeFrom0.X(), y, edgeFrom1.Color(), edgeFrom0.Color());
         edgeFrom1.Step();

@@ -25,20 +25,14 @@ struct KxRasterVertex {
     float uOverW, vOverW, invW;
 };
 
-// One edge of a half triangle, from vertex a to vertex b over n rows.
-struct KxRasterEdge {
-    int32_t x, dx;
-    int32_t ch[3], dch[3];
+// One edge of a half triangle, from vertex a to vertex b over n rows: x and
+// the colour in fixed point, depth and the texture attributes as floats.
+struct KxRasterEdge : KxFixedEdge {
     float z, dz, u, du, v, dv, invW, dInvW;
 
     KxRasterEdge(const KxRasterVertex& a, const KxRasterVertex& b, int32_t n)
+        : KxFixedEdge(a.x, a.color, b.x, b.color, n)
     {
-        x = KxToFixed(a.x);
-        dx = KxToFixed(b.x - a.x) / n;
-        for (int k = 0; k < 3; ++k) {
-            ch[k] = KxToFixed(KxChannel(a.color, k));
-            dch[k] = KxToFixed(KxChannel(b.color, k) - KxChannel(a.color, k)) / n;
-        }
         z = a.z;
         dz = FloatSlope(a.z, b.z, n);
         u = a.uOverW;
@@ -49,19 +43,9 @@ struct KxRasterEdge {
         dInvW = FloatSlope(a.invW, b.invW, n);
     }
 
-    int32_t X() const { return KxFromFixed(x); }
-
-    uint32_t Color() const
-    {
-        const int32_t rounded[3] = {KxFromFixed(ch[0]), KxFromFixed(ch[1]), KxFromFixed(ch[2])};
-        return KxPackChannels(rounded);
-    }
-
     void Step()
     {
-        x = KxStepFixed(x, dx);
-        for (int k = 0; k < 3; ++k)
-            ch[k] = KxStepFixed(ch[k], dch[k]);
+        KxFixedEdge::Step();
         z += dz;
         u += du;
         v += dv;
