@@ -351,8 +351,12 @@ bool KxSpanVectorPathAvailable()
 #endif
 }
 
-void KxFillSpan(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth, uint8_t* pixel,
-                const KxTexture* texture)
+namespace {
+
+// The vector path where this processor and span allow it, else the scalar one.
+template <typename DepthEntry>
+void FillSpan(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, DepthEntry* depth, uint8_t* pixel,
+              const KxTexture* texture)
 {
 #ifdef KX_SPAN_AVX2
     if (UseAvx2(cursor, count, texture))
@@ -361,14 +365,18 @@ void KxFillSpan(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, 
     FillScalar(cursor, count, depthScale, depth, pixel, texture);
 }
 
+}  // namespace
+
+void KxFillSpan(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth, uint8_t* pixel,
+                const KxTexture* texture)
+{
+    FillSpan(cursor, count, depthScale, depth, pixel, texture);
+}
+
 void KxFillSpan(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint32_t* depth, uint8_t* pixel,
                 const KxTexture* texture)
 {
-#ifdef KX_SPAN_AVX2
-    if (UseAvx2(cursor, count, texture))
-        return avx2::Fill(cursor, count, depthScale, depth, pixel, texture);
-#endif
-    FillScalar(cursor, count, depthScale, depth, pixel, texture);
+    FillSpan(cursor, count, depthScale, depth, pixel, texture);
 }
 
 void KxFillSpanScalar(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth,
