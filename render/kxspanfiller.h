@@ -29,4 +29,5 @@ void KxFillSpan(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, 
 // The scalar path alone, for comparing the paths with each other.
 void KxFillSpanScalar(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth,
                       uint8_t* pixel, const KxTexture* texture);
-bool KxSpanVectorPathAvailable();
+void KxFillSpanScalar(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint32_t* depth,
+                      uint8_t* pixel, const KxTexture* texture);

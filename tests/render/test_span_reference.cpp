@@ -12,6 +12,7 @@
 #include "kxtestbmp.h"
 #include "kxtestdevice.h"
 #include "render/kxspanfiller.h"
+#include "render/kxspanfiller_avx2.h"
 
 namespace {
 
@@ -170,7 +171,7 @@ TEST_F(SpanReference, RandomSpansMatchTheReferenceByteForByte)
 
 TEST_F(SpanReference, VectorAndScalarPathsWriteTheSameBytes)
 {
-    if (!KxSpanVectorPathAvailable())
+    if (!KxSpanAvx2Available())
         GTEST_SKIP() << "this processor has the scalar path only";
     std::mt19937 rng(99);
     for (int round = 0; round < 200; ++round) {

@@ -1,0 +1,423 @@
+#include "render/kxspanfiller_avx2.h"
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <initializer_list>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+
+#include <immintrin.h>
+
+// Per function, so the rest of the program still runs on any x86-64. The
+// per-group steps are forced inline so their state stays in registers.
+#define KX_AVX2 __attribute__((target("avx2")))
+#define KX_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
+
+namespace {
+
+constexpr int32_t kLanes = 8;         // pixels per group
+constexpr int32_t kBatchGroups = 16;  // groups whose texture work is done together
+
+// z, 1/w, u/w and v/w of a group's eight pixels, one vector each.
+struct KxGroupAttributes {
+    __m256 z, invW, u, v;
+};
+
+// Steps [z, 1/w, u/w, v/w] one pixel after the other, exactly as the scalar
+// path does (a packed add rounds each lane as a scalar add would), then
+// turns the eight results into one vector per attribute.
+KX_AVX2_INLINE KxGroupAttributes StepGroup(__m128& running, __m128 step)
+{
+    const __m128 p0 = running;
+    const __m128 p1 = _mm_add_ps(p0, step);
+    const __m128 p2 = _mm_add_ps(p1, step);
+    const __m128 p3 = _mm_add_ps(p2, step);
+    const __m128 p4 = _mm_add_ps(p3, step);
+    const __m128 p5 = _mm_add_ps(p4, step);
+    const __m128 p6 = _mm_add_ps(p5, step);
+    const __m128 p7 = _mm_add_ps(p6, step);
+    running = _mm_add_ps(p7, step);
+    // Pixels k and k + 4 share a register; each half then transposes 4 x 4.
+    const __m256 r0 = _mm256_set_m128(p4, p0);
+    const __m256 r1 = _mm256_set_m128(p5, p1);
+    const __m256 r2 = _mm256_set_m128(p6, p2);
+    const __m256 r3 = _mm256_set_m128(p7, p3);
+    const __m256 zInvW01 = _mm256_unpacklo_ps(r0, r1);
+    const __m256 uv01 = _mm256_unpackhi_ps(r0, r1);
+    const __m256 zInvW23 = _mm256_unpacklo_ps(r2, r3);
+    const __m256 uv23 = _mm256_unpackhi_ps(r2, r3);
+    return {_mm256_shuffle_ps(zInvW01, zInvW23, _MM_SHUFFLE(1, 0, 1, 0)),
+            _mm256_shuffle_ps(zInvW01, zInvW23, _MM_SHUFFLE(3, 2, 3, 2)),
+            _mm256_shuffle_ps(uv01, uv23, _MM_SHUFFLE(1, 0, 1, 0)),
+            _mm256_shuffle_ps(uv01, uv23, _MM_SHUFFLE(3, 2, 3, 2))};
+}
+
+// trunc(depthScale * z + 0.5) in double for four pixels, plus 1.5 x 2^52:
+// that puts the truncated value's two's complement low 32 bits in the low
+// half of each double, exactly while it stays within +-2^51.
+KX_AVX2_INLINE __m256d BiasedDepths(__m128 z, __m256d scale)
+{
+    const __m256d scaled = _mm256_add_pd(_mm256_mul_pd(scale, _mm256_cvtps_pd(z)), _mm256_set1_pd(0.5));
+    return _mm256_add_pd(_mm256_round_pd(scaled, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC), _mm256_set1_pd(0x1.8p52));
+}
+
+// The low 32 bits of the eight pixels' depths, in pixel order.
+KX_AVX2_INLINE __m256i FragmentDepths(__m256 z, __m256d scale)
+{
+    const __m256 first = _mm256_castpd_ps(BiasedDepths(_mm256_castps256_ps128(z), scale));
+    const __m256 second = _mm256_castpd_ps(BiasedDepths(_mm256_extractf128_ps(z, 1), scale));
+    const __m256 low = _mm256_shuffle_ps(first, second, _MM_SHUFFLE(2, 0, 2, 0));  // pixels 0 1 4 5 | 2 3 6 7
+    return _mm256_castpd_si256(_mm256_permute4x64_pd(_mm256_castps_pd(low), _MM_SHUFFLE(3, 1, 2, 0)));
+}
+
+KX_AVX2_INLINE __m256i LoadDepth(const uint16_t* depth)
+{
+    return _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(depth)));
+}
+
+KX_AVX2_INLINE __m256i LoadDepth(const uint32_t* depth)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(depth));
+}
+
+// Every entry fits 16 bits (a passing depth is at most the stored one), so
+// the saturating pack keeps them all.
+KX_AVX2_INLINE void StoreDepth(uint16_t* depth, __m256i entries)
+{
+    const __m128i packed = _mm_packus_epi32(_mm256_castsi256_si128(entries), _mm256_extracti128_si256(entries, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(depth), packed);
+}
+
+KX_AVX2_INLINE void StoreDepth(uint32_t* depth, __m256i entries)
+{
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(depth), entries);
+}
+
+// Lane k all ones where bit k of mask is set.
+KX_AVX2_INLINE __m256i LaneMask(int mask)
+{
+    const __m256i bit = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+    return _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(mask), bit), bit);
+}
+
+// The depth test (less or equal, unsigned) of the valid lanes, and the
+// write of the passing ones. Returns the passing lanes as a bit mask.
+template <typename DepthEntry>
+KX_AVX2_INLINE int TestAndWriteDepths(__m256 z, __m256d scale, __m256i valid, DepthEntry* depth)
+{
+    const __m256i fragment = FragmentDepths(z, scale);
+    const __m256i stored = LoadDepth(depth);
+    const __m256i passes = _mm256_and_si256(valid, _mm256_cmpeq_epi32(_mm256_max_epu32(stored, fragment), stored));
+    const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(passes));
+    if (mask != 0)
+        StoreDepth(depth, _mm256_blendv_epi8(stored, fragment, passes));
+    return mask;
+}
+
+// s = (1 / invW) * u/w for eight pixels: the reciprocal in double, each
+// product rounded to a float.
+KX_AVX2_INLINE __m256 Perspective(__m256d wFirst, __m256d wSecond, __m256 overW)
+{
+    const __m128 first = _mm256_cvtpd_ps(_mm256_mul_pd(wFirst, _mm256_cvtps_pd(_mm256_castps256_ps128(overW))));
+    const __m128 second = _mm256_cvtpd_ps(_mm256_mul_pd(wSecond, _mm256_cvtps_pd(_mm256_extractf128_ps(overW, 1))));
+    return _mm256_set_m128(second, first);
+}
+
+// KxDib::TexelIndex in lanes: max(x, 1) turns NaN into 1 as well (the
+// second operand wins), min(x, n) caps it, and truncation minus one gives
+// the texel: 0 below the image, n - 1 at and beyond its end. For a power of
+// two n the float product n * s is exact, as the double one is; other
+// sizes take the double product.
+template <bool bPowerOfTwo>
+KX_AVX2_INLINE __m256i TexelIndex(__m256 coordinate, int32_t n)
+{
+    const __m256i one = _mm256_set1_epi32(1);
+    if constexpr (bPowerOfTwo) {
+        const __m256 size = _mm256_set1_ps(float(n));
+        const __m256 clamped = _mm256_min_ps(_mm256_max_ps(_mm256_mul_ps(size, coordinate), _mm256_set1_ps(1.0f)), size);
+        return _mm256_sub_epi32(_mm256_cvttps_epi32(clamped), one);
+    } else {
+        const __m256d size = _mm256_set1_pd(double(n));
+        const __m256d lowest = _mm256_set1_pd(1.0);
+        const __m256d first = _mm256_mul_pd(size, _mm256_cvtps_pd(_mm256_castps256_ps128(coordinate)));
+        const __m256d second = _mm256_mul_pd(size, _mm256_cvtps_pd(_mm256_extractf128_ps(coordinate, 1)));
+        const __m128i firstIndex = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(first, lowest), size));
+        const __m128i secondIndex = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(second, lowest), size));
+        return _mm256_sub_epi32(_mm256_set_m128i(secondIndex, firstIndex), one);
+    }
+}
+
+// Four texels as 32-bit words read at their byte offsets (the bitmap keeps
+// padding after its last texel for this).
+inline __m128i LoadTexels(const uint8_t* bits, int32_t a, int32_t b, int32_t c, int32_t d)
+{
+    int32_t texel[4];
+    std::memcpy(&texel[0], bits + a, sizeof(int32_t));
+    std::memcpy(&texel[1], bits + b, sizeof(int32_t));
+    std::memcpy(&texel[2], bits + c, sizeof(int32_t));
+    std::memcpy(&texel[3], bits + d, sizeof(int32_t));
+    return _mm_setr_epi32(texel[0], texel[1], texel[2], texel[3]);
+}
+
+// (texel * channel + 128) / 256 in 16-bit lanes: with the channel at most
+// 256 the sum stays below 2^16 and is never negative, so a logical shift is
+// the truncating division.
+KX_AVX2_INLINE __m256i Modulate(__m128i texels, __m256i channels)
+{
+    const __m256i product = _mm256_mullo_epi16(_mm256_cvtepu8_epi16(texels), channels);
+    return _mm256_srli_epi16(_mm256_add_epi16(product, _mm256_set1_epi16(128)), 8);
+}
+
+// The low three bytes of each of eight words, packed into the register's
+// lowest 24 bytes.
+KX_AVX2_INLINE __m256i PackPixels(__m256i words)
+{
+    const __m256i tight = _mm256_shuffle_epi8(words, _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1,
+                                                                      -1, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1,
+                                                                      -1, -1));
+    return _mm256_permutevar8x32_epi32(tight, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+}
+
+KX_AVX2_INLINE __m256i LoadPixels(const uint8_t* pixel)
+{
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixel));
+    const __m128i second = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixel + 16));
+    return _mm256_set_m128i(second, first);
+}
+
+KX_AVX2_INLINE void StorePixels(uint8_t* pixel, __m256i packed)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(pixel), _mm256_castsi256_si128(packed));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(pixel + 16), _mm256_extracti128_si256(packed, 1));
+}
+
+// What the texture passes need of one passing group.
+struct KxTexelGroup {
+    __m256 invW, u, v;
+    // Pixels 0 and 4: blue, green, red and unused in 16.16 fixed point,
+    // plus one half so that a shift rounds them.
+    __m256i channels;
+    alignas(32) int32_t offsets[kLanes];  // texel byte offsets, from the first pass
+    uint8_t* pixel;
+    int passMask;
+};
+
+struct KxTexelBatch {
+    KxTexelGroup groups[kBatchGroups];
+    int32_t count = 0;
+    __m256i slope;  // one pixel's channel step, in both halves
+};
+
+// The colour channels of a group's eight pixels rounded to 16-bit lanes, in
+// the order the texels are unpacked: pixels 0 1 | 4 5 and 2 3 | 6 7.
+KX_AVX2_INLINE void RoundedChannels(__m256i pair0, __m256i slope, __m256i& first, __m256i& second)
+{
+    const __m256i pair1 = _mm256_add_epi32(pair0, slope);
+    const __m256i pair2 = _mm256_add_epi32(pair1, slope);
+    const __m256i pair3 = _mm256_add_epi32(pair2, slope);
+    first = _mm256_packs_epi32(_mm256_srai_epi32(pair0, 16), _mm256_srai_epi32(pair1, 16));
+    second = _mm256_packs_epi32(_mm256_srai_epi32(pair2, 16), _mm256_srai_epi32(pair3, 16));
+}
+
+// The texture work of the groups waiting in the batch, in two passes over
+// it: texel offsets, then colours. Each pass is a short chain of steps per
+// group, so the processor overlaps many groups.
+template <bool bPowerOfTwo>
+KX_AVX2 void ShadeBatch(KxTexelBatch& batch, const uint8_t* bits, int32_t width, int32_t height)
+{
+    KxTexelGroup* const end = batch.groups + batch.count;
+    for (KxTexelGroup* g = batch.groups; g != end; ++g) {
+        const __m256d one = _mm256_set1_pd(1.0);
+        const __m256d wFirst = _mm256_div_pd(one, _mm256_cvtps_pd(_mm256_castps256_ps128(g->invW)));
+        const __m256d wSecond = _mm256_div_pd(one, _mm256_cvtps_pd(_mm256_extractf128_ps(g->invW, 1)));
+        const __m256i column = TexelIndex<bPowerOfTwo>(Perspective(wFirst, wSecond, g->u), width);
+        const __m256i row = TexelIndex<bPowerOfTwo>(Perspective(wFirst, wSecond, g->v), height);
+        const __m256i index = _mm256_add_epi32(_mm256_mullo_epi32(row, _mm256_set1_epi32(width)), column);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(g->offsets), _mm256_add_epi32(index, _mm256_add_epi32(index, index)));
+    }
+    for (KxTexelGroup* g = batch.groups; g != end; ++g) {
+        __m256i channelsFirst, channelsSecond;
+        RoundedChannels(g->channels, batch.slope, channelsFirst, channelsSecond);
+        const int32_t* at = g->offsets;
+        const __m256i first = Modulate(LoadTexels(bits, at[0], at[1], at[4], at[5]), channelsFirst);
+        const __m256i second = Modulate(LoadTexels(bits, at[2], at[3], at[6], at[7]), channelsSecond);
+        __m256i packed = PackPixels(_mm256_packus_epi16(first, second));
+        if (g->passMask != 0xFF)
+            packed = _mm256_blendv_epi8(LoadPixels(g->pixel), packed, PackPixels(LaneMask(g->passMask)));
+        StorePixels(g->pixel, packed);
+    }
+    batch.count = 0;
+}
+
+// Where a span's walk stands: the attributes of the next pixel, and the
+// colour channels of the next group's pixels 0 and 4.
+struct KxSpanWalk {
+    __m128 running, step;
+    __m256d scale;
+    __m256i channels, slope, groupStep;
+
+    KX_AVX2_INLINE KxSpanWalk(const KxSpanCursor& c, uint32_t depthScale)
+        : running(_mm_setr_ps(c.z, c.invW, c.u, c.v)),
+          step(_mm_setr_ps(c.dz, c.dInvW, c.du, c.dv)),
+          scale(_mm256_set1_pd(double(depthScale)))
+    {
+        slope = _mm256_setr_epi32(c.dBlue, c.dGreen, c.dRed, 0, c.dBlue, c.dGreen, c.dRed, 0);
+        const __m256i fourSlopesOn =
+            _mm256_inserti128_si256(_mm256_setzero_si256(), _mm256_castsi256_si128(_mm256_slli_epi32(slope, 2)), 1);
+        channels = _mm256_add_epi32(_mm256_setr_epi32(c.blue, c.green, c.red, 0, c.blue, c.green, c.red, 0),
+                                    _mm256_add_epi32(fourSlopesOn, _mm256_set1_epi32(0x8000)));
+        groupStep = _mm256_slli_epi32(slope, 3);
+    }
+};
+
+// The next group of the span: its depth entries and pixels, and the lanes
+// of it that belong to the span. The depth pass runs at once, the texture
+// work waits in the batch.
+template <typename DepthEntry, bool bPowerOfTwo>
+KX_AVX2_INLINE void FillGroup(KxSpanWalk& walk, KxTexelBatch& batch, DepthEntry* depth, uint8_t* pixel,
+                              __m256i valid, const KxTexture* texture)
+{
+    const KxGroupAttributes a = StepGroup(walk.running, walk.step);
+    const int passMask = TestAndWriteDepths(a.z, walk.scale, valid, depth);
+    if (!texture)
+        return;
+    if (passMask != 0) {
+        KxTexelGroup& g = batch.groups[batch.count++];
+        g.invW = a.invW;
+        g.u = a.u;
+        g.v = a.v;
+        g.channels = walk.channels;
+        g.pixel = pixel;
+        g.passMask = passMask;
+        if (batch.count == kBatchGroups)
+            ShadeBatch<bPowerOfTwo>(batch, texture->GetBits(), texture->GetWidth(), texture->GetHeight());
+    }
+    walk.channels = _mm256_add_epi32(walk.channels, walk.groupStep);
+}
+
+template <typename DepthEntry, bool bPowerOfTwo>
+KX_AVX2 void FillGroups(const KxSpanCursor& c, int32_t count, uint32_t depthScale, DepthEntry* depth,
+                        uint8_t* pixel, const KxTexture* texture)
+{
+    KxSpanWalk walk(c, depthScale);
+    KxTexelBatch batch;
+    batch.slope = walk.slope;
+    const int32_t whole = count / kLanes;
+    for (int32_t g = 0; g < whole; ++g)
+        FillGroup<DepthEntry, bPowerOfTwo>(walk, batch, depth + kLanes * g, pixel + 3 * kLanes * g,
+                                           _mm256_set1_epi32(-1), texture);
+
+    // The last few pixels work on copies, so no lane reads or writes past
+    // the span's end.
+    const int32_t rest = count - kLanes * whole;
+    DepthEntry depthCopy[kLanes] = {};
+    uint8_t pixelCopy[3 * kLanes] = {};
+    DepthEntry* const depthRest = depth + kLanes * whole;
+    uint8_t* const pixelRest = pixel + 3 * kLanes * whole;
+    if (rest > 0) {
+        std::memcpy(depthCopy, depthRest, sizeof(DepthEntry) * size_t(rest));
+        std::memcpy(pixelCopy, pixelRest, 3 * size_t(rest));
+        FillGroup<DepthEntry, bPowerOfTwo>(walk, batch, depthCopy, pixelCopy, LaneMask((1 << rest) - 1), texture);
+    }
+    if (texture)
+        ShadeBatch<bPowerOfTwo>(batch, texture->GetBits(), texture->GetWidth(), texture->GetHeight());
+    if (rest > 0) {
+        std::memcpy(depthRest, depthCopy, sizeof(DepthEntry) * size_t(rest));
+        std::memcpy(pixelRest, pixelCopy, 3 * size_t(rest));
+    }
+}
+
+bool IsPowerOfTwo(int32_t n)
+{
+    return n > 0 && (n & (n - 1)) == 0;
+}
+
+template <typename DepthEntry>
+void FillSpan(const KxSpanCursor& c, int32_t count, uint32_t depthScale, DepthEntry* depth, uint8_t* pixel,
+              const KxTexture* texture)
+{
+    if (!texture || (IsPowerOfTwo(texture->GetWidth()) && IsPowerOfTwo(texture->GetHeight())))
+        FillGroups<DepthEntry, true>(c, count, depthScale, depth, pixel, texture);
+    else
+        FillGroups<DepthEntry, false>(c, count, depthScale, depth, pixel, texture);
+}
+
+// Every z along the span is bounded by (|z0| + k |dz|)(1 + 2^-24)^k, which
+// for fewer than 2^20 pixels is under 1.07 (|z0| + n |dz|); kept below
+// 2^48 after scaling, every depth stays well within the lanes' +-2^51.
+bool DepthsFitLanes(const KxSpanCursor& c, int32_t count, uint32_t depthScale)
+{
+    const double reach = std::fabs(double(c.z)) + double(count + kLanes) * std::fabs(double(c.dz));
+    return count < (1 << 20) && double(depthScale) * reach < 0x1p48;
+}
+
+// The 16-bit lanes need every rounded channel of the span within 0..256,
+// which holds for colours interpolated between 8-bit end points; both ends
+// of a linear sequence bound all of it.
+bool ChannelsFitLanes(const KxSpanCursor& c, int32_t count)
+{
+    const int64_t last = count - 1;
+    for (const int64_t channel : {int64_t(c.blue), int64_t(c.blue) + last * c.dBlue, int64_t(c.green),
+                                  int64_t(c.green) + last * c.dGreen, int64_t(c.red), int64_t(c.red) + last * c.dRed}) {
+        if (channel < -32768 || channel > 256 * 65536 + 32767)
+            return false;
+    }
+    return true;
+}
+
+// Texel byte offsets are 32-bit lanes.
+bool TextureFitsLanes(const KxTexture* texture)
+{
+    return texture->GetBits() && 3 * int64_t(texture->GetWidth()) * texture->GetHeight() < INT32_MAX;
+}
+
+bool DetectAvx2()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+const bool bHasAvx2 = DetectAvx2();
+
+}  // namespace
+
+bool KxSpanAvx2Available()
+{
+    return bHasAvx2;
+}
+
+bool KxSpanAvx2Suits(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, const KxTexture* texture)
+{
+    return bHasAvx2 && DepthsFitLanes(cursor, count, depthScale) &&
+           (!texture || (TextureFitsLanes(texture) && ChannelsFitLanes(cursor, count)));
+}
+
+void KxFillSpanAvx2(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth, uint8_t* pixel,
+                    const KxTexture* texture)
+{
+    FillSpan(cursor, count, depthScale, depth, pixel, texture);
+}
+
+void KxFillSpanAvx2(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint32_t* depth, uint8_t* pixel,
+                    const KxTexture* texture)
+{
+    FillSpan(cursor, count, depthScale, depth, pixel, texture);
+}
+
+#else
+
+bool KxSpanAvx2Available()
+{
+    return false;
+}
+
+bool KxSpanAvx2Suits(const KxSpanCursor&, int32_t, uint32_t, const KxTexture*)
+{
+    return false;
+}
+
+void KxFillSpanAvx2(const KxSpanCursor&, int32_t, uint32_t, uint16_t*, uint8_t*, const KxTexture*) {}
+void KxFillSpanAvx2(const KxSpanCursor&, int32_t, uint32_t, uint32_t*, uint8_t*, const KxTexture*) {}
+
+#endif
