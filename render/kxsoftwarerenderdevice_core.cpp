@@ -10,12 +10,13 @@
 
 namespace {
 
-// Process-wide: one frame of pixels in the last non-grey clear colour, laid
-// out as the colour buffer it was built for.
+// Process-wide: one row of pixels in the last non-grey clear colour, laid
+// out as a row of the colour buffer it was built for. Every row of a frame
+// is the same, so one row copied row by row clears it, and the copy's
+// source stays in the cache: only the frame itself goes to memory.
 std::vector<uint8_t> clearPattern;
 uint32_t clearPatternColor = 0;
 int32_t clearPatternStride = 0;
-int32_t clearPatternRows = 0;
 
 // Process-wide frame-rate counter.
 int32_t fpsFrameCount = 0;
@@ -64,19 +65,15 @@ void FillEntries(T* entries, size_t n, T value)
     }
 }
 
-void BuildClearPattern(uint32_t color, int32_t width, int32_t height, int32_t rowStride)
+void BuildClearPattern(uint32_t color, int32_t width, int32_t rowStride)
 {
     clearPatternColor = color;
     clearPatternStride = rowStride;
-    clearPatternRows = height;
-    clearPattern.assign(size_t(rowStride) * size_t(height), 0);
-    for (int32_t y = 0; y < height; ++y) {
-        uint8_t* row = clearPattern.data() + size_t(y) * size_t(rowStride);
-        for (int32_t x = 0; x < width; ++x) {
-            row[3 * x + 0] = uint8_t(color >> 16);
-            row[3 * x + 1] = uint8_t(color >> 8);
-            row[3 * x + 2] = uint8_t(color);
-        }
+    clearPattern.assign(size_t(rowStride), 0);
+    for (int32_t x = 0; x < width; ++x) {
+        clearPattern[3 * size_t(x) + 0] = uint8_t(color >> 16);
+        clearPattern[3 * size_t(x) + 1] = uint8_t(color >> 8);
+        clearPattern[3 * size_t(x) + 2] = uint8_t(color);
     }
 }
 
@@ -210,10 +207,10 @@ bool KxSoftwareRenderDevice::Clear(uint32_t, const void*, uint32_t, uint32_t col
         if (frameBytes)
             std::memset(pixels, b0, frameBytes);
     } else {
-        if (color != clearPatternColor || clearPatternStride != rowStride || clearPatternRows != height)
-            BuildClearPattern(color, width, height, rowStride);
-        if (frameBytes)
-            std::memcpy(pixels, clearPattern.data(), frameBytes);
+        if (color != clearPatternColor || clearPatternStride != rowStride)
+            BuildClearPattern(color, width, rowStride);
+        for (int32_t y = 0; y < height; ++y)
+            std::memcpy(pixels + size_t(y) * size_t(rowStride), clearPattern.data(), size_t(rowStride));
     }
 
     const int64_t depth = TruncateToInt64(double(depthScale) * z + 0.5);
