@@ -3,7 +3,6 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <initializer_list>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 
@@ -94,24 +93,33 @@ KX_AVX2_INLINE void StoreDepth(uint32_t* depth, __m256i entries)
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(depth), entries);
 }
 
-// Lane k all ones where bit k of mask is set.
-KX_AVX2_INLINE __m256i LaneMask(int mask)
-{
-    const __m256i bit = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
-    return _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(mask), bit), bit);
-}
-
-// The depth test (less or equal, unsigned) of the valid lanes, and the
-// write of the passing ones. Returns the passing lanes as a bit mask.
+// The depth test (less or equal, unsigned) of eight pixels, and the write
+// of the passing ones. Returns the passing lanes as a bit mask.
 template <typename DepthEntry>
-KX_AVX2_INLINE int TestAndWriteDepths(__m256 z, __m256d scale, __m256i valid, DepthEntry* depth)
+KX_AVX2_INLINE int TestAndWriteDepths(__m256i fragment, DepthEntry* depth)
 {
-    const __m256i fragment = FragmentDepths(z, scale);
     const __m256i stored = LoadDepth(depth);
-    const __m256i passes = _mm256_and_si256(valid, _mm256_cmpeq_epi32(_mm256_max_epu32(stored, fragment), stored));
+    const __m256i passes = _mm256_cmpeq_epi32(_mm256_max_epu32(stored, fragment), stored);
     const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(passes));
     if (mask != 0)
         StoreDepth(depth, _mm256_blendv_epi8(stored, fragment, passes));
+    return mask;
+}
+
+// The same for the first few lanes only, one at a time: the entries past
+// them are not the span's.
+template <typename DepthEntry>
+KX_AVX2_INLINE int TestAndWriteFewDepths(__m256i fragment, DepthEntry* depth, int32_t lanes)
+{
+    alignas(32) uint32_t fragments[kLanes];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(fragments), fragment);
+    int mask = 0;
+    for (int32_t k = 0; k < lanes; ++k) {
+        if (fragments[k] <= uint32_t(depth[k])) {
+            depth[k] = DepthEntry(fragments[k]);
+            mask |= 1 << k;
+        }
+    }
     return mask;
 }
 
@@ -179,17 +187,20 @@ KX_AVX2_INLINE __m256i PackPixels(__m256i words)
     return _mm256_permutevar8x32_epi32(tight, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
 }
 
-KX_AVX2_INLINE __m256i LoadPixels(const uint8_t* pixel)
+// Writes the packed pixels of the lanes in mask.
+KX_AVX2_INLINE void StorePixels(uint8_t* pixel, __m256i packed, int mask)
 {
-    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixel));
-    const __m128i second = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixel + 16));
-    return _mm256_set_m128i(second, first);
-}
-
-KX_AVX2_INLINE void StorePixels(uint8_t* pixel, __m256i packed)
-{
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(pixel), _mm256_castsi256_si128(packed));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(pixel + 16), _mm256_extracti128_si256(packed, 1));
+    if (mask == 0xFF) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixel), _mm256_castsi256_si128(packed));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(pixel + 16), _mm256_extracti128_si256(packed, 1));
+        return;
+    }
+    alignas(32) uint8_t bytes[32];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(bytes), packed);
+    for (; mask != 0; mask &= mask - 1) {
+        const int k = __builtin_ctz(unsigned(mask));
+        std::memcpy(pixel + 3 * k, bytes + 3 * k, 3);
+    }
 }
 
 // What the texture passes need of one passing group.
@@ -242,10 +253,7 @@ KX_AVX2 void ShadeBatch(KxTexelBatch& batch, const uint8_t* bits, int32_t width,
         const int32_t* at = g->offsets;
         const __m256i first = Modulate(LoadTexels(bits, at[0], at[1], at[4], at[5]), channelsFirst);
         const __m256i second = Modulate(LoadTexels(bits, at[2], at[3], at[6], at[7]), channelsSecond);
-        __m256i packed = PackPixels(_mm256_packus_epi16(first, second));
-        if (g->passMask != 0xFF)
-            packed = _mm256_blendv_epi8(LoadPixels(g->pixel), packed, PackPixels(LaneMask(g->passMask)));
-        StorePixels(g->pixel, packed);
+        StorePixels(g->pixel, PackPixels(_mm256_packus_epi16(first, second)), g->passMask);
     }
     batch.count = 0;
 }
@@ -271,15 +279,17 @@ struct KxSpanWalk {
     }
 };
 
-// The next group of the span: its depth entries and pixels, and the lanes
-// of it that belong to the span. The depth pass runs at once, the texture
+// The next group of the span: its depth entries and pixels, and how many
+// of its lanes belong to the span. The depth pass runs at once, the texture
 // work waits in the batch.
 template <typename DepthEntry, bool bPowerOfTwo>
 KX_AVX2_INLINE void FillGroup(KxSpanWalk& walk, KxTexelBatch& batch, DepthEntry* depth, uint8_t* pixel,
-                              __m256i valid, const KxTexture* texture)
+                              int32_t lanes, const KxTexture* texture)
 {
     const KxGroupAttributes a = StepGroup(walk.running, walk.step);
-    const int passMask = TestAndWriteDepths(a.z, walk.scale, valid, depth);
+    const __m256i fragment = FragmentDepths(a.z, walk.scale);
+    const int passMask =
+        lanes == kLanes ? TestAndWriteDepths(fragment, depth) : TestAndWriteFewDepths(fragment, depth, lanes);
     if (!texture)
         return;
     if (passMask != 0) {
@@ -305,27 +315,12 @@ KX_AVX2 void FillGroups(const KxSpanCursor& c, int32_t count, uint32_t depthScal
     batch.slope = walk.slope;
     const int32_t whole = count / kLanes;
     for (int32_t g = 0; g < whole; ++g)
-        FillGroup<DepthEntry, bPowerOfTwo>(walk, batch, depth + kLanes * g, pixel + 3 * kLanes * g,
-                                           _mm256_set1_epi32(-1), texture);
-
-    // The last few pixels work on copies, so no lane reads or writes past
-    // the span's end.
-    const int32_t rest = count - kLanes * whole;
-    DepthEntry depthCopy[kLanes] = {};
-    uint8_t pixelCopy[3 * kLanes] = {};
-    DepthEntry* const depthRest = depth + kLanes * whole;
-    uint8_t* const pixelRest = pixel + 3 * kLanes * whole;
-    if (rest > 0) {
-        std::memcpy(depthCopy, depthRest, sizeof(DepthEntry) * size_t(rest));
-        std::memcpy(pixelCopy, pixelRest, 3 * size_t(rest));
-        FillGroup<DepthEntry, bPowerOfTwo>(walk, batch, depthCopy, pixelCopy, LaneMask((1 << rest) - 1), texture);
-    }
+        FillGroup<DepthEntry, bPowerOfTwo>(walk, batch, depth + kLanes * g, pixel + 3 * kLanes * g, kLanes, texture);
+    if (const int32_t rest = count - kLanes * whole; rest > 0)
+        FillGroup<DepthEntry, bPowerOfTwo>(walk, batch, depth + kLanes * whole, pixel + 3 * kLanes * whole, rest,
+                                           texture);
     if (texture)
         ShadeBatch<bPowerOfTwo>(batch, texture->GetBits(), texture->GetWidth(), texture->GetHeight());
-    if (rest > 0) {
-        std::memcpy(depthRest, depthCopy, sizeof(DepthEntry) * size_t(rest));
-        std::memcpy(pixelRest, pixelCopy, 3 * size_t(rest));
-    }
 }
 
 bool IsPowerOfTwo(int32_t n)
@@ -355,15 +350,11 @@ bool DepthsFitLanes(const KxSpanCursor& c, int32_t count, uint32_t depthScale)
 // The 16-bit lanes need every rounded channel of the span within 0..256,
 // which holds for colours interpolated between 8-bit end points; both ends
 // of a linear sequence bound all of it.
-bool ChannelsFitLanes(const KxSpanCursor& c, int32_t count)
+bool ChannelFitsLanes(int32_t start, int32_t slope, int32_t count)
 {
-    const int64_t last = count - 1;
-    for (const int64_t channel : {int64_t(c.blue), int64_t(c.blue) + last * c.dBlue, int64_t(c.green),
-                                  int64_t(c.green) + last * c.dGreen, int64_t(c.red), int64_t(c.red) + last * c.dRed}) {
-        if (channel < -32768 || channel > 256 * 65536 + 32767)
-            return false;
-    }
-    return true;
+    const int64_t end = int64_t(start) + int64_t(count - 1) * slope;
+    const int64_t low = -32768, high = 256 * 65536 + 32767;
+    return start >= low && start <= high && end >= low && end <= high;
 }
 
 // Texel byte offsets are 32-bit lanes.
@@ -387,10 +378,12 @@ bool KxSpanAvx2Available()
     return bHasAvx2;
 }
 
-bool KxSpanAvx2Suits(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, const KxTexture* texture)
+bool KxSpanAvx2Suits(const KxSpanCursor& c, int32_t count, uint32_t depthScale, const KxTexture* texture)
 {
-    return bHasAvx2 && DepthsFitLanes(cursor, count, depthScale) &&
-           (!texture || (TextureFitsLanes(texture) && ChannelsFitLanes(cursor, count)));
+    if (!bHasAvx2 || !DepthsFitLanes(c, count, depthScale))
+        return false;
+    return !texture || (TextureFitsLanes(texture) && ChannelFitsLanes(c.blue, c.dBlue, count) &&
+                        ChannelFitsLanes(c.green, c.dGreen, count) && ChannelFitsLanes(c.red, c.dRed, count));
 }
 
 void KxFillSpanAvx2(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth, uint8_t* pixel,

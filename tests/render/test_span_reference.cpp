@@ -169,36 +169,53 @@ TEST_F(SpanReference, RandomSpansMatchTheReferenceByteForByte)
     }
 }
 
-TEST_F(SpanReference, VectorAndScalarPathsWriteTheSameBytes)
+// Both depth formats, a texture of odd and one of power-of-two sizes, spans
+// shorter and longer than a vector group, and attributes that leave the
+// texture, reach z beyond the depth range or make 1/w zero or negative.
+template <typename DepthEntry>
+void CompareVectorWithScalar(std::mt19937& rng, uint32_t depthScale, const KxTexture* texture)
 {
-    if (!KxSpanAvx2Available())
-        GTEST_SKIP() << "this processor has the scalar path only";
-    std::mt19937 rng(99);
-    for (int round = 0; round < 200; ++round) {
+    for (int round = 0; round < 150; ++round) {
         KxSpanCursor c;
+        const bool bWild = round % 7 == 6;
         c.z = RandomFloat(rng, -0.1f, 1.1f);
         c.dz = RandomFloat(rng, -0.01f, 0.01f);
-        c.invW = RandomFloat(rng, 0.01f, 0.5f);
+        c.invW = RandomFloat(rng, bWild ? -0.5f : 0.01f, 0.5f);
         c.dInvW = RandomFloat(rng, -0.002f, 0.002f);
-        c.u = RandomFloat(rng, -0.2f, 0.6f);
+        c.u = RandomFloat(rng, bWild ? -40.0f : -0.2f, bWild ? 40.0f : 0.6f);
         c.du = RandomFloat(rng, -0.01f, 0.01f);
         c.v = RandomFloat(rng, -0.2f, 0.6f);
-        c.dv = RandomFloat(rng, -0.01f, 0.01f);
+        c.dv = RandomFloat(rng, bWild ? -2.0f : -0.01f, bWild ? 2.0f : 0.01f);
         c.blue = std::uniform_int_distribution<int32_t>(0, 255)(rng) << 16;
         c.green = std::uniform_int_distribution<int32_t>(0, 255)(rng) << 16;
         c.red = std::uniform_int_distribution<int32_t>(0, 255)(rng) << 16;
         c.dBlue = c.dGreen = c.dRed = -int32_t(std::uniform_int_distribution<int32_t>(0, 4000)(rng));
-        const int32_t count = std::uniform_int_distribution<int32_t>(1, 40)(rng);
+        const int32_t count = std::uniform_int_distribution<int32_t>(1, round % 3 == 0 ? 300 : 40)(rng);
 
-        std::vector<uint16_t> depthVector(count), depthScalar(count);
-        for (uint16_t& d : depthVector)
-            d = uint16_t(std::uniform_int_distribution<int32_t>(0, 65535)(rng));
+        std::vector<DepthEntry> depthVector(count), depthScalar(count);
+        for (DepthEntry& d : depthVector)
+            d = DepthEntry(uint64_t(std::uniform_real_distribution<double>(0.0, 1.0)(rng) * depthScale));
         depthScalar = depthVector;
         std::vector<uint8_t> pixelsVector(3 * count, 0x5A), pixelsScalar(3 * count, 0x5A);
-        const KxTexture* texture = round % 5 == 0 ? nullptr : pTexture;
-        KxFillSpan(c, count, 65535, depthVector.data(), pixelsVector.data(), texture);
-        KxFillSpanScalar(c, count, 65535, depthScalar.data(), pixelsScalar.data(), texture);
+        const KxTexture* stage = round % 5 == 0 ? nullptr : texture;
+        KxFillSpan(c, count, depthScale, depthVector.data(), pixelsVector.data(), stage);
+        KxFillSpanScalar(c, count, depthScale, depthScalar.data(), pixelsScalar.data(), stage);
         ASSERT_EQ(depthVector, depthScalar) << "round " << round;
         ASSERT_EQ(pixelsVector, pixelsScalar) << "round " << round;
     }
+}
+
+TEST_F(SpanReference, VectorAndScalarPathsWriteTheSameBytes)
+{
+    if (!KxSpanAvx2Available())
+        GTEST_SKIP() << "this processor has the scalar path only";
+    KxTexture* pSquare =
+        new KxTexture(KxWriteTempFile("spanref16.bmp", KxBmpFile(16, 8)).c_str(), t.device.GetPixels(), 3);
+    ASSERT_TRUE(pSquare->IsLoaded());
+    std::mt19937 rng(99);
+    for (const KxTexture* texture : {static_cast<const KxTexture*>(pTexture), static_cast<const KxTexture*>(pSquare)}) {
+        CompareVectorWithScalar<uint16_t>(rng, 65535, texture);
+        CompareVectorWithScalar<uint32_t>(rng, 0xFFFFFFFF, texture);
+    }
+    pSquare->Release();
 }
