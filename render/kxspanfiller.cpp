@@ -68,9 +68,7 @@ template <typename DepthEntry>
 void FillSpan(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, DepthEntry* depth, uint8_t* pixel,
               const KxTexture* texture)
 {
-    if (KxSpanAvx2Suits(cursor, count, depthScale, texture))
-        KxFillSpanAvx2(cursor, count, depthScale, depth, pixel, texture);
-    else
+    if (!KxFillSpanAvx2(cursor, count, depthScale, depth, pixel, texture))
         FillScalar(cursor, count, depthScale, depth, pixel, texture);
 }
 

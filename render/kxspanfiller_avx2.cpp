@@ -52,17 +52,32 @@ KX_AVX2_INLINE KxGroupAttributes StepGroup(__m128& running, __m128 step)
             _mm256_shuffle_ps(uv01, uv23, _MM_SHUFFLE(3, 2, 3, 2))};
 }
 
-// trunc(depthScale * z + 0.5) in double for four pixels, plus 1.5 x 2^52:
-// that puts the truncated value's two's complement low 32 bits in the low
-// half of each double, exactly while it stays within +-2^51.
-KX_AVX2_INLINE __m256d BiasedDepths(__m128 z, __m256d scale)
+// depthScale * z + 0.5 in double for four pixels.
+KX_AVX2_INLINE __m256d ScaledDepths(__m128 z, __m256d scale)
 {
-    const __m256d scaled = _mm256_add_pd(_mm256_mul_pd(scale, _mm256_cvtps_pd(z)), _mm256_set1_pd(0.5));
-    return _mm256_add_pd(_mm256_round_pd(scaled, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC), _mm256_set1_pd(0x1.8p52));
+    return _mm256_add_pd(_mm256_mul_pd(scale, _mm256_cvtps_pd(z)), _mm256_set1_pd(0.5));
 }
 
-// The low 32 bits of the eight pixels' depths, in pixel order.
-KX_AVX2_INLINE __m256i FragmentDepths(__m256 z, __m256d scale)
+// The fragment depths of eight pixels, trunc(depthScale * z + 0.5), as
+// 32-bit lanes in pixel order. With 16-bit entries every span the lanes take
+// keeps the value within +-2^31, where the truncating conversion is exact.
+KX_AVX2_INLINE __m256i FragmentDepths(__m256 z, __m256d scale, const uint16_t*)
+{
+    const __m128i first = _mm256_cvttpd_epi32(ScaledDepths(_mm256_castps256_ps128(z), scale));
+    const __m128i second = _mm256_cvttpd_epi32(ScaledDepths(_mm256_extractf128_ps(z, 1), scale));
+    return _mm256_set_m128i(second, first);
+}
+
+// With 32-bit entries the value reaches 2^32, beyond that conversion: the
+// truncated double plus 1.5 x 2^52 holds the value's two's complement low
+// 32 bits in its low half, exactly while it stays within +-2^51.
+KX_AVX2_INLINE __m256d BiasedDepths(__m128 z, __m256d scale)
+{
+    const __m256d truncated = _mm256_round_pd(ScaledDepths(z, scale), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+    return _mm256_add_pd(truncated, _mm256_set1_pd(0x1.8p52));
+}
+
+KX_AVX2_INLINE __m256i FragmentDepths(__m256 z, __m256d scale, const uint32_t*)
 {
     const __m256 first = _mm256_castpd_ps(BiasedDepths(_mm256_castps256_ps128(z), scale));
     const __m256 second = _mm256_castpd_ps(BiasedDepths(_mm256_extractf128_ps(z, 1), scale));
@@ -132,19 +147,18 @@ KX_AVX2_INLINE __m256 Perspective(__m256d wFirst, __m256d wSecond, __m256 overW)
     return _mm256_set_m128(second, first);
 }
 
-// KxDib::TexelIndex in lanes: max(x, 1) turns NaN into 1 as well (the
-// second operand wins), min(x, n) caps it, and truncation minus one gives
-// the texel: 0 below the image, n - 1 at and beyond its end. For a power of
+// KxDib::TexelIndex in lanes, plus one: max(x, 1) turns NaN into 1 as well
+// (the second operand wins), min(x, n) caps it, and truncation gives the
+// texel plus one: 1 below the image, n at and beyond its end. For a power of
 // two n the float product n * s is exact, as the double one is; other
 // sizes take the double product.
 template <bool bPowerOfTwo>
 KX_AVX2_INLINE __m256i TexelIndex(__m256 coordinate, int32_t n)
 {
-    const __m256i one = _mm256_set1_epi32(1);
     if constexpr (bPowerOfTwo) {
         const __m256 size = _mm256_set1_ps(float(n));
         const __m256 clamped = _mm256_min_ps(_mm256_max_ps(_mm256_mul_ps(size, coordinate), _mm256_set1_ps(1.0f)), size);
-        return _mm256_sub_epi32(_mm256_cvttps_epi32(clamped), one);
+        return _mm256_cvttps_epi32(clamped);
     } else {
         const __m256d size = _mm256_set1_pd(double(n));
         const __m256d lowest = _mm256_set1_pd(1.0);
@@ -152,7 +166,7 @@ KX_AVX2_INLINE __m256i TexelIndex(__m256 coordinate, int32_t n)
         const __m256d second = _mm256_mul_pd(size, _mm256_cvtps_pd(_mm256_extractf128_ps(coordinate, 1)));
         const __m128i firstIndex = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(first, lowest), size));
         const __m128i secondIndex = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(second, lowest), size));
-        return _mm256_sub_epi32(_mm256_set_m128i(secondIndex, firstIndex), one);
+        return _mm256_set_m128i(secondIndex, firstIndex);
     }
 }
 
@@ -244,8 +258,11 @@ KX_AVX2 void ShadeBatch(KxTexelBatch& batch, const uint8_t* bits, int32_t width,
         const __m256d wSecond = _mm256_div_pd(one, _mm256_cvtps_pd(_mm256_extractf128_ps(g->invW, 1)));
         const __m256i column = TexelIndex<bPowerOfTwo>(Perspective(wFirst, wSecond, g->u), width);
         const __m256i row = TexelIndex<bPowerOfTwo>(Perspective(wFirst, wSecond, g->v), height);
+        // Row and column are one too high: the index is width + 1 too high.
         const __m256i index = _mm256_add_epi32(_mm256_mullo_epi32(row, _mm256_set1_epi32(width)), column);
-        _mm256_store_si256(reinterpret_cast<__m256i*>(g->offsets), _mm256_add_epi32(index, _mm256_add_epi32(index, index)));
+        const __m256i tripled = _mm256_add_epi32(index, _mm256_add_epi32(index, index));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(g->offsets),
+                           _mm256_sub_epi32(tripled, _mm256_set1_epi32(3 * (width + 1))));
     }
     for (KxTexelGroup* g = batch.groups; g != end; ++g) {
         __m256i channelsFirst, channelsSecond;
@@ -287,7 +304,7 @@ KX_AVX2_INLINE void FillGroup(KxSpanWalk& walk, KxTexelBatch& batch, DepthEntry*
                               int32_t lanes, const KxTexture* texture)
 {
     const KxGroupAttributes a = StepGroup(walk.running, walk.step);
-    const __m256i fragment = FragmentDepths(a.z, walk.scale);
+    const __m256i fragment = FragmentDepths(a.z, walk.scale, depth);
     const int passMask =
         lanes == kLanes ? TestAndWriteDepths(fragment, depth) : TestAndWriteFewDepths(fragment, depth, lanes);
     if (!texture)
@@ -323,28 +340,24 @@ KX_AVX2 void FillGroups(const KxSpanCursor& c, int32_t count, uint32_t depthScal
         ShadeBatch<bPowerOfTwo>(batch, texture->GetBits(), texture->GetWidth(), texture->GetHeight());
 }
 
-bool IsPowerOfTwo(int32_t n)
-{
-    return n > 0 && (n & (n - 1)) == 0;
-}
-
-template <typename DepthEntry>
-void FillSpan(const KxSpanCursor& c, int32_t count, uint32_t depthScale, DepthEntry* depth, uint8_t* pixel,
-              const KxTexture* texture)
-{
-    if (!texture || (IsPowerOfTwo(texture->GetWidth()) && IsPowerOfTwo(texture->GetHeight())))
-        FillGroups<DepthEntry, true>(c, count, depthScale, depth, pixel, texture);
-    else
-        FillGroups<DepthEntry, false>(c, count, depthScale, depth, pixel, texture);
-}
-
 // Every z along the span is bounded by (|z0| + k |dz|)(1 + 2^-24)^k, which
-// for fewer than 2^20 pixels is under 1.07 (|z0| + n |dz|); kept below
-// 2^48 after scaling, every depth stays well within the lanes' +-2^51.
-bool DepthsFitLanes(const KxSpanCursor& c, int32_t count, uint32_t depthScale)
+// for fewer than 2^20 pixels is under 1.07 (|z0| + n |dz|): kept below
+// 2^30 after scaling (2^48 for 32-bit entries), every depth stays well
+// within the conversion's range.
+bool DepthsFitLanes(const KxSpanCursor& c, int32_t count, uint32_t depthScale, double limit)
 {
     const double reach = std::fabs(double(c.z)) + double(count + kLanes) * std::fabs(double(c.dz));
-    return count < (1 << 20) && double(depthScale) * reach < 0x1p48;
+    return count < (1 << 20) && double(depthScale) * reach < limit;
+}
+
+constexpr double DepthLimit(const uint16_t*)
+{
+    return 0x1p30;
+}
+
+constexpr double DepthLimit(const uint32_t*)
+{
+    return 0x1p48;
 }
 
 // The 16-bit lanes need every rounded channel of the span within 0..256,
@@ -371,6 +384,31 @@ bool DetectAvx2()
 
 const bool bHasAvx2 = DetectAvx2();
 
+bool IsPowerOfTwo(int32_t n)
+{
+    return n > 0 && (n & (n - 1)) == 0;
+}
+
+template <typename DepthEntry>
+bool FillSpan(const KxSpanCursor& c, int32_t count, uint32_t depthScale, DepthEntry* depth, uint8_t* pixel,
+              const KxTexture* texture)
+{
+    if (!bHasAvx2 || !DepthsFitLanes(c, count, depthScale, DepthLimit(depth)))
+        return false;
+    if (!texture) {
+        FillGroups<DepthEntry, true>(c, count, depthScale, depth, pixel, texture);
+        return true;
+    }
+    if (!TextureFitsLanes(texture) || !ChannelFitsLanes(c.blue, c.dBlue, count) ||
+        !ChannelFitsLanes(c.green, c.dGreen, count) || !ChannelFitsLanes(c.red, c.dRed, count))
+        return false;
+    if (IsPowerOfTwo(texture->GetWidth()) && IsPowerOfTwo(texture->GetHeight()))
+        FillGroups<DepthEntry, true>(c, count, depthScale, depth, pixel, texture);
+    else
+        FillGroups<DepthEntry, false>(c, count, depthScale, depth, pixel, texture);
+    return true;
+}
+
 }  // namespace
 
 bool KxSpanAvx2Available()
@@ -378,24 +416,16 @@ bool KxSpanAvx2Available()
     return bHasAvx2;
 }
 
-bool KxSpanAvx2Suits(const KxSpanCursor& c, int32_t count, uint32_t depthScale, const KxTexture* texture)
-{
-    if (!bHasAvx2 || !DepthsFitLanes(c, count, depthScale))
-        return false;
-    return !texture || (TextureFitsLanes(texture) && ChannelFitsLanes(c.blue, c.dBlue, count) &&
-                        ChannelFitsLanes(c.green, c.dGreen, count) && ChannelFitsLanes(c.red, c.dRed, count));
-}
-
-void KxFillSpanAvx2(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth, uint8_t* pixel,
+bool KxFillSpanAvx2(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth, uint8_t* pixel,
                     const KxTexture* texture)
 {
-    FillSpan(cursor, count, depthScale, depth, pixel, texture);
+    return FillSpan(cursor, count, depthScale, depth, pixel, texture);
 }
 
-void KxFillSpanAvx2(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint32_t* depth, uint8_t* pixel,
+bool KxFillSpanAvx2(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint32_t* depth, uint8_t* pixel,
                     const KxTexture* texture)
 {
-    FillSpan(cursor, count, depthScale, depth, pixel, texture);
+    return FillSpan(cursor, count, depthScale, depth, pixel, texture);
 }
 
 #else
@@ -405,12 +435,14 @@ bool KxSpanAvx2Available()
     return false;
 }
 
-bool KxSpanAvx2Suits(const KxSpanCursor&, int32_t, uint32_t, const KxTexture*)
+bool KxFillSpanAvx2(const KxSpanCursor&, int32_t, uint32_t, uint16_t*, uint8_t*, const KxTexture*)
 {
     return false;
 }
 
-void KxFillSpanAvx2(const KxSpanCursor&, int32_t, uint32_t, uint16_t*, uint8_t*, const KxTexture*) {}
-void KxFillSpanAvx2(const KxSpanCursor&, int32_t, uint32_t, uint32_t*, uint8_t*, const KxTexture*) {}
+bool KxFillSpanAvx2(const KxSpanCursor&, int32_t, uint32_t, uint32_t*, uint8_t*, const KxTexture*)
+{
+    return false;
+}
 
 #endif

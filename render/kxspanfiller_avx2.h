@@ -9,12 +9,10 @@
 // Whether this processor has AVX2 (false where the path is not built).
 bool KxSpanAvx2Available();
 
-// Whether the path can fill this span exactly: every depth and colour
-// channel along it must fit its lanes, and the texture must have texels.
-bool KxSpanAvx2Suits(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, const KxTexture* texture);
-
-// Only for spans KxSpanAvx2Suits accepts, on a processor that has AVX2.
-void KxFillSpanAvx2(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth, uint8_t* pixel,
+// Fills the span and returns true where the path can fill it exactly:
+// every depth and colour channel along it must fit its lanes, and the
+// texture must have texels. Returns false, writing nothing, otherwise.
+bool KxFillSpanAvx2(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth, uint8_t* pixel,
                     const KxTexture* texture);
-void KxFillSpanAvx2(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint32_t* depth, uint8_t* pixel,
+bool KxFillSpanAvx2(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint32_t* depth, uint8_t* pixel,
                     const KxTexture* texture);
