@@ -49,6 +49,8 @@ enum : uint32_t {
     KXCLEAR_ZBUFFER = 2,
 };
 
+class KxSpanFiller;
+
 class KxSoftwareRenderDevice {
 public:
     static constexpr int kTextureStageCount = 8;
@@ -178,6 +180,14 @@ public:
     static const char* GetFrameRateText();
 
 private:
+    // RasterizeSpan through the filler a walker shares across its rows.
+    void RasterizeSpan(KxSpanFiller& filler, int32_t xA, int32_t xB, int32_t y, float zA, float zB,
+                       uint32_t colorA, uint32_t colorB,
+                       float uOverWA, float vOverWA, float uOverWB, float vOverWB,
+                       float invWA, float invWB);
+    // The one bound texture stage that decides the pixels: the highest.
+    const KxTexture* SampledTexture() const;
+
     bool IsRenderStateOn(uint32_t bit) const { return (renderStates >> bit) & 1u; }
     uint32_t RenderStateField(uint32_t shift) const { return (renderStates >> shift) & 3u; }
 

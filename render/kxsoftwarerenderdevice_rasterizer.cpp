@@ -133,8 +133,9 @@ void KxSoftwareRenderDevice::RasterizeFlatBottom(int32_t x0, int32_t y0, float z
     const int32_t n = y1 - y0;
     KxRasterEdge e1(top, {x1, y1, z1, color1, uOverW1, vOverW1, invW1}, n);
     KxRasterEdge e2(top, {x2, y2, z2, color2, uOverW2, vOverW2, invW2}, n);
+    KxSpanFiller filler(depthScale, SampledTexture());
     for (int32_t y = y0; y <= y1; ++y) {
-        RasterizeSpan(e1.X(), e2.X(), y, e1.z, e2.z, e1.Color(), e2.Color(), e1.u, e1.v, e2.u, e2.v,
+        RasterizeSpan(filler, e1.X(), e2.X(), y, e1.z, e2.z, e1.Color(), e2.Color(), e1.u, e1.v, e2.u, e2.v,
                       e1.invW, e2.invW);
         e1.Step();
         e2.Step();
@@ -155,8 +156,9 @@ void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, 
     const int32_t n = y2 - y1;
     KxRasterEdge edgeA({x1, y1, z1, color1, uOverW1, vOverW1, invW1}, bottom, n);
     KxRasterEdge edgeB({x0, y0, z0, color0, uOverW0, vOverW0, invW0}, bottom, n);
+    KxSpanFiller filler(depthScale, SampledTexture());
     for (int32_t y = y1; y <= y2; ++y) {
-        RasterizeSpan(edgeA.X(), edgeB.X(), y, edgeA.z, edgeB.z, edgeA.Color(), edgeB.Color(), edgeA.u, edgeA.v,
+        RasterizeSpan(filler, edgeA.X(), edgeB.X(), y, edgeA.z, edgeB.z, edgeA.Color(), edgeB.Color(), edgeA.u, edgeA.v,
                       edgeB.u, edgeB.v, edgeA.invW, edgeB.invW);
         edgeA.Step();
         edgeB.Step();
@@ -165,6 +167,26 @@ void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, 
 
 void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, float zA, float zB,
                                            uint32_t colorA, uint32_t colorB,
+                                           float uOverWA, float vOverWA, float uOverWB, float vOverWB,
+                                           float invWA, float invWB)
+{
+    KxSpanFiller filler(depthScale, SampledTexture());
+    RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
+}
+
+// Every bound stage would be sampled and written in turn, so the highest
+// one alone decides the pixel: sampling the others changes nothing.
+const KxTexture* KxSoftwareRenderDevice::SampledTexture() const
+{
+    const KxTexture* texture = nullptr;
+    for (const KxTexture* stage : textureStages)
+        if (stage)
+            texture = stage;
+    return texture;
+}
+
+void KxSoftwareRenderDevice::RasterizeSpan(KxSpanFiller& filler, int32_t xA, int32_t xB, int32_t y, float zA,
+                                           float zB, uint32_t colorA, uint32_t colorB,
                                            float uOverWA, float vOverWA, float uOverWB, float vOverWB,
                                            float invWA, float invWB)
 {
@@ -220,20 +242,13 @@ void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, fl
     if (xB >= width)
         xB = width - 1;
 
-    // Every bound stage would be sampled and written in turn, so the highest
-    // one alone decides the pixel: sampling the others changes nothing.
-    const KxTexture* texture = nullptr;
-    for (const KxTexture* stage : textureStages)
-        if (stage)
-            texture = stage;
-
     const int32_t count = xB - xA + 1;
     const size_t depthIndex = size_t(y) * size_t(width) + size_t(xA);
     uint8_t* pixel = pixels + size_t(y) * size_t(rowStride) + 3 * size_t(xA);
     if (depth32Bit == 0)
-        KxFillSpan(c, count, depthScale, depthBuffer16 + depthIndex, pixel, texture);
+        filler.Fill(c, count, depthBuffer16 + depthIndex, pixel);
     else
-        KxFillSpan(c, count, depthScale, depthBuffer32 + depthIndex, pixel, texture);
+        filler.Fill(c, count, depthBuffer32 + depthIndex, pixel);
 }
 
 bool KxSoftwareRenderDevice::TestAndWriteDepth(int32_t x, int32_t y, uint32_t depth)

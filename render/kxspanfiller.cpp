@@ -63,27 +63,40 @@ void FillScalar(KxSpanCursor c, int32_t count, uint32_t depthScale, DepthEntry* 
     }
 }
 
-// The vector path where this processor and span allow it, else the scalar one.
-template <typename DepthEntry>
-void FillSpan(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, DepthEntry* depth, uint8_t* pixel,
-              const KxTexture* texture)
-{
-    if (!KxFillSpanAvx2(cursor, count, depthScale, depth, pixel, texture))
-        FillScalar(cursor, count, depthScale, depth, pixel, texture);
-}
-
 }  // namespace
 
-void KxFillSpan(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth, uint8_t* pixel,
-                const KxTexture* texture)
+// A span the vector path can take waits for the next one; any other is
+// filled at once by the scalar path (the spans share no pixels, so the
+// order does not matter).
+template <typename DepthEntry>
+void KxSpanFiller::Add(const KxSpanCursor& cursor, int32_t count, DepthEntry* depth, uint8_t* pixel)
 {
-    FillSpan(cursor, count, depthScale, depth, pixel, texture);
+    const bool b32BitDepth = sizeof(DepthEntry) == 4;
+    if (!KxSpanAvx2Suits(cursor, count, depthScale, b32BitDepth, texture)) {
+        FillScalar(cursor, count, depthScale, depth, pixel, texture);
+        return;
+    }
+    if (pending.count == KxPendingSpans::kSpans || (pending.count > 0 && pending.b32BitDepth != b32BitDepth))
+        Finish();
+    pending.b32BitDepth = b32BitDepth;
+    pending.spans[pending.count++] = {cursor, count, depth, pixel};
 }
 
-void KxFillSpan(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint32_t* depth, uint8_t* pixel,
-                const KxTexture* texture)
+void KxSpanFiller::Fill(const KxSpanCursor& cursor, int32_t count, uint16_t* depth, uint8_t* pixel)
 {
-    FillSpan(cursor, count, depthScale, depth, pixel, texture);
+    Add(cursor, count, depth, pixel);
+}
+
+void KxSpanFiller::Fill(const KxSpanCursor& cursor, int32_t count, uint32_t* depth, uint8_t* pixel)
+{
+    Add(cursor, count, depth, pixel);
+}
+
+void KxSpanFiller::Finish()
+{
+    if (pending.count > 0)
+        KxFillSpansAvx2(pending, depthScale, texture);
+    pending.count = 0;
 }
 
 void KxFillSpanScalar(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth,

@@ -16,15 +16,50 @@ struct KxSpanCursor {
     int32_t dBlue, dGreen, dRed;
 };
 
-// Fills count pixels from the cursor on: each pixel whose depth passes
-// (less or equal) rewrites its depth entry and, when a texture is given, its
-// three colour bytes with the texel modulated by the colour. Picks a vector
-// path at run time where the processor has one; every path gives the same
-// bytes.
-void KxFillSpan(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth, uint8_t* pixel,
-                const KxTexture* texture);
-void KxFillSpan(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint32_t* depth, uint8_t* pixel,
-                const KxTexture* texture);
+// A span waiting to be filled.
+struct KxPendingSpan {
+    KxSpanCursor cursor;
+    int32_t count;
+    void* depth;  // 16- or 32-bit entries, as the list says
+    uint8_t* pixel;
+};
+
+// Spans of one triangle half, collected so that the vector path can fill
+// two at a time: their per-pixel steps form two independent chains.
+struct KxPendingSpans {
+    static constexpr int32_t kSpans = 16;
+
+    KxPendingSpan spans[kSpans];
+    int32_t count = 0;
+    bool b32BitDepth = false;
+};
+
+// Fills spans: each pixel whose depth passes (less or equal) rewrites its
+// depth entry and, when a texture is given, its three colour bytes with the
+// texel modulated by the colour. Picks a vector path at run time where the
+// processor has one; every path gives the same bytes. The filler may hold
+// spans back and fill several together: the pixels are final once Finish
+// has run (the destructor runs it), and the spans given to one filler must
+// not share pixels.
+class KxSpanFiller {
+public:
+    KxSpanFiller(uint32_t depthScale, const KxTexture* texture) : depthScale(depthScale), texture(texture) {}
+    KxSpanFiller(const KxSpanFiller&) = delete;
+    KxSpanFiller& operator=(const KxSpanFiller&) = delete;
+    ~KxSpanFiller() { Finish(); }
+
+    void Fill(const KxSpanCursor& cursor, int32_t count, uint16_t* depth, uint8_t* pixel);
+    void Fill(const KxSpanCursor& cursor, int32_t count, uint32_t* depth, uint8_t* pixel);
+    void Finish();
+
+private:
+    template <typename DepthEntry>
+    void Add(const KxSpanCursor& cursor, int32_t count, DepthEntry* depth, uint8_t* pixel);
+
+    const uint32_t depthScale;
+    const KxTexture* const texture;
+    KxPendingSpans pending;
+};
 
 // The scalar path alone, for comparing the paths with each other.
 void KxFillSpanScalar(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth,

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -221,8 +222,8 @@ KX_AVX2_INLINE void StorePixels(uint8_t* pixel, __m256i packed, int mask)
 struct KxTexelGroup {
     __m256 invW, u, v;
     // Pixels 0 and 4: blue, green, red and unused in 16.16 fixed point,
-    // plus one half so that a shift rounds them.
-    __m256i channels;
+    // plus one half so that a shift rounds them; and one pixel's step.
+    __m256i channels, slope;
     alignas(32) int32_t offsets[kLanes];  // texel byte offsets, from the first pass
     uint8_t* pixel;
     int passMask;
@@ -231,7 +232,8 @@ struct KxTexelGroup {
 struct KxTexelBatch {
     KxTexelGroup groups[kBatchGroups];
     int32_t count = 0;
-    __m256i slope;  // one pixel's channel step, in both halves
+    const uint8_t* bits;
+    int32_t width, height;
 };
 
 // The colour channels of a group's eight pixels rounded to 16-bit lanes, in
@@ -249,15 +251,16 @@ KX_AVX2_INLINE void RoundedChannels(__m256i pair0, __m256i slope, __m256i& first
 // it: texel offsets, then colours. Each pass is a short chain of steps per
 // group, so the processor overlaps many groups.
 template <bool bPowerOfTwo>
-KX_AVX2 void ShadeBatch(KxTexelBatch& batch, const uint8_t* bits, int32_t width, int32_t height)
+KX_AVX2 void ShadeBatch(KxTexelBatch& batch)
 {
+    const int32_t width = batch.width;
     KxTexelGroup* const end = batch.groups + batch.count;
     for (KxTexelGroup* g = batch.groups; g != end; ++g) {
         const __m256d one = _mm256_set1_pd(1.0);
         const __m256d wFirst = _mm256_div_pd(one, _mm256_cvtps_pd(_mm256_castps256_ps128(g->invW)));
         const __m256d wSecond = _mm256_div_pd(one, _mm256_cvtps_pd(_mm256_extractf128_ps(g->invW, 1)));
         const __m256i column = TexelIndex<bPowerOfTwo>(Perspective(wFirst, wSecond, g->u), width);
-        const __m256i row = TexelIndex<bPowerOfTwo>(Perspective(wFirst, wSecond, g->v), height);
+        const __m256i row = TexelIndex<bPowerOfTwo>(Perspective(wFirst, wSecond, g->v), batch.height);
         // Row and column are one too high: the index is width + 1 too high.
         const __m256i index = _mm256_add_epi32(_mm256_mullo_epi32(row, _mm256_set1_epi32(width)), column);
         const __m256i tripled = _mm256_add_epi32(index, _mm256_add_epi32(index, index));
@@ -266,78 +269,112 @@ KX_AVX2 void ShadeBatch(KxTexelBatch& batch, const uint8_t* bits, int32_t width,
     }
     for (KxTexelGroup* g = batch.groups; g != end; ++g) {
         __m256i channelsFirst, channelsSecond;
-        RoundedChannels(g->channels, batch.slope, channelsFirst, channelsSecond);
+        RoundedChannels(g->channels, g->slope, channelsFirst, channelsSecond);
         const int32_t* at = g->offsets;
-        const __m256i first = Modulate(LoadTexels(bits, at[0], at[1], at[4], at[5]), channelsFirst);
-        const __m256i second = Modulate(LoadTexels(bits, at[2], at[3], at[6], at[7]), channelsSecond);
+        const __m256i first = Modulate(LoadTexels(batch.bits, at[0], at[1], at[4], at[5]), channelsFirst);
+        const __m256i second = Modulate(LoadTexels(batch.bits, at[2], at[3], at[6], at[7]), channelsSecond);
         StorePixels(g->pixel, PackPixels(_mm256_packus_epi16(first, second)), g->passMask);
     }
     batch.count = 0;
 }
 
-// Where a span's walk stands: the attributes of the next pixel, and the
-// colour channels of the next group's pixels 0 and 4.
+// Where a span's walk stands: its next group's depth entries and pixels,
+// the attributes of its next pixel, and the colour channels of the next
+// group's pixels 0 and 4.
+template <typename DepthEntry>
 struct KxSpanWalk {
+    DepthEntry* depth;
+    uint8_t* pixel;
+    int32_t wholeGroups, restLanes;
     __m128 running, step;
-    __m256d scale;
-    __m256i channels, slope, groupStep;
+    __m256i channels, slope;
 
-    KX_AVX2_INLINE KxSpanWalk(const KxSpanCursor& c, uint32_t depthScale)
-        : running(_mm_setr_ps(c.z, c.invW, c.u, c.v)),
-          step(_mm_setr_ps(c.dz, c.dInvW, c.du, c.dv)),
-          scale(_mm256_set1_pd(double(depthScale)))
+    KX_AVX2_INLINE explicit KxSpanWalk(const KxPendingSpan& span)
+        : depth(static_cast<DepthEntry*>(span.depth)),
+          pixel(span.pixel),
+          wholeGroups(span.count / kLanes),
+          restLanes(span.count % kLanes)
     {
+        const KxSpanCursor& c = span.cursor;
+        running = _mm_setr_ps(c.z, c.invW, c.u, c.v);
+        step = _mm_setr_ps(c.dz, c.dInvW, c.du, c.dv);
         slope = _mm256_setr_epi32(c.dBlue, c.dGreen, c.dRed, 0, c.dBlue, c.dGreen, c.dRed, 0);
         const __m256i fourSlopesOn =
             _mm256_inserti128_si256(_mm256_setzero_si256(), _mm256_castsi256_si128(_mm256_slli_epi32(slope, 2)), 1);
         channels = _mm256_add_epi32(_mm256_setr_epi32(c.blue, c.green, c.red, 0, c.blue, c.green, c.red, 0),
                                     _mm256_add_epi32(fourSlopesOn, _mm256_set1_epi32(0x8000)));
-        groupStep = _mm256_slli_epi32(slope, 3);
     }
 };
 
-// The next group of the span: its depth entries and pixels, and how many
-// of its lanes belong to the span. The depth pass runs at once, the texture
-// work waits in the batch.
+// The walk's next group, of which the first lanes belong to the span. The
+// depth test runs at once, the texture work waits in the batch.
 template <typename DepthEntry, bool bPowerOfTwo>
-KX_AVX2_INLINE void FillGroup(KxSpanWalk& walk, KxTexelBatch& batch, DepthEntry* depth, uint8_t* pixel,
-                              int32_t lanes, const KxTexture* texture)
+KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, KxTexelBatch& batch, int32_t lanes)
 {
     const KxGroupAttributes a = StepGroup(walk.running, walk.step);
-    const __m256i fragment = FragmentDepths(a.z, walk.scale, depth);
-    const int passMask =
-        lanes == kLanes ? TestAndWriteDepths(fragment, depth) : TestAndWriteFewDepths(fragment, depth, lanes);
-    if (!texture)
-        return;
-    if (passMask != 0) {
+    const __m256i fragment = FragmentDepths(a.z, scale, walk.depth);
+    const int passMask = lanes == kLanes ? TestAndWriteDepths(fragment, walk.depth)
+                                         : TestAndWriteFewDepths(fragment, walk.depth, lanes);
+    if (batch.bits && passMask != 0) {
         KxTexelGroup& g = batch.groups[batch.count++];
         g.invW = a.invW;
         g.u = a.u;
         g.v = a.v;
         g.channels = walk.channels;
-        g.pixel = pixel;
+        g.slope = walk.slope;
+        g.pixel = walk.pixel;
         g.passMask = passMask;
         if (batch.count == kBatchGroups)
-            ShadeBatch<bPowerOfTwo>(batch, texture->GetBits(), texture->GetWidth(), texture->GetHeight());
+            ShadeBatch<bPowerOfTwo>(batch);
     }
-    walk.channels = _mm256_add_epi32(walk.channels, walk.groupStep);
+    walk.channels = _mm256_add_epi32(walk.channels, _mm256_slli_epi32(walk.slope, 3));
+    walk.depth += kLanes;
+    walk.pixel += 3 * kLanes;
 }
 
+// The walk's groups from the given one on, and its last few pixels.
 template <typename DepthEntry, bool bPowerOfTwo>
-KX_AVX2 void FillGroups(const KxSpanCursor& c, int32_t count, uint32_t depthScale, DepthEntry* depth,
-                        uint8_t* pixel, const KxTexture* texture)
+KX_AVX2_INLINE void FillRest(KxSpanWalk<DepthEntry>& walk, int32_t from, __m256d scale, KxTexelBatch& batch)
 {
-    KxSpanWalk walk(c, depthScale);
-    KxTexelBatch batch;
-    batch.slope = walk.slope;
-    const int32_t whole = count / kLanes;
-    for (int32_t g = 0; g < whole; ++g)
-        FillGroup<DepthEntry, bPowerOfTwo>(walk, batch, depth + kLanes * g, pixel + 3 * kLanes * g, kLanes, texture);
-    if (const int32_t rest = count - kLanes * whole; rest > 0)
-        FillGroup<DepthEntry, bPowerOfTwo>(walk, batch, depth + kLanes * whole, pixel + 3 * kLanes * whole, rest,
-                                           texture);
-    if (texture)
-        ShadeBatch<bPowerOfTwo>(batch, texture->GetBits(), texture->GetWidth(), texture->GetHeight());
+    for (int32_t g = from; g < walk.wholeGroups; ++g)
+        FillGroup<DepthEntry, bPowerOfTwo>(walk, scale, batch, kLanes);
+    if (walk.restLanes > 0)
+        FillGroup<DepthEntry, bPowerOfTwo>(walk, scale, batch, walk.restLanes);
+}
+
+// Two spans a group of each at a time while both have whole groups: their
+// steps are independent, so one's run through its chain of adds overlaps
+// the other's.
+template <typename DepthEntry, bool bPowerOfTwo>
+KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, KxTexelBatch& batch)
+{
+    const __m256d scale = _mm256_set1_pd(double(depthScale));
+    int32_t i = 0;
+    for (; i + 1 < spans.count; i += 2) {
+        KxSpanWalk<DepthEntry> first(spans.spans[i]), second(spans.spans[i + 1]);
+        const int32_t together = std::min(first.wholeGroups, second.wholeGroups);
+        for (int32_t g = 0; g < together; ++g) {
+            FillGroup<DepthEntry, bPowerOfTwo>(first, scale, batch, kLanes);
+            FillGroup<DepthEntry, bPowerOfTwo>(second, scale, batch, kLanes);
+        }
+        FillRest<DepthEntry, bPowerOfTwo>(first, together, scale, batch);
+        FillRest<DepthEntry, bPowerOfTwo>(second, together, scale, batch);
+    }
+    if (i < spans.count) {
+        KxSpanWalk<DepthEntry> last(spans.spans[i]);
+        FillRest<DepthEntry, bPowerOfTwo>(last, 0, scale, batch);
+    }
+    if (batch.bits)
+        ShadeBatch<bPowerOfTwo>(batch);
+}
+
+template <bool bPowerOfTwo>
+void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, KxTexelBatch& batch)
+{
+    if (spans.b32BitDepth)
+        FillSpans<uint32_t, bPowerOfTwo>(spans, depthScale, batch);
+    else
+        FillSpans<uint16_t, bPowerOfTwo>(spans, depthScale, batch);
 }
 
 // Every z along the span is bounded by (|z0| + k |dz|)(1 + 2^-24)^k, which
@@ -350,14 +387,11 @@ bool DepthsFitLanes(const KxSpanCursor& c, int32_t count, uint32_t depthScale, d
     return count < (1 << 20) && double(depthScale) * reach < limit;
 }
 
-constexpr double DepthLimit(const uint16_t*)
+// 16-bit entries go through the truncating conversion, 32-bit ones through
+// the wider one.
+double DepthLimit(bool b32BitDepth)
 {
-    return 0x1p30;
-}
-
-constexpr double DepthLimit(const uint32_t*)
-{
-    return 0x1p48;
+    return b32BitDepth ? 0x1p48 : 0x1p30;
 }
 
 // The 16-bit lanes need every rounded channel of the span within 0..256,
@@ -389,26 +423,6 @@ bool IsPowerOfTwo(int32_t n)
     return n > 0 && (n & (n - 1)) == 0;
 }
 
-template <typename DepthEntry>
-bool FillSpan(const KxSpanCursor& c, int32_t count, uint32_t depthScale, DepthEntry* depth, uint8_t* pixel,
-              const KxTexture* texture)
-{
-    if (!bHasAvx2 || !DepthsFitLanes(c, count, depthScale, DepthLimit(depth)))
-        return false;
-    if (!texture) {
-        FillGroups<DepthEntry, true>(c, count, depthScale, depth, pixel, texture);
-        return true;
-    }
-    if (!TextureFitsLanes(texture) || !ChannelFitsLanes(c.blue, c.dBlue, count) ||
-        !ChannelFitsLanes(c.green, c.dGreen, count) || !ChannelFitsLanes(c.red, c.dRed, count))
-        return false;
-    if (IsPowerOfTwo(texture->GetWidth()) && IsPowerOfTwo(texture->GetHeight()))
-        FillGroups<DepthEntry, true>(c, count, depthScale, depth, pixel, texture);
-    else
-        FillGroups<DepthEntry, false>(c, count, depthScale, depth, pixel, texture);
-    return true;
-}
-
 }  // namespace
 
 bool KxSpanAvx2Available()
@@ -416,16 +430,25 @@ bool KxSpanAvx2Available()
     return bHasAvx2;
 }
 
-bool KxFillSpanAvx2(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth, uint8_t* pixel,
-                    const KxTexture* texture)
+bool KxSpanAvx2Suits(const KxSpanCursor& c, int32_t count, uint32_t depthScale, bool b32BitDepth,
+                     const KxTexture* texture)
 {
-    return FillSpan(cursor, count, depthScale, depth, pixel, texture);
+    if (!bHasAvx2 || !DepthsFitLanes(c, count, depthScale, DepthLimit(b32BitDepth)))
+        return false;
+    return !texture || (TextureFitsLanes(texture) && ChannelFitsLanes(c.blue, c.dBlue, count) &&
+                        ChannelFitsLanes(c.green, c.dGreen, count) && ChannelFitsLanes(c.red, c.dRed, count));
 }
 
-bool KxFillSpanAvx2(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint32_t* depth, uint8_t* pixel,
-                    const KxTexture* texture)
+void KxFillSpansAvx2(const KxPendingSpans& spans, uint32_t depthScale, const KxTexture* texture)
 {
-    return FillSpan(cursor, count, depthScale, depth, pixel, texture);
+    KxTexelBatch batch;
+    batch.bits = texture ? texture->GetBits() : nullptr;
+    batch.width = texture ? texture->GetWidth() : 0;
+    batch.height = texture ? texture->GetHeight() : 0;
+    if (!texture || (IsPowerOfTwo(batch.width) && IsPowerOfTwo(batch.height)))
+        FillSpans<true>(spans, depthScale, batch);
+    else
+        FillSpans<false>(spans, depthScale, batch);
 }
 
 #else
@@ -435,14 +458,11 @@ bool KxSpanAvx2Available()
     return false;
 }
 
-bool KxFillSpanAvx2(const KxSpanCursor&, int32_t, uint32_t, uint16_t*, uint8_t*, const KxTexture*)
+bool KxSpanAvx2Suits(const KxSpanCursor&, int32_t, uint32_t, bool, const KxTexture*)
 {
     return false;
 }
 
-bool KxFillSpanAvx2(const KxSpanCursor&, int32_t, uint32_t, uint32_t*, uint8_t*, const KxTexture*)
-{
-    return false;
-}
+void KxFillSpansAvx2(const KxPendingSpans&, uint32_t, const KxTexture*) {}
 
 #endif

@@ -9,10 +9,10 @@
 // Whether this processor has AVX2 (false where the path is not built).
 bool KxSpanAvx2Available();
 
-// Fills the span and returns true where the path can fill it exactly:
-// every depth and colour channel along it must fit its lanes, and the
-// texture must have texels. Returns false, writing nothing, otherwise.
-bool KxFillSpanAvx2(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth, uint8_t* pixel,
-                    const KxTexture* texture);
-bool KxFillSpanAvx2(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint32_t* depth, uint8_t* pixel,
-                    const KxTexture* texture);
+// Whether the path can fill this span exactly: every depth and colour
+// channel along it must fit its lanes, and the texture must have texels.
+bool KxSpanAvx2Suits(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, bool b32BitDepth,
+                     const KxTexture* texture);
+
+// Fills the pending spans, all of which KxSpanAvx2Suits accepted.
+void KxFillSpansAvx2(const KxPendingSpans& spans, uint32_t depthScale, const KxTexture* texture);

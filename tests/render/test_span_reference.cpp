@@ -169,43 +169,69 @@ TEST_F(SpanReference, RandomSpansMatchTheReferenceByteForByte)
     }
 }
 
-// Both depth formats, a texture of odd and one of power-of-two sizes, spans
-// shorter and longer than a vector group, and attributes that leave the
-// texture, reach z beyond the depth range or make 1/w zero or negative.
-template <typename DepthEntry>
-void CompareVectorWithScalar(std::mt19937& rng, uint32_t depthScale, const KxTexture* texture)
+KxSpanCursor RandomCursor(std::mt19937& rng, bool bWild)
 {
-    for (int round = 0; round < 150; ++round) {
-        KxSpanCursor c;
-        const bool bWild = round % 7 == 6;
-        c.z = RandomFloat(rng, -0.1f, 1.1f);
-        c.dz = RandomFloat(rng, -0.01f, 0.01f);
-        c.invW = RandomFloat(rng, bWild ? -0.5f : 0.01f, 0.5f);
-        c.dInvW = RandomFloat(rng, -0.002f, 0.002f);
-        c.u = RandomFloat(rng, bWild ? -40.0f : -0.2f, bWild ? 40.0f : 0.6f);
-        c.du = RandomFloat(rng, -0.01f, 0.01f);
-        c.v = RandomFloat(rng, -0.2f, 0.6f);
-        c.dv = RandomFloat(rng, bWild ? -2.0f : -0.01f, bWild ? 2.0f : 0.01f);
-        c.blue = std::uniform_int_distribution<int32_t>(0, 255)(rng) << 16;
-        c.green = std::uniform_int_distribution<int32_t>(0, 255)(rng) << 16;
-        c.red = std::uniform_int_distribution<int32_t>(0, 255)(rng) << 16;
-        c.dBlue = c.dGreen = c.dRed = -int32_t(std::uniform_int_distribution<int32_t>(0, 4000)(rng));
-        const int32_t count = std::uniform_int_distribution<int32_t>(1, round % 3 == 0 ? 300 : 40)(rng);
+    KxSpanCursor c;
+    c.z = RandomFloat(rng, -0.1f, 1.1f);
+    c.dz = RandomFloat(rng, -0.01f, 0.01f);
+    c.invW = RandomFloat(rng, bWild ? -0.5f : 0.01f, 0.5f);
+    c.dInvW = RandomFloat(rng, -0.002f, 0.002f);
+    c.u = RandomFloat(rng, bWild ? -40.0f : -0.2f, bWild ? 40.0f : 0.6f);
+    c.du = RandomFloat(rng, -0.01f, 0.01f);
+    c.v = RandomFloat(rng, -0.2f, 0.6f);
+    c.dv = RandomFloat(rng, bWild ? -2.0f : -0.01f, bWild ? 2.0f : 0.01f);
+    c.blue = std::uniform_int_distribution<int32_t>(0, 255)(rng) << 16;
+    c.green = std::uniform_int_distribution<int32_t>(0, 255)(rng) << 16;
+    c.red = std::uniform_int_distribution<int32_t>(0, 255)(rng) << 16;
+    c.dBlue = c.dGreen = c.dRed = -int32_t(std::uniform_int_distribution<int32_t>(0, 4000)(rng));
+    return c;
+}
 
-        std::vector<DepthEntry> depthVector(count), depthScalar(count);
-        for (DepthEntry& d : depthVector)
-            d = DepthEntry(uint64_t(std::uniform_real_distribution<double>(0.0, 1.0)(rng) * depthScale));
-        depthScalar = depthVector;
-        std::vector<uint8_t> pixelsVector(3 * count, 0x5A), pixelsScalar(3 * count, 0x5A);
+// One span's buffers, filled once by the filler and once by the scalar path.
+template <typename DepthEntry>
+struct KxSpanPair {
+    KxSpanCursor cursor;
+    std::vector<DepthEntry> depthFiller, depthScalar;
+    std::vector<uint8_t> pixelsFiller, pixelsScalar;
+};
+
+// Both depth formats, a texture of odd and one of power-of-two sizes, up to
+// five spans per filler (it fills spans in pairs and may hold colours back
+// until it finishes), spans shorter and longer than a vector group, and
+// attributes that leave the texture, reach z beyond the depth range or make
+// 1/w zero or negative.
+template <typename DepthEntry>
+void CompareFillerWithScalar(std::mt19937& rng, uint32_t depthScale, const KxTexture* texture)
+{
+    for (int round = 0; round < 100; ++round) {
         const KxTexture* stage = round % 5 == 0 ? nullptr : texture;
-        KxFillSpan(c, count, depthScale, depthVector.data(), pixelsVector.data(), stage);
-        KxFillSpanScalar(c, count, depthScale, depthScalar.data(), pixelsScalar.data(), stage);
-        ASSERT_EQ(depthVector, depthScalar) << "round " << round;
-        ASSERT_EQ(pixelsVector, pixelsScalar) << "round " << round;
+        std::vector<KxSpanPair<DepthEntry>> spans(std::uniform_int_distribution<size_t>(1, 5)(rng));
+        for (KxSpanPair<DepthEntry>& span : spans) {
+            span.cursor = RandomCursor(rng, round % 7 == 6);
+            const int32_t count = std::uniform_int_distribution<int32_t>(1, round % 3 == 0 ? 300 : 40)(rng);
+            span.depthFiller.resize(size_t(count));
+            for (DepthEntry& d : span.depthFiller)
+                d = DepthEntry(uint64_t(std::uniform_real_distribution<double>(0.0, 1.0)(rng) * depthScale));
+            span.depthScalar = span.depthFiller;
+            span.pixelsFiller.assign(3 * size_t(count), 0x5A);
+            span.pixelsScalar = span.pixelsFiller;
+        }
+        {
+            KxSpanFiller filler(depthScale, stage);
+            for (KxSpanPair<DepthEntry>& span : spans)
+                filler.Fill(span.cursor, int32_t(span.depthFiller.size()), span.depthFiller.data(),
+                            span.pixelsFiller.data());
+        }
+        for (KxSpanPair<DepthEntry>& span : spans) {
+            KxFillSpanScalar(span.cursor, int32_t(span.depthScalar.size()), depthScale, span.depthScalar.data(),
+                             span.pixelsScalar.data(), stage);
+            ASSERT_EQ(span.depthFiller, span.depthScalar) << "round " << round;
+            ASSERT_EQ(span.pixelsFiller, span.pixelsScalar) << "round " << round;
+        }
     }
 }
 
-TEST_F(SpanReference, VectorAndScalarPathsWriteTheSameBytes)
+TEST_F(SpanReference, FillerAndScalarPathWriteTheSameBytes)
 {
     if (!KxSpanAvx2Available())
         GTEST_SKIP() << "this processor has the scalar path only";
@@ -214,8 +240,8 @@ TEST_F(SpanReference, VectorAndScalarPathsWriteTheSameBytes)
     ASSERT_TRUE(pSquare->IsLoaded());
     std::mt19937 rng(99);
     for (const KxTexture* texture : {static_cast<const KxTexture*>(pTexture), static_cast<const KxTexture*>(pSquare)}) {
-        CompareVectorWithScalar<uint16_t>(rng, 65535, texture);
-        CompareVectorWithScalar<uint32_t>(rng, 0xFFFFFFFF, texture);
+        CompareFillerWithScalar<uint16_t>(rng, 65535, texture);
+        CompareFillerWithScalar<uint32_t>(rng, 0xFFFFFFFF, texture);
     }
     pSquare->Release();
 }
