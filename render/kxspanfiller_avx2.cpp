@@ -221,9 +221,8 @@ KX_AVX2_INLINE void StorePixels(uint8_t* pixel, __m256i packed, int mask)
 // What the texture passes need of one passing group.
 struct KxTexelGroup {
     __m256 invW, u, v;
-    // Pixels 0 and 4: blue, green, red and unused in 16.16 fixed point,
-    // plus one half so that a shift rounds them; and one pixel's step.
-    __m256i channels, slope;
+    // Colour channels rounded to 16-bit lanes, pixels 0 1 | 4 5 and 2 3 | 6 7.
+    __m256i colours[2];
     alignas(32) int32_t offsets[kLanes];  // texel byte offsets, from the first pass
     uint8_t* pixel;
     int passMask;
@@ -268,11 +267,9 @@ KX_AVX2 void ShadeBatch(KxTexelBatch& batch)
                            _mm256_sub_epi32(tripled, _mm256_set1_epi32(3 * (width + 1))));
     }
     for (KxTexelGroup* g = batch.groups; g != end; ++g) {
-        __m256i channelsFirst, channelsSecond;
-        RoundedChannels(g->channels, g->slope, channelsFirst, channelsSecond);
         const int32_t* at = g->offsets;
-        const __m256i first = Modulate(LoadTexels(batch.bits, at[0], at[1], at[4], at[5]), channelsFirst);
-        const __m256i second = Modulate(LoadTexels(batch.bits, at[2], at[3], at[6], at[7]), channelsSecond);
+        const __m256i first = Modulate(LoadTexels(batch.bits, at[0], at[1], at[4], at[5]), g->colours[0]);
+        const __m256i second = Modulate(LoadTexels(batch.bits, at[2], at[3], at[6], at[7]), g->colours[1]);
         StorePixels(g->pixel, PackPixels(_mm256_packus_epi16(first, second)), g->passMask);
     }
     batch.count = 0;
@@ -288,6 +285,9 @@ struct KxSpanWalk {
     int32_t wholeGroups, restLanes;
     __m128 running, step;
     __m256i channels, slope;
+    // A span of one colour (no slope) rounds its channels once.
+    bool bOneColour;
+    __m256i colours[2];
 
     KX_AVX2_INLINE explicit KxSpanWalk(const KxPendingSpan& span)
         : depth(static_cast<DepthEntry*>(span.depth)),
@@ -303,6 +303,8 @@ struct KxSpanWalk {
             _mm256_inserti128_si256(_mm256_setzero_si256(), _mm256_castsi256_si128(_mm256_slli_epi32(slope, 2)), 1);
         channels = _mm256_add_epi32(_mm256_setr_epi32(c.blue, c.green, c.red, 0, c.blue, c.green, c.red, 0),
                                     _mm256_add_epi32(fourSlopesOn, _mm256_set1_epi32(0x8000)));
+        bOneColour = (c.dBlue | c.dGreen | c.dRed) == 0;
+        RoundedChannels(channels, slope, colours[0], colours[1]);
     }
 };
 
@@ -320,8 +322,12 @@ KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, KxTex
         g.invW = a.invW;
         g.u = a.u;
         g.v = a.v;
-        g.channels = walk.channels;
-        g.slope = walk.slope;
+        if (walk.bOneColour) {
+            g.colours[0] = walk.colours[0];
+            g.colours[1] = walk.colours[1];
+        } else {
+            RoundedChannels(walk.channels, walk.slope, g.colours[0], g.colours[1]);
+        }
         g.pixel = walk.pixel;
         g.passMask = passMask;
         if (batch.count == kBatchGroups)
