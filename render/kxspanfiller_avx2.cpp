@@ -139,13 +139,20 @@ KX_AVX2_INLINE int TestAndWriteFewDepths(__m256i fragment, DepthEntry* depth, in
     return mask;
 }
 
-// s = (1 / invW) * u/w for eight pixels: the reciprocal in double, each
-// product rounded to a float.
-KX_AVX2_INLINE __m256 Perspective(__m256d wFirst, __m256d wSecond, __m256 overW)
+// The texture coordinate s = float((1 / invW) * u/w), the reciprocal and
+// the product in double, for eight pixels: one correctly rounded float
+// division u/w / invW gives the same texel. The double value is within
+// 2^-52 (relative) of the exact quotient, while a quotient of two floats is
+// never within 2^-49 of a point halfway between two floats (writing it as
+// U 2^a / (V 2^b) with 24-bit U, V, equality with an odd 25-bit K times a
+// power of two would need the odd part of U to reach K; and the gap is at
+// least 1 / KV). Both therefore round to the same float wherever it is a
+// normal number. Where it is not (below 2^-126, or beyond the float range),
+// both still land on the same texel: the edge one. Zeros, infinities and
+// NaNs come out alike (0/0 and inf/inf as NaN, as 0 x inf is).
+KX_AVX2_INLINE __m256 Perspective(__m256 overW, __m256 invW)
 {
-    const __m128 first = _mm256_cvtpd_ps(_mm256_mul_pd(wFirst, _mm256_cvtps_pd(_mm256_castps256_ps128(overW))));
-    const __m128 second = _mm256_cvtpd_ps(_mm256_mul_pd(wSecond, _mm256_cvtps_pd(_mm256_extractf128_ps(overW, 1))));
-    return _mm256_set_m128(second, first);
+    return _mm256_div_ps(overW, invW);
 }
 
 // KxDib::TexelIndex in lanes, plus one: max(x, 1) turns NaN into 1 as well
@@ -255,11 +262,8 @@ KX_AVX2 void ShadeBatch(KxTexelBatch& batch)
     const int32_t width = batch.width;
     KxTexelGroup* const end = batch.groups + batch.count;
     for (KxTexelGroup* g = batch.groups; g != end; ++g) {
-        const __m256d one = _mm256_set1_pd(1.0);
-        const __m256d wFirst = _mm256_div_pd(one, _mm256_cvtps_pd(_mm256_castps256_ps128(g->invW)));
-        const __m256d wSecond = _mm256_div_pd(one, _mm256_cvtps_pd(_mm256_extractf128_ps(g->invW, 1)));
-        const __m256i column = TexelIndex<bPowerOfTwo>(Perspective(wFirst, wSecond, g->u), width);
-        const __m256i row = TexelIndex<bPowerOfTwo>(Perspective(wFirst, wSecond, g->v), batch.height);
+        const __m256i column = TexelIndex<bPowerOfTwo>(Perspective(g->u, g->invW), width);
+        const __m256i row = TexelIndex<bPowerOfTwo>(Perspective(g->v, g->invW), batch.height);
         // Row and column are one too high: the index is width + 1 too high.
         const __m256i index = _mm256_add_epi32(_mm256_mullo_epi32(row, _mm256_set1_epi32(width)), column);
         const __m256i tripled = _mm256_add_epi32(index, _mm256_add_epi32(index, index));

@@ -245,3 +245,61 @@ TEST_F(SpanReference, FillerAndScalarPathWriteTheSameBytes)
     }
     pSquare->Release();
 }
+
+namespace {
+
+// The texel column the sampler picks for coordinate s in an image n wide.
+int32_t Column(int32_t n, float s)
+{
+    return KxDib::TexelIndex(n, double(n) * double(s));
+}
+
+// The vector path divides u/w by 1/w in floats where the scalar path forms
+// the reciprocal and the product in double; the texel must be the same.
+void ExpectSameTexel(float u, float q)
+{
+    const float inDouble = float((1.0 / double(q)) * double(u));
+    const float inFloat = u / q;
+    if (std::isnormal(inDouble) || inDouble == 0.0f) {
+        uint32_t a, b;
+        std::memcpy(&a, &inDouble, 4);
+        std::memcpy(&b, &inFloat, 4);
+        ASSERT_EQ(a, b) << u << " / " << q;
+        return;
+    }
+    for (const int32_t n : {1, 13, 256, 16384})
+        ASSERT_EQ(Column(n, inDouble), Column(n, inFloat)) << u << " / " << q << " in " << n;
+}
+
+}  // namespace
+
+TEST(PerspectiveDivision, FloatQuotientPicksTheTexelOfTheDoubleFormula)
+{
+    std::mt19937 rng(7);
+    // Any bit patterns: every exponent, subnormals, infinities and NaNs.
+    std::uniform_int_distribution<uint32_t> bits;
+    for (int i = 0; i < 1000000; ++i) {
+        const uint32_t a = bits(rng), b = bits(rng);
+        float u, q;
+        std::memcpy(&u, &a, 4);
+        std::memcpy(&q, &b, 4);
+        ExpectSameTexel(u, q);
+    }
+    // Quotients next to points halfway between floats, where a second
+    // rounding would show: u = q (1 + (2k + 1) 2^-24) rounded, and its
+    // neighbours.
+    std::uniform_int_distribution<int32_t> odd(1, 1 << 20);
+    for (int i = 0; i < 300000; ++i) {
+        const float q = float(2 * odd(rng) + 1) * std::ldexp(1.0f, odd(rng) % 60 - 30);
+        const double m = 1.0 + double(2 * odd(rng) + 1) * std::ldexp(1.0, -24);
+        const float u = float(double(q) * m);
+        for (const float v : {u, std::nextafter(u, 0.0f), std::nextafter(u, INFINITY)})
+            ExpectSameTexel(v, q);
+    }
+    for (const float special : {0.0f, -0.0f, INFINITY, -INFINITY, std::nanf(""), 1e-45f, 3.4e38f}) {
+        for (const float other : {0.0f, -0.0f, INFINITY, -INFINITY, std::nanf(""), 1e-45f, 0.25f, -3.0f}) {
+            ExpectSameTexel(special, other);
+            ExpectSameTexel(other, special);
+        }
+    }
+}
