@@ -225,22 +225,36 @@ KX_AVX2_INLINE void StorePixels(uint8_t* pixel, __m256i packed, int mask)
     }
 }
 
-// What the texture passes need of one passing group.
+// What the colours of one passing group need.
 struct KxTexelGroup {
-    __m256 invW, u, v;
     // Colour channels rounded to 16-bit lanes, pixels 0 1 | 4 5 and 2 3 | 6 7.
     __m256i colours[2];
-    alignas(32) int32_t offsets[kLanes];  // texel byte offsets, from the first pass
+    alignas(32) int32_t offsets[kLanes];  // texel byte offsets
     uint8_t* pixel;
     int passMask;
 };
 
+// Passing groups whose colours wait: reading eight texels is a chain of
+// dependent loads, so many groups are done together for the processor to
+// overlap them.
 struct KxTexelBatch {
     KxTexelGroup groups[kBatchGroups];
     int32_t count = 0;
     const uint8_t* bits;
     int32_t width, height;
 };
+
+// The byte offsets of eight pixels' texels.
+template <bool bPowerOfTwo>
+KX_AVX2_INLINE __m256i TexelOffsets(const KxGroupAttributes& a, int32_t width, int32_t height)
+{
+    const __m256i column = TexelIndex<bPowerOfTwo>(Perspective(a.u, a.invW), width);
+    const __m256i row = TexelIndex<bPowerOfTwo>(Perspective(a.v, a.invW), height);
+    // Row and column are one too high: the index is width + 1 too high.
+    const __m256i index = _mm256_add_epi32(_mm256_mullo_epi32(row, _mm256_set1_epi32(width)), column);
+    const __m256i tripled = _mm256_add_epi32(index, _mm256_add_epi32(index, index));
+    return _mm256_sub_epi32(tripled, _mm256_set1_epi32(3 * (width + 1)));
+}
 
 // The colour channels of a group's eight pixels rounded to 16-bit lanes, in
 // the order the texels are unpacked: pixels 0 1 | 4 5 and 2 3 | 6 7.
@@ -253,23 +267,10 @@ KX_AVX2_INLINE void RoundedChannels(__m256i pair0, __m256i slope, __m256i& first
     second = _mm256_packs_epi32(_mm256_srai_epi32(pair2, 16), _mm256_srai_epi32(pair3, 16));
 }
 
-// The texture work of the groups waiting in the batch, in two passes over
-// it: texel offsets, then colours. Each pass is a short chain of steps per
-// group, so the processor overlaps many groups.
-template <bool bPowerOfTwo>
+// The colours of the groups waiting in the batch.
 KX_AVX2 void ShadeBatch(KxTexelBatch& batch)
 {
-    const int32_t width = batch.width;
     KxTexelGroup* const end = batch.groups + batch.count;
-    for (KxTexelGroup* g = batch.groups; g != end; ++g) {
-        const __m256i column = TexelIndex<bPowerOfTwo>(Perspective(g->u, g->invW), width);
-        const __m256i row = TexelIndex<bPowerOfTwo>(Perspective(g->v, g->invW), batch.height);
-        // Row and column are one too high: the index is width + 1 too high.
-        const __m256i index = _mm256_add_epi32(_mm256_mullo_epi32(row, _mm256_set1_epi32(width)), column);
-        const __m256i tripled = _mm256_add_epi32(index, _mm256_add_epi32(index, index));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(g->offsets),
-                           _mm256_sub_epi32(tripled, _mm256_set1_epi32(3 * (width + 1))));
-    }
     for (KxTexelGroup* g = batch.groups; g != end; ++g) {
         const int32_t* at = g->offsets;
         const __m256i first = Modulate(LoadTexels(batch.bits, at[0], at[1], at[4], at[5]), g->colours[0]);
@@ -313,7 +314,8 @@ struct KxSpanWalk {
 };
 
 // The walk's next group, of which the first lanes belong to the span. The
-// depth test runs at once, the texture work waits in the batch.
+// depth test and the texel addresses run at once, the colours wait in the
+// batch.
 template <typename DepthEntry, bool bPowerOfTwo>
 KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, KxTexelBatch& batch, int32_t lanes)
 {
@@ -323,9 +325,8 @@ KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, KxTex
                                          : TestAndWriteFewDepths(fragment, walk.depth, lanes);
     if (batch.bits && passMask != 0) {
         KxTexelGroup& g = batch.groups[batch.count++];
-        g.invW = a.invW;
-        g.u = a.u;
-        g.v = a.v;
+        _mm256_store_si256(reinterpret_cast<__m256i*>(g.offsets),
+                           TexelOffsets<bPowerOfTwo>(a, batch.width, batch.height));
         if (walk.bOneColour) {
             g.colours[0] = walk.colours[0];
             g.colours[1] = walk.colours[1];
@@ -335,7 +336,7 @@ KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, KxTex
         g.pixel = walk.pixel;
         g.passMask = passMask;
         if (batch.count == kBatchGroups)
-            ShadeBatch<bPowerOfTwo>(batch);
+            ShadeBatch(batch);
     }
     walk.channels = _mm256_add_epi32(walk.channels, _mm256_slli_epi32(walk.slope, 3));
     walk.depth += kLanes;
@@ -375,7 +376,7 @@ KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, KxTexel
         FillRest<DepthEntry, bPowerOfTwo>(last, 0, scale, batch);
     }
     if (batch.bits)
-        ShadeBatch<bPowerOfTwo>(batch);
+        ShadeBatch(batch);
 }
 
 template <bool bPowerOfTwo>
