@@ -72,7 +72,7 @@ template <typename DepthEntry>
 void KxSpanFiller::Add(const KxSpanCursor& cursor, int32_t count, DepthEntry* depth, uint8_t* pixel)
 {
     const bool b32BitDepth = sizeof(DepthEntry) == 4;
-    if (!KxSpanAvx2Suits(cursor, count, depthScale, b32BitDepth, texture)) {
+    if (!bVectorPath) {
         FillScalar(cursor, count, depthScale, depth, pixel, texture);
         return;
     }
@@ -80,6 +80,11 @@ void KxSpanFiller::Add(const KxSpanCursor& cursor, int32_t count, DepthEntry* de
         Finish();
     pending.b32BitDepth = b32BitDepth;
     pending.spans[pending.count++] = {cursor, count, depth, pixel};
+}
+
+KxSpanFiller::KxSpanFiller(uint32_t depthScale, const KxTexture* texture)
+    : depthScale(depthScale), texture(texture), bVectorPath(KxSpanAvx2Takes(texture))
+{
 }
 
 void KxSpanFiller::Fill(const KxSpanCursor& cursor, int32_t count, uint16_t* depth, uint8_t* pixel)

@@ -43,7 +43,7 @@ struct KxPendingSpans {
 // not share pixels.
 class KxSpanFiller {
 public:
-    KxSpanFiller(uint32_t depthScale, const KxTexture* texture) : depthScale(depthScale), texture(texture) {}
+    KxSpanFiller(uint32_t depthScale, const KxTexture* texture);
     KxSpanFiller(const KxSpanFiller&) = delete;
     KxSpanFiller& operator=(const KxSpanFiller&) = delete;
     ~KxSpanFiller() { Finish(); }
@@ -58,6 +58,7 @@ private:
 
     const uint32_t depthScale;
     const KxTexture* const texture;
+    const bool bVectorPath;
     KxPendingSpans pending;
 };
 

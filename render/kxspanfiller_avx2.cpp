@@ -180,7 +180,7 @@ KX_AVX2_INLINE __m256i TexelIndex(__m256 coordinate, int32_t n)
 
 // Four texels as 32-bit words read at their byte offsets (the bitmap keeps
 // padding after its last texel for this).
-inline __m128i LoadTexels(const uint8_t* bits, int32_t a, int32_t b, int32_t c, int32_t d)
+KX_AVX2_INLINE __m128i LoadTexels(const uint8_t* bits, int32_t a, int32_t b, int32_t c, int32_t d)
 {
     int32_t texel[4];
     std::memcpy(&texel[0], bits + a, sizeof(int32_t));
@@ -353,41 +353,6 @@ KX_AVX2_INLINE void FillRest(KxSpanWalk<DepthEntry>& walk, int32_t from, __m256d
         FillGroup<DepthEntry, bPowerOfTwo>(walk, scale, batch, walk.restLanes);
 }
 
-// Two spans a group of each at a time while both have whole groups: their
-// steps are independent, so one's run through its chain of adds overlaps
-// the other's.
-template <typename DepthEntry, bool bPowerOfTwo>
-KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, KxTexelBatch& batch)
-{
-    const __m256d scale = _mm256_set1_pd(double(depthScale));
-    int32_t i = 0;
-    for (; i + 1 < spans.count; i += 2) {
-        KxSpanWalk<DepthEntry> first(spans.spans[i]), second(spans.spans[i + 1]);
-        const int32_t together = std::min(first.wholeGroups, second.wholeGroups);
-        for (int32_t g = 0; g < together; ++g) {
-            FillGroup<DepthEntry, bPowerOfTwo>(first, scale, batch, kLanes);
-            FillGroup<DepthEntry, bPowerOfTwo>(second, scale, batch, kLanes);
-        }
-        FillRest<DepthEntry, bPowerOfTwo>(first, together, scale, batch);
-        FillRest<DepthEntry, bPowerOfTwo>(second, together, scale, batch);
-    }
-    if (i < spans.count) {
-        KxSpanWalk<DepthEntry> last(spans.spans[i]);
-        FillRest<DepthEntry, bPowerOfTwo>(last, 0, scale, batch);
-    }
-    if (batch.bits)
-        ShadeBatch(batch);
-}
-
-template <bool bPowerOfTwo>
-void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, KxTexelBatch& batch)
-{
-    if (spans.b32BitDepth)
-        FillSpans<uint32_t, bPowerOfTwo>(spans, depthScale, batch);
-    else
-        FillSpans<uint16_t, bPowerOfTwo>(spans, depthScale, batch);
-}
-
 // Every z along the span is bounded by (|z0| + k |dz|)(1 + 2^-24)^k, which
 // for fewer than 2^20 pixels is under 1.07 (|z0| + n |dz|): kept below
 // 2^30 after scaling (2^48 for 32-bit entries), every depth stays well
@@ -429,6 +394,61 @@ bool DetectAvx2()
 
 const bool bHasAvx2 = DetectAvx2();
 
+KX_AVX2_INLINE bool SpanFitsLanes(const KxPendingSpan& span, uint32_t depthScale, bool b32BitDepth, bool bTextured)
+{
+    const KxSpanCursor& c = span.cursor;
+    return DepthsFitLanes(c, span.count, depthScale, DepthLimit(b32BitDepth)) &&
+           (!bTextured || (ChannelFitsLanes(c.blue, c.dBlue, span.count) &&
+                           ChannelFitsLanes(c.green, c.dGreen, span.count) &&
+                           ChannelFitsLanes(c.red, c.dRed, span.count)));
+}
+
+// Two spans a group of each at a time while both have whole groups: their
+// steps are independent, so one's run through its chain of adds overlaps
+// the other's. A span whose values do not fit the lanes goes the scalar way.
+template <typename DepthEntry, bool bPowerOfTwo>
+KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const KxTexture* texture,
+                       KxTexelBatch& batch)
+{
+    const __m256d scale = _mm256_set1_pd(double(depthScale));
+    const KxPendingSpan* waiting = nullptr;
+    for (const KxPendingSpan* span = spans.spans; span != spans.spans + spans.count; ++span) {
+        if (!SpanFitsLanes(*span, depthScale, sizeof(DepthEntry) == 4, texture != nullptr)) {
+            KxFillSpanScalar(span->cursor, span->count, depthScale, static_cast<DepthEntry*>(span->depth),
+                             span->pixel, texture);
+            continue;
+        }
+        if (!waiting) {
+            waiting = span;
+            continue;
+        }
+        KxSpanWalk<DepthEntry> first(*waiting), second(*span);
+        waiting = nullptr;
+        const int32_t together = std::min(first.wholeGroups, second.wholeGroups);
+        for (int32_t g = 0; g < together; ++g) {
+            FillGroup<DepthEntry, bPowerOfTwo>(first, scale, batch, kLanes);
+            FillGroup<DepthEntry, bPowerOfTwo>(second, scale, batch, kLanes);
+        }
+        FillRest<DepthEntry, bPowerOfTwo>(first, together, scale, batch);
+        FillRest<DepthEntry, bPowerOfTwo>(second, together, scale, batch);
+    }
+    if (waiting) {
+        KxSpanWalk<DepthEntry> last(*waiting);
+        FillRest<DepthEntry, bPowerOfTwo>(last, 0, scale, batch);
+    }
+    if (batch.bits)
+        ShadeBatch(batch);
+}
+
+template <bool bPowerOfTwo>
+void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const KxTexture* texture, KxTexelBatch& batch)
+{
+    if (spans.b32BitDepth)
+        FillSpans<uint32_t, bPowerOfTwo>(spans, depthScale, texture, batch);
+    else
+        FillSpans<uint16_t, bPowerOfTwo>(spans, depthScale, texture, batch);
+}
+
 bool IsPowerOfTwo(int32_t n)
 {
     return n > 0 && (n & (n - 1)) == 0;
@@ -441,13 +461,9 @@ bool KxSpanAvx2Available()
     return bHasAvx2;
 }
 
-bool KxSpanAvx2Suits(const KxSpanCursor& c, int32_t count, uint32_t depthScale, bool b32BitDepth,
-                     const KxTexture* texture)
+bool KxSpanAvx2Takes(const KxTexture* texture)
 {
-    if (!bHasAvx2 || !DepthsFitLanes(c, count, depthScale, DepthLimit(b32BitDepth)))
-        return false;
-    return !texture || (TextureFitsLanes(texture) && ChannelFitsLanes(c.blue, c.dBlue, count) &&
-                        ChannelFitsLanes(c.green, c.dGreen, count) && ChannelFitsLanes(c.red, c.dRed, count));
+    return bHasAvx2 && (!texture || TextureFitsLanes(texture));
 }
 
 void KxFillSpansAvx2(const KxPendingSpans& spans, uint32_t depthScale, const KxTexture* texture)
@@ -457,9 +473,9 @@ void KxFillSpansAvx2(const KxPendingSpans& spans, uint32_t depthScale, const KxT
     batch.width = texture ? texture->GetWidth() : 0;
     batch.height = texture ? texture->GetHeight() : 0;
     if (!texture || (IsPowerOfTwo(batch.width) && IsPowerOfTwo(batch.height)))
-        FillSpans<true>(spans, depthScale, batch);
+        FillSpans<true>(spans, depthScale, texture, batch);
     else
-        FillSpans<false>(spans, depthScale, batch);
+        FillSpans<false>(spans, depthScale, texture, batch);
 }
 
 #else
@@ -469,7 +485,7 @@ bool KxSpanAvx2Available()
     return false;
 }
 
-bool KxSpanAvx2Suits(const KxSpanCursor&, int32_t, uint32_t, bool, const KxTexture*)
+bool KxSpanAvx2Takes(const KxTexture*)
 {
     return false;
 }

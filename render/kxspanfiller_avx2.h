@@ -9,10 +9,10 @@
 // Whether this processor has AVX2 (false where the path is not built).
 bool KxSpanAvx2Available();
 
-// Whether the path can fill this span exactly: every depth and colour
-// channel along it must fit its lanes, and the texture must have texels.
-bool KxSpanAvx2Suits(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, bool b32BitDepth,
-                     const KxTexture* texture);
+// Whether the path can fill spans with this texture (or none): it needs the
+// texture's texels, and their byte offsets must fit 32-bit lanes.
+bool KxSpanAvx2Takes(const KxTexture* texture);
 
-// Fills the pending spans, all of which KxSpanAvx2Suits accepted.
+// Fills the pending spans. Those whose depths or colour channels do not fit
+// the lanes go the scalar way.
 void KxFillSpansAvx2(const KxPendingSpans& spans, uint32_t depthScale, const KxTexture* texture);
