@@ -24,25 +24,33 @@ struct KxGroupAttributes {
     __m256 z, invW, u, v;
 };
 
-// Steps [z, 1/w, u/w, v/w] one pixel after the other, exactly as the scalar
-// path does (a packed add rounds each lane as a scalar add would), then
-// turns the eight results into one vector per attribute.
-KX_AVX2_INLINE KxGroupAttributes StepGroup(__m128& running, __m128 step)
+// [z, 1/w, u/w, v/w] of pixels k and k + 4 of the span, one per half:
+// each half steps one pixel after the other, exactly as the scalar path
+// does (a packed add rounds each lane as a scalar add would), the upper
+// half four pixels ahead. Every pixel's values come from one add of the
+// same chain in both halves; half of the adds only carry a half to its next
+// group.
+KX_AVX2_INLINE __m256 StartPair(__m128 first, __m128 step)
 {
-    const __m128 p0 = running;
-    const __m128 p1 = _mm_add_ps(p0, step);
-    const __m128 p2 = _mm_add_ps(p1, step);
-    const __m128 p3 = _mm_add_ps(p2, step);
-    const __m128 p4 = _mm_add_ps(p3, step);
-    const __m128 p5 = _mm_add_ps(p4, step);
-    const __m128 p6 = _mm_add_ps(p5, step);
-    const __m128 p7 = _mm_add_ps(p6, step);
-    running = _mm_add_ps(p7, step);
-    // Pixels k and k + 4 share a register; each half then transposes 4 x 4.
-    const __m256 r0 = _mm256_set_m128(p4, p0);
-    const __m256 r1 = _mm256_set_m128(p5, p1);
-    const __m256 r2 = _mm256_set_m128(p6, p2);
-    const __m256 r3 = _mm256_set_m128(p7, p3);
+    __m128 fifth = first;
+    for (int k = 0; k < 4; ++k)
+        fifth = _mm_add_ps(fifth, step);
+    return _mm256_set_m128(fifth, first);
+}
+
+// Steps a group on and turns its eight pixels' values into one vector per
+// attribute.
+KX_AVX2_INLINE KxGroupAttributes StepGroup(__m256& running, __m256 step)
+{
+    const __m256 r0 = running;
+    const __m256 r1 = _mm256_add_ps(r0, step);
+    const __m256 r2 = _mm256_add_ps(r1, step);
+    const __m256 r3 = _mm256_add_ps(r2, step);
+    __m256 next = _mm256_add_ps(r3, step);
+    for (int k = 0; k < 4; ++k)
+        next = _mm256_add_ps(next, step);
+    running = next;
+    // Each half transposes 4 x 4.
     const __m256 zInvW01 = _mm256_unpacklo_ps(r0, r1);
     const __m256 uv01 = _mm256_unpackhi_ps(r0, r1);
     const __m256 zInvW23 = _mm256_unpacklo_ps(r2, r3);
@@ -288,7 +296,7 @@ struct KxSpanWalk {
     DepthEntry* depth;
     uint8_t* pixel;
     int32_t wholeGroups, restLanes;
-    __m128 running, step;
+    __m256 running, step;
     __m256i channels, slope;
     // A span of one colour (no slope) rounds its channels once.
     bool bOneColour;
@@ -301,8 +309,9 @@ struct KxSpanWalk {
           restLanes(span.count % kLanes)
     {
         const KxSpanCursor& c = span.cursor;
-        running = _mm_setr_ps(c.z, c.invW, c.u, c.v);
-        step = _mm_setr_ps(c.dz, c.dInvW, c.du, c.dv);
+        const __m128 pixelStep = _mm_setr_ps(c.dz, c.dInvW, c.du, c.dv);
+        running = StartPair(_mm_setr_ps(c.z, c.invW, c.u, c.v), pixelStep);
+        step = _mm256_set_m128(pixelStep, pixelStep);
         slope = _mm256_setr_epi32(c.dBlue, c.dGreen, c.dRed, 0, c.dBlue, c.dGreen, c.dRed, 0);
         const __m256i fourSlopesOn =
             _mm256_inserti128_si256(_mm256_setzero_si256(), _mm256_castsi256_si128(_mm256_slli_epi32(slope, 2)), 1);
