@@ -187,47 +187,45 @@ KxSpanCursor RandomCursor(std::mt19937& rng, bool bWild)
     return c;
 }
 
-// One span's buffers, filled once by the filler and once by the scalar path.
-template <typename DepthEntry>
-struct KxSpanPair {
-    KxSpanCursor cursor;
-    std::vector<DepthEntry> depthFiller, depthScalar;
-    std::vector<uint8_t> pixelsFiller, pixelsScalar;
-};
-
-// Both depth formats, a texture of odd and one of power-of-two sizes, up to
-// five spans per filler (it fills spans in pairs and may hold colours back
-// until it finishes), spans shorter and longer than a vector group, and
-// attributes that leave the texture, reach z beyond the depth range or make
-// 1/w zero or negative.
+// Both depth formats, a texture of odd and one of power-of-two sizes, and
+// up to five spans side by side in one buffer, like rows of a frame, given
+// to one filler (it fills spans in pairs and may hold colours back until it
+// finishes). Spans shorter and longer than a vector group, and attributes
+// that leave the texture, reach z beyond the depth range or make 1/w zero
+// or negative.
 template <typename DepthEntry>
 void CompareFillerWithScalar(std::mt19937& rng, uint32_t depthScale, const KxTexture* texture)
 {
     for (int round = 0; round < 100; ++round) {
         const KxTexture* stage = round % 5 == 0 ? nullptr : texture;
-        std::vector<KxSpanPair<DepthEntry>> spans(std::uniform_int_distribution<size_t>(1, 5)(rng));
-        for (KxSpanPair<DepthEntry>& span : spans) {
-            span.cursor = RandomCursor(rng, round % 7 == 6);
-            const int32_t count = std::uniform_int_distribution<int32_t>(1, round % 3 == 0 ? 300 : 40)(rng);
-            span.depthFiller.resize(size_t(count));
-            for (DepthEntry& d : span.depthFiller)
-                d = DepthEntry(uint64_t(std::uniform_real_distribution<double>(0.0, 1.0)(rng) * depthScale));
-            span.depthScalar = span.depthFiller;
-            span.pixelsFiller.assign(3 * size_t(count), 0x5A);
-            span.pixelsScalar = span.pixelsFiller;
+        std::vector<KxSpanCursor> cursors(std::uniform_int_distribution<size_t>(1, 5)(rng));
+        std::vector<int32_t> counts, starts;
+        int32_t total = 0;
+        for (KxSpanCursor& cursor : cursors) {
+            cursor = RandomCursor(rng, round % 7 == 6);
+            counts.push_back(std::uniform_int_distribution<int32_t>(1, round % 3 == 0 ? 300 : 40)(rng));
+            starts.push_back(total);
+            total += counts.back();
         }
+        std::vector<DepthEntry> depthFiller(size_t(total));
+        for (DepthEntry& d : depthFiller)
+            d = DepthEntry(uint64_t(std::uniform_real_distribution<double>(0.0, 1.0)(rng) * depthScale));
+        std::vector<uint8_t> pixelsFiller(3 * size_t(total));
+        for (uint8_t& byte : pixelsFiller)
+            byte = uint8_t(rng());
+        std::vector<DepthEntry> depthScalar = depthFiller;
+        std::vector<uint8_t> pixelsScalar = pixelsFiller;
         {
             KxSpanFiller filler(depthScale, stage);
-            for (KxSpanPair<DepthEntry>& span : spans)
-                filler.Fill(span.cursor, int32_t(span.depthFiller.size()), span.depthFiller.data(),
-                            span.pixelsFiller.data());
+            for (size_t i = 0; i < cursors.size(); ++i)
+                filler.Fill(cursors[i], counts[i], depthFiller.data() + starts[i],
+                            pixelsFiller.data() + 3 * starts[i]);
         }
-        for (KxSpanPair<DepthEntry>& span : spans) {
-            KxFillSpanScalar(span.cursor, int32_t(span.depthScalar.size()), depthScale, span.depthScalar.data(),
-                             span.pixelsScalar.data(), stage);
-            ASSERT_EQ(span.depthFiller, span.depthScalar) << "round " << round;
-            ASSERT_EQ(span.pixelsFiller, span.pixelsScalar) << "round " << round;
-        }
+        for (size_t i = 0; i < cursors.size(); ++i)
+            KxFillSpanScalar(cursors[i], counts[i], depthScale, depthScalar.data() + starts[i],
+                             pixelsScalar.data() + 3 * starts[i], stage);
+        ASSERT_EQ(depthFiller, depthScalar) << "round " << round;
+        ASSERT_EQ(pixelsFiller, pixelsScalar) << "round " << round;
     }
 }
 
