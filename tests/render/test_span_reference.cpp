@@ -207,7 +207,7 @@ void CompareFillerWithScalar(std::mt19937& rng, uint32_t depthScale, const KxTex
             starts.push_back(total);
             total += counts.back();
         }
-        std::vector<DepthEntry> depthFiller(size_t(total));
+        std::vector<DepthEntry> depthFiller(static_cast<size_t>(total));
         for (DepthEntry& d : depthFiller)
             d = DepthEntry(uint64_t(std::uniform_real_distribution<double>(0.0, 1.0)(rng) * depthScale));
         std::vector<uint8_t> pixelsFiller(3 * size_t(total));
