@@ -65,6 +65,11 @@ void FillScalar(KxSpanCursor c, int32_t count, uint32_t depthScale, DepthEntry* 
 
 }  // namespace
 
+KxSpanFiller::KxSpanFiller(uint32_t depthScale, const KxTexture* texture)
+    : depthScale(depthScale), texture(texture), bVectorPath(KxSpanAvx2Takes(texture))
+{
+}
+
 // A span the vector path can take waits for the next one; any other is
 // filled at once by the scalar path (the spans share no pixels, so the
 // order does not matter).
@@ -80,11 +85,6 @@ void KxSpanFiller::Add(const KxSpanCursor& cursor, int32_t count, DepthEntry* de
         Finish();
     pending.b32BitDepth = b32BitDepth;
     pending.spans[pending.count++] = {cursor, count, depth, pixel};
-}
-
-KxSpanFiller::KxSpanFiller(uint32_t depthScale, const KxTexture* texture)
-    : depthScale(depthScale), texture(texture), bVectorPath(KxSpanAvx2Takes(texture))
-{
 }
 
 void KxSpanFiller::Fill(const KxSpanCursor& cursor, int32_t count, uint16_t* depth, uint8_t* pixel)

@@ -1,5 +1,5 @@
 // The per-pixel end of the rasteriser: depth test and write, perspective
-// texture lookup and colour modulation across one clipped span.
+// texture lookup and colour modulation across clipped spans.
 #pragma once
 
 #include <cstdint>
@@ -62,7 +62,8 @@ private:
     KxPendingSpans pending;
 };
 
-// The scalar path alone, for comparing the paths with each other.
+// The scalar path alone: the reference the vector path is compared with,
+// and its fallback for spans whose values do not fit its lanes.
 void KxFillSpanScalar(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth,
                       uint8_t* pixel, const KxTexture* texture);
 void KxFillSpanScalar(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint32_t* depth,

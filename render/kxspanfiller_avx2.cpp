@@ -1,8 +1,10 @@
+// The span filler's AVX2 path. Every step computes what the scalar path
+// computes, lane by lane; the comments say why where it looks otherwise.
 #include "render/kxspanfiller_avx2.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
-#include <algorithm>
 #include <cstring>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
