@@ -185,10 +185,10 @@ const KxTexture* KxSoftwareRenderDevice::SampledTexture() const
     return texture;
 }
 
-void KxSoftwareRenderDevice::RasterizeSpan(KxSpanFiller& filler, int32_t xA, int32_t xB, int32_t y, float zA,
-                                           float zB, uint32_t colorA, uint32_t colorB,
-                                           float uOverWA, float vOverWA, float uOverWB, float vOverWB,
-                                           float invWA, float invWB)
+// Forced inline: the walkers call it once per row.
+__attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan(
+    KxSpanFiller& filler, int32_t xA, int32_t xB, int32_t y, float zA, float zB, uint32_t colorA, uint32_t colorB,
+    float uOverWA, float vOverWA, float uOverWB, float vOverWB, float invWA, float invWB)
 {
     if (y < 0 || y >= height)
         return;
