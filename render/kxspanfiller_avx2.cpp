@@ -21,6 +21,10 @@ namespace {
 constexpr int32_t kLanes = 8;         // pixels per group
 constexpr int32_t kBatchGroups = 16;  // groups whose texture work is done together
 
+// What a span's pixels read: no texture, or one whose sizes are powers of
+// two (its texel index is exact in float), or one of any size.
+enum class KxTexels { None, PowerOfTwo, AnySize };
+
 // z, 1/w, u/w and v/w of a group's eight pixels, one vector each.
 struct KxGroupAttributes {
     __m256 z, invW, u, v;
@@ -255,9 +259,10 @@ struct KxTexelBatch {
 };
 
 // The byte offsets of eight pixels' texels.
-template <bool bPowerOfTwo>
+template <KxTexels texels>
 KX_AVX2_INLINE __m256i TexelOffsets(const KxGroupAttributes& a, int32_t width, int32_t height)
 {
+    constexpr bool bPowerOfTwo = texels == KxTexels::PowerOfTwo;
     const __m256i column = TexelIndex<bPowerOfTwo>(Perspective(a.u, a.invW), width);
     const __m256i row = TexelIndex<bPowerOfTwo>(Perspective(a.v, a.invW), height);
     // Row and column are one too high: the index is width + 1 too high.
@@ -327,17 +332,17 @@ struct KxSpanWalk {
 // The walk's next group, of which the first lanes belong to the span. The
 // depth test and the texel addresses run at once, the colours wait in the
 // batch.
-template <typename DepthEntry, bool bPowerOfTwo>
+template <typename DepthEntry, KxTexels texels>
 KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, KxTexelBatch& batch, int32_t lanes)
 {
     const KxGroupAttributes a = StepGroup(walk.running, walk.step);
     const __m256i fragment = FragmentDepths(a.z, scale, walk.depth);
     const int passMask = lanes == kLanes ? TestAndWriteDepths(fragment, walk.depth)
                                          : TestAndWriteFewDepths(fragment, walk.depth, lanes);
-    if (batch.bits && passMask != 0) {
+    if (texels != KxTexels::None && passMask != 0) {
         KxTexelGroup& g = batch.groups[batch.count++];
         _mm256_store_si256(reinterpret_cast<__m256i*>(g.offsets),
-                           TexelOffsets<bPowerOfTwo>(a, batch.width, batch.height));
+                           TexelOffsets<texels>(a, batch.width, batch.height));
         if (walk.bOneColour) {
             g.colours[0] = walk.colours[0];
             g.colours[1] = walk.colours[1];
@@ -355,13 +360,13 @@ KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, KxTex
 }
 
 // The walk's groups from the given one on, and its last few pixels.
-template <typename DepthEntry, bool bPowerOfTwo>
+template <typename DepthEntry, KxTexels texels>
 KX_AVX2_INLINE void FillRest(KxSpanWalk<DepthEntry>& walk, int32_t from, __m256d scale, KxTexelBatch& batch)
 {
     for (int32_t g = from; g < walk.wholeGroups; ++g)
-        FillGroup<DepthEntry, bPowerOfTwo>(walk, scale, batch, kLanes);
+        FillGroup<DepthEntry, texels>(walk, scale, batch, kLanes);
     if (walk.restLanes > 0)
-        FillGroup<DepthEntry, bPowerOfTwo>(walk, scale, batch, walk.restLanes);
+        FillGroup<DepthEntry, texels>(walk, scale, batch, walk.restLanes);
 }
 
 // Every z along the span is bounded by (|z0| + k |dz|)(1 + 2^-24)^k, which
@@ -417,7 +422,7 @@ KX_AVX2_INLINE bool SpanFitsLanes(const KxPendingSpan& span, uint32_t depthScale
 // Two spans a group of each at a time while both have whole groups: their
 // steps are independent, so one's run through its chain of adds overlaps
 // the other's. A span whose values do not fit the lanes goes the scalar way.
-template <typename DepthEntry, bool bPowerOfTwo>
+template <typename DepthEntry, KxTexels texels>
 KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const KxTexture* texture,
                        KxTexelBatch& batch)
 {
@@ -437,27 +442,27 @@ KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const K
         waiting = nullptr;
         const int32_t together = std::min(first.wholeGroups, second.wholeGroups);
         for (int32_t g = 0; g < together; ++g) {
-            FillGroup<DepthEntry, bPowerOfTwo>(first, scale, batch, kLanes);
-            FillGroup<DepthEntry, bPowerOfTwo>(second, scale, batch, kLanes);
+            FillGroup<DepthEntry, texels>(first, scale, batch, kLanes);
+            FillGroup<DepthEntry, texels>(second, scale, batch, kLanes);
         }
-        FillRest<DepthEntry, bPowerOfTwo>(first, together, scale, batch);
-        FillRest<DepthEntry, bPowerOfTwo>(second, together, scale, batch);
+        FillRest<DepthEntry, texels>(first, together, scale, batch);
+        FillRest<DepthEntry, texels>(second, together, scale, batch);
     }
     if (waiting) {
         KxSpanWalk<DepthEntry> last(*waiting);
-        FillRest<DepthEntry, bPowerOfTwo>(last, 0, scale, batch);
+        FillRest<DepthEntry, texels>(last, 0, scale, batch);
     }
-    if (batch.bits)
+    if constexpr (texels != KxTexels::None)
         ShadeBatch(batch);
 }
 
-template <bool bPowerOfTwo>
+template <KxTexels texels>
 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const KxTexture* texture, KxTexelBatch& batch)
 {
     if (spans.b32BitDepth)
-        FillSpans<uint32_t, bPowerOfTwo>(spans, depthScale, texture, batch);
+        FillSpans<uint32_t, texels>(spans, depthScale, texture, batch);
     else
-        FillSpans<uint16_t, bPowerOfTwo>(spans, depthScale, texture, batch);
+        FillSpans<uint16_t, texels>(spans, depthScale, texture, batch);
 }
 
 bool IsPowerOfTwo(int32_t n)
@@ -483,10 +488,12 @@ void KxFillSpansAvx2(const KxPendingSpans& spans, uint32_t depthScale, const KxT
     batch.bits = texture ? texture->GetBits() : nullptr;
     batch.width = texture ? texture->GetWidth() : 0;
     batch.height = texture ? texture->GetHeight() : 0;
-    if (!texture || (IsPowerOfTwo(batch.width) && IsPowerOfTwo(batch.height)))
-        FillSpans<true>(spans, depthScale, texture, batch);
+    if (!texture)
+        FillSpans<KxTexels::None>(spans, depthScale, texture, batch);
+    else if (IsPowerOfTwo(batch.width) && IsPowerOfTwo(batch.height))
+        FillSpans<KxTexels::PowerOfTwo>(spans, depthScale, texture, batch);
     else
-        FillSpans<false>(spans, depthScale, texture, batch);
+        FillSpans<KxTexels::AnySize>(spans, depthScale, texture, batch);
 }
 
 #else
