@@ -158,8 +158,8 @@ void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, 
     KxRasterEdge edgeB({x0, y0, z0, color0, uOverW0, vOverW0, invW0}, bottom, n);
     KxSpanFiller filler(depthScale, SampledTexture());
     for (int32_t y = y1; y <= y2; ++y) {
-        RasterizeSpan(filler, edgeA.X(), edgeB.X(), y, edgeA.z, edgeB.z, edgeA.Color(), edgeB.Color(), edgeA.u, edgeA.v,
-                      edgeB.u, edgeB.v, edgeA.invW, edgeB.invW);
+        RasterizeSpan(filler, edgeA.X(), edgeB.X(), y, edgeA.z, edgeB.z, edgeA.Color(), edgeB.Color(), edgeA.u,
+                      edgeA.v, edgeB.u, edgeB.v, edgeA.invW, edgeB.invW);
         edgeA.Step();
         edgeB.Step();
     }

@@ -179,7 +179,8 @@ KX_AVX2_INLINE __m256i TexelIndex(__m256 coordinate, int32_t n)
 {
     if constexpr (bPowerOfTwo) {
         const __m256 size = _mm256_set1_ps(float(n));
-        const __m256 clamped = _mm256_min_ps(_mm256_max_ps(_mm256_mul_ps(size, coordinate), _mm256_set1_ps(1.0f)), size);
+        const __m256 scaled = _mm256_mul_ps(size, coordinate);
+        const __m256 clamped = _mm256_min_ps(_mm256_max_ps(scaled, _mm256_set1_ps(1.0f)), size);
         return _mm256_cvttps_epi32(clamped);
     } else {
         const __m256d size = _mm256_set1_pd(double(n));
@@ -217,9 +218,9 @@ KX_AVX2_INLINE __m256i Modulate(__m128i texels, __m256i channels)
 // lowest 24 bytes.
 KX_AVX2_INLINE __m256i PackPixels(__m256i words)
 {
-    const __m256i tight = _mm256_shuffle_epi8(words, _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1,
-                                                                      -1, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1,
-                                                                      -1, -1));
+    const __m256i lowThree = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
+                                              0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i tight = _mm256_shuffle_epi8(words, lowThree);
     return _mm256_permutevar8x32_epi32(tight, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
 }
 

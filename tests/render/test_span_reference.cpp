@@ -169,7 +169,8 @@ TEST_F(SpanReference, RandomSpansMatchTheReferenceByteForByte)
     }
 }
 
-KxSpanCursor RandomCursor(std::mt19937& rng, bool bWild)
+// Colours fade, or stay one colour (which the vector path rounds once).
+KxSpanCursor RandomCursor(std::mt19937& rng, bool bWild, bool bOneColour)
 {
     KxSpanCursor c;
     c.z = RandomFloat(rng, -0.1f, 1.1f);
@@ -183,7 +184,10 @@ KxSpanCursor RandomCursor(std::mt19937& rng, bool bWild)
     c.blue = std::uniform_int_distribution<int32_t>(0, 255)(rng) << 16;
     c.green = std::uniform_int_distribution<int32_t>(0, 255)(rng) << 16;
     c.red = std::uniform_int_distribution<int32_t>(0, 255)(rng) << 16;
-    c.dBlue = c.dGreen = c.dRed = -int32_t(std::uniform_int_distribution<int32_t>(0, 4000)(rng));
+    std::uniform_int_distribution<int32_t> fade(-4000, 0);
+    c.dBlue = bOneColour ? 0 : fade(rng);
+    c.dGreen = bOneColour ? 0 : fade(rng);
+    c.dRed = bOneColour ? 0 : fade(rng);
     return c;
 }
 
@@ -202,7 +206,7 @@ void CompareFillerWithScalar(std::mt19937& rng, uint32_t depthScale, const KxTex
         std::vector<int32_t> counts, starts;
         int32_t total = 0;
         for (KxSpanCursor& cursor : cursors) {
-            cursor = RandomCursor(rng, round % 7 == 6);
+            cursor = RandomCursor(rng, round % 7 == 6, round % 4 == 1);
             counts.push_back(std::uniform_int_distribution<int32_t>(1, round % 3 == 0 ? 300 : 40)(rng));
             starts.push_back(total);
             total += counts.back();
