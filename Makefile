@@ -61,8 +61,13 @@ fuzz-seeds: fuzz
 cross-build: deps
 	tests/golden/cross_build.sh $(JOBS)
 
+# Medians of repeated runs, interleaved so that every benchmark samples the
+# same stretch of a noisy machine's time.
+BENCH_FLAGS ?= --benchmark_repetitions=7 --benchmark_enable_random_interleaving=true \
+	--benchmark_report_aggregates_only=true
+
 bench: build
-	cd $(BUILD)/bin && ./kxbench
+	cd $(BUILD)/bin && ./kxbench $(BENCH_FLAGS)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WINDOWS_BUILD) $(FUZZ_BUILD) build-O0 build-native
