@@ -174,23 +174,21 @@ KX_AVX2_INLINE __m256 Perspective(__m256 overW, __m256 invW)
 // texel plus one: 1 below the image, n at and beyond its end. For a power of
 // two n the float product n * s is exact, as the double one is; other
 // sizes take the double product.
-template <bool bPowerOfTwo>
-KX_AVX2_INLINE __m256i TexelIndex(__m256 coordinate, int32_t n)
+KX_AVX2_INLINE __m256i TexelIndex(__m256 coordinate, __m256 size)
 {
-    if constexpr (bPowerOfTwo) {
-        const __m256 size = _mm256_set1_ps(float(n));
-        const __m256 scaled = _mm256_mul_ps(size, coordinate);
-        const __m256 clamped = _mm256_min_ps(_mm256_max_ps(scaled, _mm256_set1_ps(1.0f)), size);
-        return _mm256_cvttps_epi32(clamped);
-    } else {
-        const __m256d size = _mm256_set1_pd(double(n));
-        const __m256d lowest = _mm256_set1_pd(1.0);
-        const __m256d first = _mm256_mul_pd(size, _mm256_cvtps_pd(_mm256_castps256_ps128(coordinate)));
-        const __m256d second = _mm256_mul_pd(size, _mm256_cvtps_pd(_mm256_extractf128_ps(coordinate, 1)));
-        const __m128i firstIndex = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(first, lowest), size));
-        const __m128i secondIndex = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(second, lowest), size));
-        return _mm256_set_m128i(secondIndex, firstIndex);
-    }
+    const __m256 scaled = _mm256_mul_ps(size, coordinate);
+    const __m256 clamped = _mm256_min_ps(_mm256_max_ps(scaled, _mm256_set1_ps(1.0f)), size);
+    return _mm256_cvttps_epi32(clamped);
+}
+
+KX_AVX2_INLINE __m256i TexelIndex(__m256 coordinate, __m256d size)
+{
+    const __m256d lowest = _mm256_set1_pd(1.0);
+    const __m256d first = _mm256_mul_pd(size, _mm256_cvtps_pd(_mm256_castps256_ps128(coordinate)));
+    const __m256d second = _mm256_mul_pd(size, _mm256_cvtps_pd(_mm256_extractf128_ps(coordinate, 1)));
+    const __m128i firstIndex = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(first, lowest), size));
+    const __m128i secondIndex = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(second, lowest), size));
+    return _mm256_set_m128i(secondIndex, firstIndex);
 }
 
 // Four texels as 32-bit words read at their byte offsets (the bitmap keeps
@@ -259,17 +257,39 @@ struct KxTexelBatch {
     int32_t width, height;
 };
 
+// The texture's sizes in lanes, formed once for all its spans.
+struct KxTexelGrid {
+    __m256 widthFloat, heightFloat;
+    __m256d widthDouble, heightDouble;
+    __m256i width, indexBias;  // a row of texels; 3 (width + 1)
+
+    KX_AVX2_INLINE KxTexelGrid(int32_t textureWidth, int32_t textureHeight)
+        : widthFloat(_mm256_set1_ps(float(textureWidth))),
+          heightFloat(_mm256_set1_ps(float(textureHeight))),
+          widthDouble(_mm256_set1_pd(double(textureWidth))),
+          heightDouble(_mm256_set1_pd(double(textureHeight))),
+          width(_mm256_set1_epi32(textureWidth)),
+          indexBias(_mm256_set1_epi32(3 * (textureWidth + 1)))
+    {
+    }
+};
+
 // The byte offsets of eight pixels' texels.
 template <KxTexels texels>
-KX_AVX2_INLINE __m256i TexelOffsets(const KxGroupAttributes& a, int32_t width, int32_t height)
+KX_AVX2_INLINE __m256i TexelOffsets(const KxGroupAttributes& a, const KxTexelGrid& grid)
 {
-    constexpr bool bPowerOfTwo = texels == KxTexels::PowerOfTwo;
-    const __m256i column = TexelIndex<bPowerOfTwo>(Perspective(a.u, a.invW), width);
-    const __m256i row = TexelIndex<bPowerOfTwo>(Perspective(a.v, a.invW), height);
+    __m256i column, row;
+    if constexpr (texels == KxTexels::PowerOfTwo) {
+        column = TexelIndex(Perspective(a.u, a.invW), grid.widthFloat);
+        row = TexelIndex(Perspective(a.v, a.invW), grid.heightFloat);
+    } else {
+        column = TexelIndex(Perspective(a.u, a.invW), grid.widthDouble);
+        row = TexelIndex(Perspective(a.v, a.invW), grid.heightDouble);
+    }
     // Row and column are one too high: the index is width + 1 too high.
-    const __m256i index = _mm256_add_epi32(_mm256_mullo_epi32(row, _mm256_set1_epi32(width)), column);
+    const __m256i index = _mm256_add_epi32(_mm256_mullo_epi32(row, grid.width), column);
     const __m256i tripled = _mm256_add_epi32(index, _mm256_add_epi32(index, index));
-    return _mm256_sub_epi32(tripled, _mm256_set1_epi32(3 * (width + 1)));
+    return _mm256_sub_epi32(tripled, grid.indexBias);
 }
 
 // The colour channels of a group's eight pixels rounded to 16-bit lanes, in
@@ -334,7 +354,8 @@ struct KxSpanWalk {
 // depth test and the texel addresses run at once, the colours wait in the
 // batch.
 template <typename DepthEntry, KxTexels texels>
-KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, KxTexelBatch& batch, int32_t lanes)
+KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, const KxTexelGrid& grid,
+                              KxTexelBatch& batch, int32_t lanes)
 {
     const KxGroupAttributes a = StepGroup(walk.running, walk.step);
     const __m256i fragment = FragmentDepths(a.z, scale, walk.depth);
@@ -343,7 +364,7 @@ KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, KxTex
     if (texels != KxTexels::None && passMask != 0) {
         KxTexelGroup& g = batch.groups[batch.count++];
         _mm256_store_si256(reinterpret_cast<__m256i*>(g.offsets),
-                           TexelOffsets<texels>(a, batch.width, batch.height));
+                           TexelOffsets<texels>(a, grid));
         if (walk.bOneColour) {
             g.colours[0] = walk.colours[0];
             g.colours[1] = walk.colours[1];
@@ -362,12 +383,13 @@ KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, KxTex
 
 // The walk's groups from the given one on, and its last few pixels.
 template <typename DepthEntry, KxTexels texels>
-KX_AVX2_INLINE void FillRest(KxSpanWalk<DepthEntry>& walk, int32_t from, __m256d scale, KxTexelBatch& batch)
+KX_AVX2_INLINE void FillRest(KxSpanWalk<DepthEntry>& walk, int32_t from, __m256d scale, const KxTexelGrid& grid,
+                             KxTexelBatch& batch)
 {
     for (int32_t g = from; g < walk.wholeGroups; ++g)
-        FillGroup<DepthEntry, texels>(walk, scale, batch, kLanes);
+        FillGroup<DepthEntry, texels>(walk, scale, grid, batch, kLanes);
     if (walk.restLanes > 0)
-        FillGroup<DepthEntry, texels>(walk, scale, batch, walk.restLanes);
+        FillGroup<DepthEntry, texels>(walk, scale, grid, batch, walk.restLanes);
 }
 
 // Every z along the span is bounded by (|z0| + k |dz|)(1 + 2^-24)^k, which
@@ -428,6 +450,7 @@ KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const K
                        KxTexelBatch& batch)
 {
     const __m256d scale = _mm256_set1_pd(double(depthScale));
+    const KxTexelGrid grid(batch.width, batch.height);
     const KxPendingSpan* waiting = nullptr;
     for (const KxPendingSpan* span = spans.spans; span != spans.spans + spans.count; ++span) {
         if (!SpanFitsLanes(*span, depthScale, sizeof(DepthEntry) == 4, texture != nullptr)) {
@@ -443,15 +466,15 @@ KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const K
         waiting = nullptr;
         const int32_t together = std::min(first.wholeGroups, second.wholeGroups);
         for (int32_t g = 0; g < together; ++g) {
-            FillGroup<DepthEntry, texels>(first, scale, batch, kLanes);
-            FillGroup<DepthEntry, texels>(second, scale, batch, kLanes);
+            FillGroup<DepthEntry, texels>(first, scale, grid, batch, kLanes);
+            FillGroup<DepthEntry, texels>(second, scale, grid, batch, kLanes);
         }
-        FillRest<DepthEntry, texels>(first, together, scale, batch);
-        FillRest<DepthEntry, texels>(second, together, scale, batch);
+        FillRest<DepthEntry, texels>(first, together, scale, grid, batch);
+        FillRest<DepthEntry, texels>(second, together, scale, grid, batch);
     }
     if (waiting) {
         KxSpanWalk<DepthEntry> last(*waiting);
-        FillRest<DepthEntry, texels>(last, 0, scale, batch);
+        FillRest<DepthEntry, texels>(last, 0, scale, grid, batch);
     }
     if constexpr (texels != KxTexels::None)
         ShadeBatch(batch);
