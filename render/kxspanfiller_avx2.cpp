@@ -306,11 +306,13 @@ KX_AVX2_INLINE void RoundedChannels(__m256i pair0, __m256i slope, __m256i& first
 // The colours of the groups waiting in the batch.
 KX_AVX2 void ShadeBatch(KxTexelBatch& batch)
 {
+    // A local copy: the pixel stores could otherwise alias the batch's.
+    const uint8_t* const bits = batch.bits;
     KxTexelGroup* const end = batch.groups + batch.count;
     for (KxTexelGroup* g = batch.groups; g != end; ++g) {
         const int32_t* at = g->offsets;
-        const __m256i first = Modulate(LoadTexels(batch.bits, at[0], at[1], at[4], at[5]), g->colours[0]);
-        const __m256i second = Modulate(LoadTexels(batch.bits, at[2], at[3], at[6], at[7]), g->colours[1]);
+        const __m256i first = Modulate(LoadTexels(bits, at[0], at[1], at[4], at[5]), g->colours[0]);
+        const __m256i second = Modulate(LoadTexels(bits, at[2], at[3], at[6], at[7]), g->colours[1]);
         StorePixels(g->pixel, PackPixels(_mm256_packus_epi16(first, second)), g->passMask);
     }
     batch.count = 0;
