@@ -60,7 +60,9 @@ sleep 0.3
 screenshot after
 read -r count2 left2 top2 right2 bottom2 < <(python3 "$here/imagestats.py" "$work/after.ppm" box)
 echo "after D: $count2 pixels in x $left2..$right2, y $top2..$bottom2"
-[ "$right2" -lt "$right" ] && [ "$count2" -lt "$count" ] ||
+# Only the extent: the first pyramid keeps turning, and its own size at the
+# later angle may exceed what both covered before.
+[ "$right2" -lt "$right" ] ||
   fail "holding D did not move the second copy right (out of view)"
 
 "$wmclose" "$wid" || fail "cannot send the close request"
