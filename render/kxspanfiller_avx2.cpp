@@ -30,12 +30,11 @@ struct KxGroupAttributes {
     __m256 z, invW, u, v;
 };
 
-// [z, 1/w, u/w, v/w] of pixels k and k + 4 of the span, one per half:
-// each half steps one pixel after the other, exactly as the scalar path
-// does (a packed add rounds each lane as a scalar add would), the upper
-// half four pixels ahead. Every pixel's values come from one add of the
-// same chain in both halves; half of the adds only carry a half to its next
-// group.
+// [z, 1/w, u/w, v/w] of pixels k and k + 4 of the span, one per 128-bit
+// half. Each half steps one pixel at a time with the scalar path's adds (a
+// packed add rounds each lane as a scalar add would), the upper half four
+// pixels ahead. A group of eight takes eight adds: four give its pixel
+// pairs (0, 4) to (3, 7), four more bring both halves to the next group.
 KX_AVX2_INLINE __m256 StartPair(__m128 first, __m128 step)
 {
     __m128 fifth = first;
