@@ -20,11 +20,20 @@ T ReadRecord(KxFuzzReader& in)
     return record;
 }
 
+struct KxFuzzTriangle {
+    KxFuzzScreenVertex a, b, c;
+};
+
+// Braced initialisation reads the three vertices in order.
+KxFuzzTriangle ReadTriangle(KxFuzzReader& in)
+{
+    return {ReadRecord<KxFuzzScreenVertex>(in), ReadRecord<KxFuzzScreenVertex>(in),
+            ReadRecord<KxFuzzScreenVertex>(in)};
+}
+
 void Triangle(KxSoftwareRenderDevice& device, KxFuzzReader& in)
 {
-    const auto a = ReadRecord<KxFuzzScreenVertex>(in);
-    const auto b = ReadRecord<KxFuzzScreenVertex>(in);
-    const auto c = ReadRecord<KxFuzzScreenVertex>(in);
+    const auto [a, b, c] = ReadTriangle(in);
     device.RasterizeTriangle(a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
                              a.uOverW, a.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, a.invW, b.invW, c.invW);
 }
@@ -41,9 +50,7 @@ void Gouraud(KxSoftwareRenderDevice& device, KxFuzzReader& in)
 // any order.
 void Halves(KxSoftwareRenderDevice& device, KxFuzzReader& in)
 {
-    const auto a = ReadRecord<KxFuzzScreenVertex>(in);
-    const auto b = ReadRecord<KxFuzzScreenVertex>(in);
-    const auto c = ReadRecord<KxFuzzScreenVertex>(in);
+    const auto [a, b, c] = ReadTriangle(in);
     device.RasterizeFlatBottom(a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
                                a.uOverW, a.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, a.invW, b.invW, c.invW);
     device.RasterizeFlatTop(a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
