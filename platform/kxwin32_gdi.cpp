@@ -15,13 +15,21 @@
 
 enum class KxGdiKind { StockObject, StockBitmap, DibSection };
 
+// DIB section bits start on a cache line, as Win32's start on a page: the
+// renderer's block copies and fills run faster from an aligned start.
+constexpr std::align_val_t kDibAlignment{64};
+
+struct KxDibBitsDelete {
+    void operator()(uint8_t* p) const { operator delete[](p, kDibAlignment); }
+};
+
 struct KxGdiObject {
     KxGdiKind kind = KxGdiKind::StockObject;
     int nWidth = 0;
     int nHeight = 0;
     bool bTopDown = false;
     ptrdiff_t nRowStride = 0;
-    std::unique_ptr<uint8_t[]> pBits;
+    std::unique_ptr<uint8_t[], KxDibBitsDelete> pBits;
     HDC hSelectedIn = nullptr;  // a DIB section lives in at most one DC
 };
 
@@ -169,7 +177,7 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT, void** bits, HANDLE 
     }
     const size_t nBytes = static_cast<size_t>(rowStride * rowHeight);
     auto pDib = std::make_unique<KxGdiObject>();
-    pDib->pBits.reset(new (std::nothrow) uint8_t[nBytes]());
+    pDib->pBits.reset(new (kDibAlignment, std::nothrow) uint8_t[nBytes]());
     if (!pDib->pBits) {
         return nullptr;
     }

@@ -185,6 +185,8 @@ private:
                        uint32_t colorA, uint32_t colorB,
                        float uOverWA, float vOverWA, float uOverWB, float vOverWB,
                        float invWA, float invWB);
+    // A span filler for the current depth buffer and texture.
+    KxSpanFiller SpanFiller() const;
     // The one bound texture stage that decides the pixels: the highest.
     const KxTexture* SampledTexture() const;
 

@@ -10,11 +10,21 @@
 
 namespace {
 
-// Process-wide: one row of pixels in the last non-grey clear colour, laid
-// out as a row of the colour buffer it was built for. Every row of a frame
-// is the same, so one row copied row by row clears it, and the copy's
-// source stays in the cache: only the frame itself goes to memory.
-std::vector<uint8_t> clearPattern;
+// Process-wide: a few rows of pixels in the last non-grey clear colour,
+// laid out as rows of the colour buffer they were built for. Every row of a
+// frame is the same, so these rows copied block by block clear it. The
+// copy's source stays in the cache; blocks of a few rows, from and to
+// cache-line starts, let the processor copy whole lines.
+constexpr int32_t kClearPatternRows = 4;
+struct alignas(64) KxCacheLine {
+    uint8_t bytes[64];
+};
+std::vector<KxCacheLine> clearPattern;
+
+uint8_t* ClearPatternBytes()
+{
+    return reinterpret_cast<uint8_t*>(clearPattern.data());
+}
 uint32_t clearPatternColor = 0;
 int32_t clearPatternStride = 0;
 
@@ -69,11 +79,15 @@ void BuildClearPattern(uint32_t color, int32_t width, int32_t rowStride)
 {
     clearPatternColor = color;
     clearPatternStride = rowStride;
-    clearPattern.assign(size_t(rowStride), 0);
-    for (int32_t x = 0; x < width; ++x) {
-        clearPattern[3 * size_t(x) + 0] = uint8_t(color >> 16);
-        clearPattern[3 * size_t(x) + 1] = uint8_t(color >> 8);
-        clearPattern[3 * size_t(x) + 2] = uint8_t(color);
+    const size_t bytes = size_t(rowStride) * kClearPatternRows;
+    clearPattern.assign((bytes + sizeof(KxCacheLine) - 1) / sizeof(KxCacheLine), KxCacheLine{});
+    for (int32_t y = 0; y < kClearPatternRows; ++y) {
+        uint8_t* row = ClearPatternBytes() + size_t(y) * size_t(rowStride);
+        for (int32_t x = 0; x < width; ++x) {
+            row[3 * size_t(x) + 0] = uint8_t(color >> 16);
+            row[3 * size_t(x) + 1] = uint8_t(color >> 8);
+            row[3 * size_t(x) + 2] = uint8_t(color);
+        }
     }
 }
 
@@ -203,14 +217,18 @@ bool KxSoftwareRenderDevice::Clear(uint32_t, const void*, uint32_t, uint32_t col
     const uint8_t b1 = uint8_t(color >> 8);
     const uint8_t b2 = uint8_t(color >> 16);
     const size_t frameBytes = size_t(rowStride) * size_t(height);
-    if (b0 == b1 && b1 == b2) {
-        if (frameBytes)
-            std::memset(pixels, b0, frameBytes);
+    if (frameBytes == 0) {
+        // Nothing to clear (no colour buffer, or a frame without rows).
+    } else if (b0 == b1 && b1 == b2) {
+        std::memset(pixels, b0, frameBytes);
     } else {
         if (color != clearPatternColor || clearPatternStride != rowStride)
             BuildClearPattern(color, width, rowStride);
-        for (int32_t y = 0; y < height; ++y)
-            std::memcpy(pixels + size_t(y) * size_t(rowStride), clearPattern.data(), size_t(rowStride));
+        for (int32_t y = 0; y < height; y += kClearPatternRows) {
+            const int32_t rows = std::min(kClearPatternRows, height - y);
+            std::memcpy(pixels + size_t(y) * size_t(rowStride), ClearPatternBytes(),
+                        size_t(rows) * size_t(rowStride));
+        }
     }
 
     const int64_t depth = TruncateToInt64(double(depthScale) * z + 0.5);

@@ -133,7 +133,7 @@ void KxSoftwareRenderDevice::RasterizeFlatBottom(int32_t x0, int32_t y0, float z
     const int32_t n = y1 - y0;
     KxRasterEdge e1(top, {x1, y1, z1, color1, uOverW1, vOverW1, invW1}, n);
     KxRasterEdge e2(top, {x2, y2, z2, color2, uOverW2, vOverW2, invW2}, n);
-    KxSpanFiller filler(depthScale, SampledTexture());
+    KxSpanFiller filler = SpanFiller();
     for (int32_t y = y0; y <= y1; ++y) {
         RasterizeSpan(filler, e1.X(), e2.X(), y, e1.z, e2.z, e1.Color(), e2.Color(), e1.u, e1.v, e2.u, e2.v,
                       e1.invW, e2.invW);
@@ -156,7 +156,7 @@ void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, 
     const int32_t n = y2 - y1;
     KxRasterEdge edgeA({x1, y1, z1, color1, uOverW1, vOverW1, invW1}, bottom, n);
     KxRasterEdge edgeB({x0, y0, z0, color0, uOverW0, vOverW0, invW0}, bottom, n);
-    KxSpanFiller filler(depthScale, SampledTexture());
+    KxSpanFiller filler = SpanFiller();
     for (int32_t y = y1; y <= y2; ++y) {
         RasterizeSpan(filler, edgeA.X(), edgeB.X(), y, edgeA.z, edgeB.z, edgeA.Color(), edgeB.Color(), edgeA.u,
                       edgeA.v, edgeB.u, edgeB.v, edgeA.invW, edgeB.invW);
@@ -170,8 +170,16 @@ void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, fl
                                            float uOverWA, float vOverWA, float uOverWB, float vOverWB,
                                            float invWA, float invWB)
 {
-    KxSpanFiller filler(depthScale, SampledTexture());
+    KxSpanFiller filler = SpanFiller();
     RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
+}
+
+KxSpanFiller KxSoftwareRenderDevice::SpanFiller() const
+{
+    const size_t entries = size_t(width) * size_t(height);
+    const void* depthEnd = depth32Bit ? static_cast<const void*>(depthBuffer32 + entries)
+                                      : static_cast<const void*>(depthBuffer16 + entries);
+    return KxSpanFiller(depthScale, SampledTexture(), depthEnd, pixels + size_t(rowStride) * size_t(height));
 }
 
 // Every bound stage would be sampled and written in turn, so the highest

@@ -65,9 +65,12 @@ void FillScalar(KxSpanCursor c, int32_t count, uint32_t depthScale, DepthEntry* 
 
 }  // namespace
 
-KxSpanFiller::KxSpanFiller(uint32_t depthScale, const KxTexture* texture)
+KxSpanFiller::KxSpanFiller(uint32_t depthScale, const KxTexture* texture, const void* depthEnd,
+                           const uint8_t* pixelsEnd)
     : depthScale(depthScale), texture(texture), bVectorPath(KxSpanAvx2Takes(texture))
 {
+    pending.depthEnd = depthEnd;
+    pending.pixelsEnd = pixelsEnd;
 }
 
 // A span the vector path can take waits for the next one; any other is

@@ -32,6 +32,9 @@ struct KxPendingSpans {
     KxPendingSpan spans[kSpans];
     int32_t count = 0;
     bool b32BitDepth = false;
+    // Where the depth and colour buffers the spans lie in end.
+    const void* depthEnd = nullptr;
+    const uint8_t* pixelsEnd = nullptr;
 };
 
 // Fills spans: each pixel whose depth passes (less or equal) rewrites its
@@ -40,10 +43,12 @@ struct KxPendingSpans {
 // processor has one; every path gives the same bytes. The filler may hold
 // spans back and fill several together: the pixels are final once Finish
 // has run (the destructor runs it), and the spans given to one filler must
-// not share pixels.
+// not share pixels. The vector path works on whole groups of pixels: past a
+// span's end it may read and rewrite, unchanged, up to a group's worth of
+// depth entries and pixels, never beyond the given ends of the buffers.
 class KxSpanFiller {
 public:
-    KxSpanFiller(uint32_t depthScale, const KxTexture* texture);
+    KxSpanFiller(uint32_t depthScale, const KxTexture* texture, const void* depthEnd, const uint8_t* pixelsEnd);
     KxSpanFiller(const KxSpanFiller&) = delete;
     KxSpanFiller& operator=(const KxSpanFiller&) = delete;
     ~KxSpanFiller() { Finish(); }

@@ -122,33 +122,17 @@ KX_AVX2_INLINE void StoreDepth(uint32_t* depth, __m256i entries)
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(depth), entries);
 }
 
-// The depth test (less or equal, unsigned) of eight pixels, and the write
-// of the passing ones. Returns the passing lanes as a bit mask.
+// The depth test (less or equal, unsigned) of the span's lanes of a group,
+// and the write of the passing ones; entries of other lanes are written
+// back as they were. Returns the passing lanes as a bit mask.
 template <typename DepthEntry>
-KX_AVX2_INLINE int TestAndWriteDepths(__m256i fragment, DepthEntry* depth)
+KX_AVX2_INLINE int TestAndWriteDepths(__m256i fragment, DepthEntry* depth, __m256i inSpan)
 {
     const __m256i stored = LoadDepth(depth);
-    const __m256i passes = _mm256_cmpeq_epi32(_mm256_max_epu32(stored, fragment), stored);
+    const __m256i passes = _mm256_and_si256(inSpan, _mm256_cmpeq_epi32(_mm256_max_epu32(stored, fragment), stored));
     const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(passes));
     if (mask != 0)
         StoreDepth(depth, _mm256_blendv_epi8(stored, fragment, passes));
-    return mask;
-}
-
-// The same for the first few lanes only, one at a time: the entries past
-// them are not the span's.
-template <typename DepthEntry>
-KX_AVX2_INLINE int TestAndWriteFewDepths(__m256i fragment, DepthEntry* depth, int32_t lanes)
-{
-    alignas(32) uint32_t fragments[kLanes];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(fragments), fragment);
-    int mask = 0;
-    for (int32_t k = 0; k < lanes; ++k) {
-        if (fragments[k] <= uint32_t(depth[k])) {
-            depth[k] = DepthEntry(fragments[k]);
-            mask |= 1 << k;
-        }
-    }
     return mask;
 }
 
@@ -221,20 +205,29 @@ KX_AVX2_INLINE __m256i PackPixels(__m256i words)
     return _mm256_permutevar8x32_epi32(tight, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
 }
 
-// Writes the packed pixels of the lanes in mask.
+// The bytes of the lanes in mask in the packed layout, as a byte mask.
+KX_AVX2_INLINE __m256i LaneBytes(int mask)
+{
+    const __m256i laneBit = _mm256_setr_epi8(1, 1, 1, 2, 2, 2, 4, 4, 4, 8, 8, 8, 16, 16, 16, 32,
+                                             32, 32, 64, 64, 64, -128, -128, -128, 0, 0, 0, 0, 0, 0, 0, 0);
+    return _mm256_cmpeq_epi8(_mm256_and_si256(_mm256_set1_epi8(char(mask)), laneBit), laneBit);
+}
+
+// Writes the packed pixels of the lanes in mask; the other bytes of the
+// group's 24 are written back as they were.
 KX_AVX2_INLINE void StorePixels(uint8_t* pixel, __m256i packed, int mask)
 {
-    if (mask == 0xFF) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixel), _mm256_castsi256_si128(packed));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(pixel + 16), _mm256_extracti128_si256(packed, 1));
-        return;
+    __m128i low = _mm256_castsi256_si128(packed);
+    __m128i high = _mm256_extracti128_si256(packed, 1);
+    if (mask != 0xFF) {
+        const __m256i written = LaneBytes(mask);
+        low = _mm_blendv_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pixel)), low,
+                              _mm256_castsi256_si128(written));
+        high = _mm_blendv_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixel + 16)), high,
+                               _mm256_extracti128_si256(written, 1));
     }
-    alignas(32) uint8_t bytes[32];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(bytes), packed);
-    for (; mask != 0; mask &= mask - 1) {
-        const int k = __builtin_ctz(unsigned(mask));
-        std::memcpy(pixel + 3 * k, bytes + 3 * k, 3);
-    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(pixel), low);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(pixel + 16), high);
 }
 
 // What the colours of one passing group need.
@@ -324,7 +317,8 @@ template <typename DepthEntry>
 struct KxSpanWalk {
     DepthEntry* depth;
     uint8_t* pixel;
-    int32_t wholeGroups, restLanes;
+    int32_t groups;     // the last one may be partly past the span's end
+    __m256i lanesLeft;  // the span's pixels from the next group's first on
     __m256 running, step;
     __m256i channels, slope;
     // A span of one colour (no slope) rounds its channels once.
@@ -334,8 +328,8 @@ struct KxSpanWalk {
     KX_AVX2_INLINE explicit KxSpanWalk(const KxPendingSpan& span)
         : depth(static_cast<DepthEntry*>(span.depth)),
           pixel(span.pixel),
-          wholeGroups(span.count / kLanes),
-          restLanes(span.count % kLanes)
+          groups((span.count + kLanes - 1) / kLanes),
+          lanesLeft(_mm256_set1_epi32(span.count))
     {
         const KxSpanCursor& c = span.cursor;
         const __m128 pixelStep = _mm_setr_ps(c.dz, c.dInvW, c.du, c.dv);
@@ -351,17 +345,17 @@ struct KxSpanWalk {
     }
 };
 
-// The walk's next group, of which the first lanes belong to the span. The
-// depth test and the texel addresses run at once, the colours wait in the
-// batch.
+// The walk's next group. The depth test and the texel addresses run at
+// once, the colours wait in the batch.
 template <typename DepthEntry, KxTexels texels>
 KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, const KxTexelGrid& grid,
-                              KxTexelBatch& batch, int32_t lanes)
+                              KxTexelBatch& batch)
 {
     const KxGroupAttributes a = StepGroup(walk.running, walk.step);
     const __m256i fragment = FragmentDepths(a.z, scale, walk.depth);
-    const int passMask = lanes == kLanes ? TestAndWriteDepths(fragment, walk.depth)
-                                         : TestAndWriteFewDepths(fragment, walk.depth, lanes);
+    const __m256i inSpan = _mm256_cmpgt_epi32(walk.lanesLeft, _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    walk.lanesLeft = _mm256_sub_epi32(walk.lanesLeft, _mm256_set1_epi32(kLanes));
+    const int passMask = TestAndWriteDepths(fragment, walk.depth, inSpan);
     if (texels != KxTexels::None && passMask != 0) {
         KxTexelGroup& g = batch.groups[batch.count++];
         _mm256_store_si256(reinterpret_cast<__m256i*>(g.offsets),
@@ -382,15 +376,13 @@ KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, const
     walk.pixel += 3 * kLanes;
 }
 
-// The walk's groups from the given one on, and its last few pixels.
+// The walk's groups from the given one on.
 template <typename DepthEntry, KxTexels texels>
 KX_AVX2_INLINE void FillRest(KxSpanWalk<DepthEntry>& walk, int32_t from, __m256d scale, const KxTexelGrid& grid,
                              KxTexelBatch& batch)
 {
-    for (int32_t g = from; g < walk.wholeGroups; ++g)
-        FillGroup<DepthEntry, texels>(walk, scale, grid, batch, kLanes);
-    if (walk.restLanes > 0)
-        FillGroup<DepthEntry, texels>(walk, scale, grid, batch, walk.restLanes);
+    for (int32_t g = from; g < walk.groups; ++g)
+        FillGroup<DepthEntry, texels>(walk, scale, grid, batch);
 }
 
 // Every z along the span is bounded by (|z0| + k |dz|)(1 + 2^-24)^k, which
@@ -434,16 +426,29 @@ bool DetectAvx2()
 
 const bool bHasAvx2 = DetectAvx2();
 
-KX_AVX2_INLINE bool SpanFitsLanes(const KxPendingSpan& span, uint32_t depthScale, bool b32BitDepth, bool bTextured)
+// A span's last group may reach past its end, but not past the buffers'.
+template <typename DepthEntry>
+bool GroupsFitBuffers(const KxPendingSpan& span, const KxPendingSpans& spans)
+{
+    const size_t reach = size_t(span.count + kLanes - 1) / kLanes * kLanes;
+    const auto* depth = static_cast<const DepthEntry*>(span.depth);
+    return size_t(static_cast<const DepthEntry*>(spans.depthEnd) - depth) >= reach &&
+           size_t(spans.pixelsEnd - span.pixel) >= 3 * reach;
+}
+
+template <typename DepthEntry>
+KX_AVX2_INLINE bool SpanFitsLanes(const KxPendingSpan& span, const KxPendingSpans& spans, uint32_t depthScale,
+                                  bool bTextured)
 {
     const KxSpanCursor& c = span.cursor;
-    return DepthsFitLanes(c, span.count, depthScale, DepthLimit(b32BitDepth)) &&
+    return GroupsFitBuffers<DepthEntry>(span, spans) &&
+           DepthsFitLanes(c, span.count, depthScale, DepthLimit(sizeof(DepthEntry) == 4)) &&
            (!bTextured || (ChannelFitsLanes(c.blue, c.dBlue, span.count) &&
                            ChannelFitsLanes(c.green, c.dGreen, span.count) &&
                            ChannelFitsLanes(c.red, c.dRed, span.count)));
 }
 
-// Two spans a group of each at a time while both have whole groups: their
+// Two spans a group of each at a time while both have groups left: their
 // steps are independent, so one's run through its chain of adds overlaps
 // the other's. A span whose values do not fit the lanes goes the scalar way.
 template <typename DepthEntry, KxTexels texels>
@@ -454,7 +459,7 @@ KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const K
     const KxTexelGrid grid(batch.width, batch.height);
     const KxPendingSpan* waiting = nullptr;
     for (const KxPendingSpan* span = spans.spans; span != spans.spans + spans.count; ++span) {
-        if (!SpanFitsLanes(*span, depthScale, sizeof(DepthEntry) == 4, texture != nullptr)) {
+        if (!SpanFitsLanes<DepthEntry>(*span, spans, depthScale, texture != nullptr)) {
             KxFillSpanScalar(span->cursor, span->count, depthScale, static_cast<DepthEntry*>(span->depth),
                              span->pixel, texture);
             continue;
@@ -465,10 +470,10 @@ KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const K
         }
         KxSpanWalk<DepthEntry> first(*waiting), second(*span);
         waiting = nullptr;
-        const int32_t together = std::min(first.wholeGroups, second.wholeGroups);
+        const int32_t together = std::min(first.groups, second.groups);
         for (int32_t g = 0; g < together; ++g) {
-            FillGroup<DepthEntry, texels>(first, scale, grid, batch, kLanes);
-            FillGroup<DepthEntry, texels>(second, scale, grid, batch, kLanes);
+            FillGroup<DepthEntry, texels>(first, scale, grid, batch);
+            FillGroup<DepthEntry, texels>(second, scale, grid, batch);
         }
         FillRest<DepthEntry, texels>(first, together, scale, grid, batch);
         FillRest<DepthEntry, texels>(second, together, scale, grid, batch);

@@ -42,10 +42,12 @@ TEST(DeviceCore, GreyClearsFillEveryByte)
 
 TEST(DeviceCore, ColourClearsStoreBlueGreenRedInEveryPixel)
 {
-    KxTestDevice t(7, 3);
+    // Six rows: the pattern is copied a few rows at a time, and the last
+    // block is shorter.
+    KxTestDevice t(7, 6);
     for (uint32_t color : {0xFF0000u, 0x112233u, 0x01FF0000u, 0xFF0000u}) {
         t.device.Clear(0, nullptr, 1, color, 1.0f, 0);
-        for (int y = 0; y < 3; ++y) {
+        for (int y = 0; y < 6; ++y) {
             for (int x = 0; x < 7; ++x) {
                 const uint8_t* p = t.Pixel(x, y);
                 ASSERT_EQ(p[0], uint8_t(color >> 16));

@@ -193,10 +193,11 @@ KxSpanCursor RandomCursor(std::mt19937& rng, bool bWild, bool bOneColour)
 
 // Both depth formats, a texture of odd and one of power-of-two sizes, and
 // up to five spans side by side in one buffer, like rows of a frame, given
-// to one filler (it fills spans in pairs and may hold colours back until it
-// finishes). Spans shorter and longer than a vector group, and attributes
-// that leave the texture, reach z beyond the depth range or make 1/w zero
-// or negative.
+// to one filler (it fills spans in pairs, may hold colours back until it
+// finishes, and rewrites entries past a span's end). Spans shorter and
+// longer than a vector group, buffers that end at the last span or a few
+// entries later, and attributes that leave the texture, reach z beyond the
+// depth range or make 1/w zero or negative.
 template <typename DepthEntry>
 void CompareFillerWithScalar(std::mt19937& rng, uint32_t depthScale, const KxTexture* texture)
 {
@@ -211,16 +212,18 @@ void CompareFillerWithScalar(std::mt19937& rng, uint32_t depthScale, const KxTex
             starts.push_back(total);
             total += counts.back();
         }
-        std::vector<DepthEntry> depthFiller(static_cast<size_t>(total));
+        const int32_t slack = std::uniform_int_distribution<int32_t>(0, 9)(rng);
+        std::vector<DepthEntry> depthFiller(static_cast<size_t>(total + slack));
         for (DepthEntry& d : depthFiller)
             d = DepthEntry(uint64_t(std::uniform_real_distribution<double>(0.0, 1.0)(rng) * depthScale));
-        std::vector<uint8_t> pixelsFiller(3 * size_t(total));
+        std::vector<uint8_t> pixelsFiller(3 * size_t(total + slack));
         for (uint8_t& byte : pixelsFiller)
             byte = uint8_t(rng());
         std::vector<DepthEntry> depthScalar = depthFiller;
         std::vector<uint8_t> pixelsScalar = pixelsFiller;
         {
-            KxSpanFiller filler(depthScale, stage);
+            KxSpanFiller filler(depthScale, stage, depthFiller.data() + depthFiller.size(),
+                                pixelsFiller.data() + pixelsFiller.size());
             for (size_t i = 0; i < cursors.size(); ++i)
                 filler.Fill(cursors[i], counts[i], depthFiller.data() + starts[i],
                             pixelsFiller.data() + 3 * starts[i]);
