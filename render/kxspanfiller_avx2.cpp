@@ -136,6 +136,43 @@ KX_AVX2_INLINE int TestAndWriteDepths(__m256i fragment, DepthEntry* depth, __m25
     return mask;
 }
 
+// The fragment depths of eight pixels as 16-bit lanes, for spans whose
+// depths all lie within 0..65535 (the pack saturates the others).
+KX_AVX2_INLINE __m128i NarrowFragmentDepths(__m256 z, __m256d scale)
+{
+    const __m128i first = _mm256_cvttpd_epi32(ScaledDepths(_mm256_castps256_ps128(z), scale));
+    const __m128i second = _mm256_cvttpd_epi32(ScaledDepths(_mm256_extractf128_ps(z, 1), scale));
+    return _mm_packus_epi32(first, second);
+}
+
+// The depth test and write in 16-bit lanes: for depths within 0..65535 the
+// same as the test of the zero-extended entries, with less widening.
+KX_AVX2_INLINE int TestAndWriteNarrowDepths(__m128i fragment, uint16_t* depth, __m128i inSpan)
+{
+    const __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i*>(depth));
+    const __m128i passes = _mm_and_si128(inSpan, _mm_cmpeq_epi16(_mm_max_epu16(stored, fragment), stored));
+    const int mask = _mm_movemask_epi8(_mm_packs_epi16(passes, passes)) & 0xFF;
+    if (mask != 0)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(depth), _mm_blendv_epi8(stored, fragment, passes));
+    return mask;
+}
+
+// All lanes set, then none: eight entries from the right place select the
+// first n lanes of a group, those that belong to the span.
+constexpr int32_t kLaneMasks[2 * kLanes] = {-1, -1, -1, -1, -1, -1, -1, -1, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr int16_t kNarrowLaneMasks[2 * kLanes] = {-1, -1, -1, -1, -1, -1, -1, -1, 0, 0, 0, 0, 0, 0, 0, 0};
+
+KX_AVX2_INLINE __m256i SpanLanes(int32_t lanesLeft)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kLaneMasks + kLanes - std::min(lanesLeft, kLanes)));
+}
+
+KX_AVX2_INLINE __m128i NarrowSpanLanes(int32_t lanesLeft)
+{
+    return _mm_loadu_si128(
+        reinterpret_cast<const __m128i*>(kNarrowLaneMasks + kLanes - std::min(lanesLeft, kLanes)));
+}
+
 // The texture coordinate s = float((1 / invW) * u/w), the reciprocal and
 // the product in double, for eight pixels: one correctly rounded float
 // division u/w / invW gives the same texel. The double value is within
@@ -310,6 +347,23 @@ KX_AVX2 void ShadeBatch(KxTexelBatch& batch)
     batch.count = 0;
 }
 
+// Whether every depth of a span with 16-bit entries lies within 0..65535,
+// so that the test can run in 16-bit lanes. After k steps z is within
+// k 2^-24 R of z0 + k dz: each add rounds by at most 2^-24 of its result,
+// and R = 1.07 (|z0| + n |dz|) bounds every z (see DepthsFitLanes). Twice
+// that margin also covers the rounding of these bounds; scaled, they leave
+// room for the rounding of depthScale z + 0.5 before its truncation.
+KX_AVX2_INLINE bool DepthsFitNarrowLanes(const KxSpanCursor& c, int32_t count, uint32_t depthScale)
+{
+    const double z0 = c.z;
+    const double zLast = z0 + double(count - 1) * double(c.dz);
+    const double reach = 1.07 * (std::fabs(z0) + double(count) * std::fabs(double(c.dz)));
+    const double error = 2.0 * double(count) * 0x1p-24 * reach;
+    const double low = double(depthScale) * (std::min(z0, zLast) - error);
+    const double high = double(depthScale) * (std::max(z0, zLast) + error);
+    return low >= -0.5 && high <= 65535.0;
+}
+
 // Where a span's walk stands: its next group's depth entries and pixels,
 // the attributes of its next pixel, and the colour channels of the next
 // group's pixels 0 and 4.
@@ -318,18 +372,20 @@ struct KxSpanWalk {
     DepthEntry* depth;
     uint8_t* pixel;
     int32_t groups;     // the last one may be partly past the span's end
-    __m256i lanesLeft;  // the span's pixels from the next group's first on
+    int32_t lanesLeft;  // the span's pixels from the next group's first on
+    bool bNarrowDepths; // depth test in 16-bit lanes
     __m256 running, step;
     __m256i channels, slope;
     // A span of one colour (no slope) rounds its channels once.
     bool bOneColour;
     __m256i colours[2];
 
-    KX_AVX2_INLINE explicit KxSpanWalk(const KxPendingSpan& span)
+    KX_AVX2_INLINE KxSpanWalk(const KxPendingSpan& span, uint32_t depthScale)
         : depth(static_cast<DepthEntry*>(span.depth)),
           pixel(span.pixel),
           groups((span.count + kLanes - 1) / kLanes),
-          lanesLeft(_mm256_set1_epi32(span.count))
+          lanesLeft(span.count),
+          bNarrowDepths(sizeof(DepthEntry) == 2 && DepthsFitNarrowLanes(span.cursor, span.count, depthScale))
     {
         const KxSpanCursor& c = span.cursor;
         const __m128 pixelStep = _mm_setr_ps(c.dz, c.dInvW, c.du, c.dv);
@@ -345,17 +401,20 @@ struct KxSpanWalk {
     }
 };
 
-// The walk's next group. The depth test and the texel addresses run at
-// once, the colours wait in the batch.
-template <typename DepthEntry, KxTexels texels>
+// The walk's next group. The depth test (in 16-bit lanes when narrow) and
+// the texel addresses run at once, the colours wait in the batch.
+template <typename DepthEntry, KxTexels texels, bool bNarrow>
 KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, const KxTexelGrid& grid,
                               KxTexelBatch& batch)
 {
     const KxGroupAttributes a = StepGroup(walk.running, walk.step);
-    const __m256i fragment = FragmentDepths(a.z, scale, walk.depth);
-    const __m256i inSpan = _mm256_cmpgt_epi32(walk.lanesLeft, _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-    walk.lanesLeft = _mm256_sub_epi32(walk.lanesLeft, _mm256_set1_epi32(kLanes));
-    const int passMask = TestAndWriteDepths(fragment, walk.depth, inSpan);
+    int passMask;
+    if constexpr (bNarrow)
+        passMask = TestAndWriteNarrowDepths(NarrowFragmentDepths(a.z, scale), walk.depth,
+                                            NarrowSpanLanes(walk.lanesLeft));
+    else
+        passMask = TestAndWriteDepths(FragmentDepths(a.z, scale, walk.depth), walk.depth, SpanLanes(walk.lanesLeft));
+    walk.lanesLeft -= kLanes;
     if (texels != KxTexels::None && passMask != 0) {
         KxTexelGroup& g = batch.groups[batch.count++];
         _mm256_store_si256(reinterpret_cast<__m256i*>(g.offsets),
@@ -377,12 +436,56 @@ KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, const
 }
 
 // The walk's groups from the given one on.
-template <typename DepthEntry, KxTexels texels>
+template <typename DepthEntry, KxTexels texels, bool bNarrow>
 KX_AVX2_INLINE void FillRest(KxSpanWalk<DepthEntry>& walk, int32_t from, __m256d scale, const KxTexelGrid& grid,
                              KxTexelBatch& batch)
 {
     for (int32_t g = from; g < walk.groups; ++g)
-        FillGroup<DepthEntry, texels>(walk, scale, grid, batch);
+        FillGroup<DepthEntry, texels, bNarrow>(walk, scale, grid, batch);
+}
+
+// Two spans a group of each at a time while both have groups left: their
+// steps are independent, so one's run through its chain of adds overlaps
+// the other's.
+template <typename DepthEntry, KxTexels texels, bool bNarrow>
+KX_AVX2_INLINE void FillPair(KxSpanWalk<DepthEntry>& first, KxSpanWalk<DepthEntry>& second, __m256d scale,
+                             const KxTexelGrid& grid, KxTexelBatch& batch)
+{
+    const int32_t together = std::min(first.groups, second.groups);
+    for (int32_t g = 0; g < together; ++g) {
+        FillGroup<DepthEntry, texels, bNarrow>(first, scale, grid, batch);
+        FillGroup<DepthEntry, texels, bNarrow>(second, scale, grid, batch);
+    }
+    FillRest<DepthEntry, texels, bNarrow>(first, together, scale, grid, batch);
+    FillRest<DepthEntry, texels, bNarrow>(second, together, scale, grid, batch);
+}
+
+// One loop for each depth test: choosing per group would cost more than
+// the narrow test saves.
+template <typename DepthEntry, KxTexels texels>
+KX_AVX2_INLINE void FillPair(KxSpanWalk<DepthEntry>& first, KxSpanWalk<DepthEntry>& second, __m256d scale,
+                             const KxTexelGrid& grid, KxTexelBatch& batch)
+{
+    if constexpr (sizeof(DepthEntry) == 2) {
+        if (first.bNarrowDepths && second.bNarrowDepths) {
+            FillPair<DepthEntry, texels, true>(first, second, scale, grid, batch);
+            return;
+        }
+    }
+    FillPair<DepthEntry, texels, false>(first, second, scale, grid, batch);
+}
+
+template <typename DepthEntry, KxTexels texels>
+KX_AVX2_INLINE void FillAlone(KxSpanWalk<DepthEntry>& walk, __m256d scale, const KxTexelGrid& grid,
+                              KxTexelBatch& batch)
+{
+    if constexpr (sizeof(DepthEntry) == 2) {
+        if (walk.bNarrowDepths) {
+            FillRest<DepthEntry, texels, true>(walk, 0, scale, grid, batch);
+            return;
+        }
+    }
+    FillRest<DepthEntry, texels, false>(walk, 0, scale, grid, batch);
 }
 
 // Every z along the span is bounded by (|z0| + k |dz|)(1 + 2^-24)^k, which
@@ -448,9 +551,8 @@ KX_AVX2_INLINE bool SpanFitsLanes(const KxPendingSpan& span, const KxPendingSpan
                            ChannelFitsLanes(c.red, c.dRed, span.count)));
 }
 
-// Two spans a group of each at a time while both have groups left: their
-// steps are independent, so one's run through its chain of adds overlaps
-// the other's. A span whose values do not fit the lanes goes the scalar way.
+// The spans two at a time. A span whose values do not fit the lanes goes
+// the scalar way.
 template <typename DepthEntry, KxTexels texels>
 KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const KxTexture* texture,
                        KxTexelBatch& batch)
@@ -468,19 +570,13 @@ KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const K
             waiting = span;
             continue;
         }
-        KxSpanWalk<DepthEntry> first(*waiting), second(*span);
+        KxSpanWalk<DepthEntry> first(*waiting, depthScale), second(*span, depthScale);
         waiting = nullptr;
-        const int32_t together = std::min(first.groups, second.groups);
-        for (int32_t g = 0; g < together; ++g) {
-            FillGroup<DepthEntry, texels>(first, scale, grid, batch);
-            FillGroup<DepthEntry, texels>(second, scale, grid, batch);
-        }
-        FillRest<DepthEntry, texels>(first, together, scale, grid, batch);
-        FillRest<DepthEntry, texels>(second, together, scale, grid, batch);
+        FillPair<DepthEntry, texels>(first, second, scale, grid, batch);
     }
     if (waiting) {
-        KxSpanWalk<DepthEntry> last(*waiting);
-        FillRest<DepthEntry, texels>(last, 0, scale, grid, batch);
+        KxSpanWalk<DepthEntry> last(*waiting, depthScale);
+        FillAlone<DepthEntry, texels>(last, scale, grid, batch);
     }
     if constexpr (texels != KxTexels::None)
         ShadeBatch(batch);

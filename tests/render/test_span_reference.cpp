@@ -170,11 +170,16 @@ TEST_F(SpanReference, RandomSpansMatchTheReferenceByteForByte)
 }
 
 // Colours fade, or stay one colour (which the vector path rounds once).
-KxSpanCursor RandomCursor(std::mt19937& rng, bool bWild, bool bOneColour)
+KxSpanCursor RandomCursor(std::mt19937& rng, bool bWild, bool bOneColour, bool bDepthEdge = false)
 {
     KxSpanCursor c;
     c.z = RandomFloat(rng, -0.1f, 1.1f);
     c.dz = RandomFloat(rng, -0.01f, 0.01f);
+    if (bDepthEdge) {
+        // Depths next to 0 and 65535, where the 16-bit lanes end.
+        c.z = rng() % 2 ? RandomFloat(rng, -0.00005f, 0.00005f) : RandomFloat(rng, 0.99995f, 1.00005f);
+        c.dz = RandomFloat(rng, -0.0000002f, 0.0000002f);
+    }
     c.invW = RandomFloat(rng, bWild ? -0.5f : 0.01f, 0.5f);
     c.dInvW = RandomFloat(rng, -0.002f, 0.002f);
     c.u = RandomFloat(rng, bWild ? -40.0f : -0.2f, bWild ? 40.0f : 0.6f);
@@ -207,15 +212,18 @@ void CompareFillerWithScalar(std::mt19937& rng, uint32_t depthScale, const KxTex
         std::vector<int32_t> counts, starts;
         int32_t total = 0;
         for (KxSpanCursor& cursor : cursors) {
-            cursor = RandomCursor(rng, round % 7 == 6, round % 4 == 1);
+            cursor = RandomCursor(rng, round % 7 == 6, round % 4 == 1, round % 6 == 5);
             counts.push_back(std::uniform_int_distribution<int32_t>(1, round % 3 == 0 ? 300 : 40)(rng));
             starts.push_back(total);
             total += counts.back();
         }
         const int32_t slack = std::uniform_int_distribution<int32_t>(0, 9)(rng);
         std::vector<DepthEntry> depthFiller(static_cast<size_t>(total + slack));
+        // Random entries, or a cleared buffer (the farthest depth).
+        const bool bCleared = round % 12 == 11;
         for (DepthEntry& d : depthFiller)
-            d = DepthEntry(uint64_t(std::uniform_real_distribution<double>(0.0, 1.0)(rng) * depthScale));
+            d = bCleared ? DepthEntry(depthScale)
+                         : DepthEntry(uint64_t(std::uniform_real_distribution<double>(0.0, 1.0)(rng) * depthScale));
         std::vector<uint8_t> pixelsFiller(3 * size_t(total + slack));
         for (uint8_t& byte : pixelsFiller)
             byte = uint8_t(rng());
