@@ -189,26 +189,26 @@ KX_AVX2_INLINE __m256 Perspective(__m256 overW, __m256 invW)
     return _mm256_div_ps(overW, invW);
 }
 
-// KxDib::TexelIndex in lanes, plus one: max(x, 1) turns NaN into 1 as well
-// (the second operand wins), min(x, n) caps it, and truncation gives the
-// texel plus one: 1 below the image, n at and beyond its end. For a power of
-// two n the float product n * s is exact, as the double one is; other
-// sizes take the double product.
+// KxDib::TexelIndex in lanes, plus one: min(n, x) caps x (NaN stays, as
+// the second operand wins), truncation gives the texel plus one, and the
+// integer max with 1 lifts everything below the image to 1, NaN and
+// values beyond the conversion's range included (they convert to INT_MIN).
+// So the result is 1 below the image and n at and beyond its end. For a
+// power of two n the float product n * s is exact, as the double one is;
+// other sizes take the double product.
 KX_AVX2_INLINE __m256i TexelIndex(__m256 coordinate, __m256 size)
 {
     const __m256 scaled = _mm256_mul_ps(size, coordinate);
-    const __m256 clamped = _mm256_min_ps(_mm256_max_ps(scaled, _mm256_set1_ps(1.0f)), size);
-    return _mm256_cvttps_epi32(clamped);
+    return _mm256_max_epi32(_mm256_cvttps_epi32(_mm256_min_ps(size, scaled)), _mm256_set1_epi32(1));
 }
 
 KX_AVX2_INLINE __m256i TexelIndex(__m256 coordinate, __m256d size)
 {
-    const __m256d lowest = _mm256_set1_pd(1.0);
     const __m256d first = _mm256_mul_pd(size, _mm256_cvtps_pd(_mm256_castps256_ps128(coordinate)));
     const __m256d second = _mm256_mul_pd(size, _mm256_cvtps_pd(_mm256_extractf128_ps(coordinate, 1)));
-    const __m128i firstIndex = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(first, lowest), size));
-    const __m128i secondIndex = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(second, lowest), size));
-    return _mm256_set_m128i(secondIndex, firstIndex);
+    const __m128i firstIndex = _mm256_cvttpd_epi32(_mm256_min_pd(size, first));
+    const __m128i secondIndex = _mm256_cvttpd_epi32(_mm256_min_pd(size, second));
+    return _mm256_max_epi32(_mm256_set_m128i(secondIndex, firstIndex), _mm256_set1_epi32(1));
 }
 
 // Four texels as 32-bit words read at their byte offsets (the bitmap keeps
@@ -223,13 +223,13 @@ KX_AVX2_INLINE __m128i LoadTexels(const uint8_t* bits, int32_t a, int32_t b, int
     return _mm_setr_epi32(texel[0], texel[1], texel[2], texel[3]);
 }
 
-// (texel * channel + 128) / 256 in 16-bit lanes: with the channel at most
-// 256 the sum stays below 2^16 and is never negative, so a logical shift is
-// the truncating division.
-KX_AVX2_INLINE __m256i Modulate(__m128i texels, __m256i channels)
+// (texel * channel + 128) / 256, truncated, in 16-bit lanes, from the
+// channels times 128: the rounding high multiply gives
+// floor(texel * channel * 128 / 2^15 + 1/2), the same value for the
+// non-negative products of a byte and a channel within 0..255.
+KX_AVX2_INLINE __m256i Modulate(__m128i texels, __m256i channelsTimes128)
 {
-    const __m256i product = _mm256_mullo_epi16(_mm256_cvtepu8_epi16(texels), channels);
-    return _mm256_srli_epi16(_mm256_add_epi16(product, _mm256_set1_epi16(128)), 8);
+    return _mm256_mulhrs_epi16(_mm256_cvtepu8_epi16(texels), channelsTimes128);
 }
 
 // The low three bytes of each of eight words, packed into the register's
@@ -269,7 +269,8 @@ KX_AVX2_INLINE void StorePixels(uint8_t* pixel, __m256i packed, int mask)
 
 // What the colours of one passing group need.
 struct KxTexelGroup {
-    // Colour channels rounded to 16-bit lanes, pixels 0 1 | 4 5 and 2 3 | 6 7.
+    // Colour channels rounded, times 128, in 16-bit lanes: pixels 0 1 | 4 5
+    // and 2 3 | 6 7.
     __m256i colours[2];
     alignas(32) int32_t offsets[kLanes];  // texel byte offsets
     uint8_t* pixel;
@@ -321,15 +322,16 @@ KX_AVX2_INLINE __m256i TexelOffsets(const KxGroupAttributes& a, const KxTexelGri
     return _mm256_sub_epi32(tripled, grid.indexBias);
 }
 
-// The colour channels of a group's eight pixels rounded to 16-bit lanes, in
-// the order the texels are unpacked: pixels 0 1 | 4 5 and 2 3 | 6 7.
+// The colour channels of a group's eight pixels rounded, times 128, in
+// 16-bit lanes, in the order the texels are unpacked: pixels 0 1 | 4 5 and
+// 2 3 | 6 7.
 KX_AVX2_INLINE void RoundedChannels(__m256i pair0, __m256i slope, __m256i& first, __m256i& second)
 {
     const __m256i pair1 = _mm256_add_epi32(pair0, slope);
     const __m256i pair2 = _mm256_add_epi32(pair1, slope);
     const __m256i pair3 = _mm256_add_epi32(pair2, slope);
-    first = _mm256_packs_epi32(_mm256_srai_epi32(pair0, 16), _mm256_srai_epi32(pair1, 16));
-    second = _mm256_packs_epi32(_mm256_srai_epi32(pair2, 16), _mm256_srai_epi32(pair3, 16));
+    first = _mm256_slli_epi16(_mm256_packs_epi32(_mm256_srai_epi32(pair0, 16), _mm256_srai_epi32(pair1, 16)), 7);
+    second = _mm256_slli_epi16(_mm256_packs_epi32(_mm256_srai_epi32(pair2, 16), _mm256_srai_epi32(pair3, 16)), 7);
 }
 
 // The colours of the groups waiting in the batch.
@@ -505,13 +507,13 @@ double DepthLimit(bool b32BitDepth)
     return b32BitDepth ? 0x1p48 : 0x1p30;
 }
 
-// The 16-bit lanes need every rounded channel of the span within 0..256,
+// The 16-bit lanes need every rounded channel of the span within 0..255,
 // which holds for colours interpolated between 8-bit end points; both ends
 // of a linear sequence bound all of it.
 bool ChannelFitsLanes(int32_t start, int32_t slope, int32_t count)
 {
     const int64_t end = int64_t(start) + int64_t(count - 1) * slope;
-    const int64_t low = -32768, high = 256 * 65536 + 32767;
+    const int64_t low = -32768, high = 255 * 65536 + 32767;
     return start >= low && start <= high && end >= low && end <= high;
 }
 

@@ -170,6 +170,8 @@ TEST_F(SpanReference, RandomSpansMatchTheReferenceByteForByte)
 }
 
 // Colours fade, or stay one colour (which the vector path rounds once).
+// Wild spans may have 1/w zero throughout, so that the texture coordinates
+// are infinite or NaN, and a red channel that rounds to 256.
 KxSpanCursor RandomCursor(std::mt19937& rng, bool bWild, bool bOneColour, bool bDepthEdge = false)
 {
     KxSpanCursor c;
@@ -193,6 +195,13 @@ KxSpanCursor RandomCursor(std::mt19937& rng, bool bWild, bool bOneColour, bool b
     c.dBlue = bOneColour ? 0 : fade(rng);
     c.dGreen = bOneColour ? 0 : fade(rng);
     c.dRed = bOneColour ? 0 : fade(rng);
+    if (bWild && rng() % 3 == 0) {
+        c.invW = c.dInvW = 0.0f;
+        if (rng() % 2)
+            c.u = c.du = 0.0f;
+    }
+    if (bWild && rng() % 4 == 0)
+        c.red = (255 << 16) + 0xC000;
     return c;
 }
 
