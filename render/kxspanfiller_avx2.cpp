@@ -282,7 +282,6 @@ struct KxTexelGroup {
 // overlap them.
 struct KxTexelBatch {
     KxTexelGroup groups[kBatchGroups];
-    int32_t count = 0;
     const uint8_t* bits;
     int32_t width, height;
 };
@@ -335,18 +334,17 @@ KX_AVX2_INLINE void RoundedChannels(__m256i pair0, __m256i slope, __m256i& first
 }
 
 // The colours of the groups waiting in the batch.
-KX_AVX2 void ShadeBatch(KxTexelBatch& batch)
+KX_AVX2 void ShadeBatch(const KxTexelBatch& batch, int32_t count)
 {
     // A local copy: the pixel stores could otherwise alias the batch's.
     const uint8_t* const bits = batch.bits;
-    KxTexelGroup* const end = batch.groups + batch.count;
-    for (KxTexelGroup* g = batch.groups; g != end; ++g) {
+    const KxTexelGroup* const end = batch.groups + count;
+    for (const KxTexelGroup* g = batch.groups; g != end; ++g) {
         const int32_t* at = g->offsets;
         const __m256i first = Modulate(LoadTexels(bits, at[0], at[1], at[4], at[5]), g->colours[0]);
         const __m256i second = Modulate(LoadTexels(bits, at[2], at[3], at[6], at[7]), g->colours[1]);
         StorePixels(g->pixel, PackPixels(_mm256_packus_epi16(first, second)), g->passMask);
     }
-    batch.count = 0;
 }
 
 // Whether every depth of a span with 16-bit entries lies within 0..65535,
@@ -378,7 +376,8 @@ struct KxSpanWalk {
     bool bNarrowDepths; // depth test in 16-bit lanes
     __m256 running, step;
     __m256i channels, slope;
-    // A span of one colour (no slope) rounds its channels once.
+    // The next group's colours, rounded; a span of one colour (no slope)
+    // rounds them once.
     bool bOneColour;
     __m256i colours[2];
 
@@ -407,7 +406,7 @@ struct KxSpanWalk {
 // the texel addresses run at once, the colours wait in the batch.
 template <typename DepthEntry, KxTexels texels, bool bNarrow>
 KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, const KxTexelGrid& grid,
-                              KxTexelBatch& batch)
+                              KxTexelBatch& batch, int32_t& waitingGroups)
 {
     const KxGroupAttributes a = StepGroup(walk.running, walk.step);
     int passMask;
@@ -418,21 +417,22 @@ KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, const
         passMask = TestAndWriteDepths(FragmentDepths(a.z, scale, walk.depth), walk.depth, SpanLanes(walk.lanesLeft));
     walk.lanesLeft -= kLanes;
     if (texels != KxTexels::None && passMask != 0) {
-        KxTexelGroup& g = batch.groups[batch.count++];
+        KxTexelGroup& g = batch.groups[waitingGroups++];
         _mm256_store_si256(reinterpret_cast<__m256i*>(g.offsets),
                            TexelOffsets<texels>(a, grid));
-        if (walk.bOneColour) {
-            g.colours[0] = walk.colours[0];
-            g.colours[1] = walk.colours[1];
-        } else {
-            RoundedChannels(walk.channels, walk.slope, g.colours[0], g.colours[1]);
-        }
+        g.colours[0] = walk.colours[0];
+        g.colours[1] = walk.colours[1];
         g.pixel = walk.pixel;
         g.passMask = passMask;
-        if (batch.count == kBatchGroups)
-            ShadeBatch(batch);
+        if (waitingGroups == kBatchGroups) {
+            ShadeBatch(batch, waitingGroups);
+            waitingGroups = 0;
+        }
     }
-    walk.channels = _mm256_add_epi32(walk.channels, _mm256_slli_epi32(walk.slope, 3));
+    if (!walk.bOneColour) {
+        walk.channels = _mm256_add_epi32(walk.channels, _mm256_slli_epi32(walk.slope, 3));
+        RoundedChannels(walk.channels, walk.slope, walk.colours[0], walk.colours[1]);
+    }
     walk.depth += kLanes;
     walk.pixel += 3 * kLanes;
 }
@@ -440,10 +440,10 @@ KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, const
 // The walk's groups from the given one on.
 template <typename DepthEntry, KxTexels texels, bool bNarrow>
 KX_AVX2_INLINE void FillRest(KxSpanWalk<DepthEntry>& walk, int32_t from, __m256d scale, const KxTexelGrid& grid,
-                             KxTexelBatch& batch)
+                             KxTexelBatch& batch, int32_t& waitingGroups)
 {
     for (int32_t g = from; g < walk.groups; ++g)
-        FillGroup<DepthEntry, texels, bNarrow>(walk, scale, grid, batch);
+        FillGroup<DepthEntry, texels, bNarrow>(walk, scale, grid, batch, waitingGroups);
 }
 
 // Two spans a group of each at a time while both have groups left: their
@@ -451,43 +451,43 @@ KX_AVX2_INLINE void FillRest(KxSpanWalk<DepthEntry>& walk, int32_t from, __m256d
 // the other's.
 template <typename DepthEntry, KxTexels texels, bool bNarrow>
 KX_AVX2_INLINE void FillPair(KxSpanWalk<DepthEntry>& first, KxSpanWalk<DepthEntry>& second, __m256d scale,
-                             const KxTexelGrid& grid, KxTexelBatch& batch)
+                             const KxTexelGrid& grid, KxTexelBatch& batch, int32_t& waitingGroups)
 {
     const int32_t together = std::min(first.groups, second.groups);
     for (int32_t g = 0; g < together; ++g) {
-        FillGroup<DepthEntry, texels, bNarrow>(first, scale, grid, batch);
-        FillGroup<DepthEntry, texels, bNarrow>(second, scale, grid, batch);
+        FillGroup<DepthEntry, texels, bNarrow>(first, scale, grid, batch, waitingGroups);
+        FillGroup<DepthEntry, texels, bNarrow>(second, scale, grid, batch, waitingGroups);
     }
-    FillRest<DepthEntry, texels, bNarrow>(first, together, scale, grid, batch);
-    FillRest<DepthEntry, texels, bNarrow>(second, together, scale, grid, batch);
+    FillRest<DepthEntry, texels, bNarrow>(first, together, scale, grid, batch, waitingGroups);
+    FillRest<DepthEntry, texels, bNarrow>(second, together, scale, grid, batch, waitingGroups);
 }
 
 // One loop for each depth test: choosing per group would cost more than
 // the narrow test saves.
 template <typename DepthEntry, KxTexels texels>
 KX_AVX2_INLINE void FillPair(KxSpanWalk<DepthEntry>& first, KxSpanWalk<DepthEntry>& second, __m256d scale,
-                             const KxTexelGrid& grid, KxTexelBatch& batch)
+                             const KxTexelGrid& grid, KxTexelBatch& batch, int32_t& waitingGroups)
 {
     if constexpr (sizeof(DepthEntry) == 2) {
         if (first.bNarrowDepths && second.bNarrowDepths) {
-            FillPair<DepthEntry, texels, true>(first, second, scale, grid, batch);
+            FillPair<DepthEntry, texels, true>(first, second, scale, grid, batch, waitingGroups);
             return;
         }
     }
-    FillPair<DepthEntry, texels, false>(first, second, scale, grid, batch);
+    FillPair<DepthEntry, texels, false>(first, second, scale, grid, batch, waitingGroups);
 }
 
 template <typename DepthEntry, KxTexels texels>
 KX_AVX2_INLINE void FillAlone(KxSpanWalk<DepthEntry>& walk, __m256d scale, const KxTexelGrid& grid,
-                              KxTexelBatch& batch)
+                              KxTexelBatch& batch, int32_t& waitingGroups)
 {
     if constexpr (sizeof(DepthEntry) == 2) {
         if (walk.bNarrowDepths) {
-            FillRest<DepthEntry, texels, true>(walk, 0, scale, grid, batch);
+            FillRest<DepthEntry, texels, true>(walk, 0, scale, grid, batch, waitingGroups);
             return;
         }
     }
-    FillRest<DepthEntry, texels, false>(walk, 0, scale, grid, batch);
+    FillRest<DepthEntry, texels, false>(walk, 0, scale, grid, batch, waitingGroups);
 }
 
 // Every z along the span is bounded by (|z0| + k |dz|)(1 + 2^-24)^k, which
@@ -559,6 +559,9 @@ template <typename DepthEntry, KxTexels texels>
 KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const KxTexture* texture,
                        KxTexelBatch& batch)
 {
+    // Counted here, not in the batch: the compiler then keeps the count in a
+    // register across the vector stores into the batch.
+    int32_t waitingGroups = 0;
     const __m256d scale = _mm256_set1_pd(double(depthScale));
     const KxTexelGrid grid(batch.width, batch.height);
     const KxPendingSpan* waiting = nullptr;
@@ -574,14 +577,14 @@ KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const K
         }
         KxSpanWalk<DepthEntry> first(*waiting, depthScale), second(*span, depthScale);
         waiting = nullptr;
-        FillPair<DepthEntry, texels>(first, second, scale, grid, batch);
+        FillPair<DepthEntry, texels>(first, second, scale, grid, batch, waitingGroups);
     }
     if (waiting) {
         KxSpanWalk<DepthEntry> last(*waiting, depthScale);
-        FillAlone<DepthEntry, texels>(last, scale, grid, batch);
+        FillAlone<DepthEntry, texels>(last, scale, grid, batch, waitingGroups);
     }
     if constexpr (texels != KxTexels::None)
-        ShadeBatch(batch);
+        ShadeBatch(batch, waitingGroups);
 }
 
 template <KxTexels texels>
