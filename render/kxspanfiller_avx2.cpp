@@ -355,6 +355,8 @@ KX_AVX2 void ShadeBatch(const KxTexelBatch& batch, int32_t count)
 // room for the rounding of depthScale z + 0.5 before its truncation.
 KX_AVX2_INLINE bool DepthsFitNarrowLanes(const KxSpanCursor& c, int32_t count, uint32_t depthScale)
 {
+    if (count >= (1 << 20))
+        return false;
     const double z0 = c.z;
     const double zLast = z0 + double(count - 1) * double(c.dz);
     const double reach = 1.07 * (std::fabs(z0) + double(count) * std::fabs(double(c.dz)));
@@ -381,12 +383,12 @@ struct KxSpanWalk {
     bool bOneColour;
     __m256i colours[2];
 
-    KX_AVX2_INLINE KxSpanWalk(const KxPendingSpan& span, uint32_t depthScale)
+    KX_AVX2_INLINE KxSpanWalk(const KxPendingSpan& span, bool bNarrow)
         : depth(static_cast<DepthEntry*>(span.depth)),
           pixel(span.pixel),
           groups((span.count + kLanes - 1) / kLanes),
           lanesLeft(span.count),
-          bNarrowDepths(sizeof(DepthEntry) == 2 && DepthsFitNarrowLanes(span.cursor, span.count, depthScale))
+          bNarrowDepths(bNarrow)
     {
         const KxSpanCursor& c = span.cursor;
         const __m128 pixelStep = _mm_setr_ps(c.dz, c.dInvW, c.du, c.dv);
@@ -509,12 +511,17 @@ double DepthLimit(bool b32BitDepth)
 
 // The 16-bit lanes need every rounded channel of the span within 0..255,
 // which holds for colours interpolated between 8-bit end points; both ends
-// of a linear sequence bound all of it.
-bool ChannelFitsLanes(int32_t start, int32_t slope, int32_t count)
+// of a linear sequence bound all of it. (x - low as unsigned <= high - low
+// tests low <= x <= high at once.)
+KX_AVX2_INLINE bool ChannelsFitLanes(const KxSpanCursor& c, int32_t count)
 {
-    const int64_t end = int64_t(start) + int64_t(count - 1) * slope;
-    const int64_t low = -32768, high = 255 * 65536 + 32767;
-    return start >= low && start <= high && end >= low && end <= high;
+    const int64_t last = count - 1;
+    auto fits = [last](int32_t start, int32_t slope) {
+        constexpr int64_t kLow = -32768, kHigh = 255 * 65536 + 32767;
+        const int64_t end = start + last * slope;
+        return (uint64_t(start - kLow) <= uint64_t(kHigh - kLow)) & (uint64_t(end - kLow) <= uint64_t(kHigh - kLow));
+    };
+    return fits(c.blue, c.dBlue) & fits(c.green, c.dGreen) & fits(c.red, c.dRed);
 }
 
 // Texel byte offsets are 32-bit lanes.
@@ -541,16 +548,22 @@ bool GroupsFitBuffers(const KxPendingSpan& span, const KxPendingSpans& spans)
            size_t(spans.pixelsEnd - span.pixel) >= 3 * reach;
 }
 
+// How a span's groups are filled: by the scalar path, when its values do
+// not fit the lanes; with the depth test in 16-bit lanes; or in 32-bit ones.
+enum class KxSpanLanes { Scalar, Narrow, Wide };
+
 template <typename DepthEntry>
-KX_AVX2_INLINE bool SpanFitsLanes(const KxPendingSpan& span, const KxPendingSpans& spans, uint32_t depthScale,
-                                  bool bTextured)
+KX_AVX2_INLINE KxSpanLanes ChooseLanes(const KxPendingSpan& span, const KxPendingSpans& spans, uint32_t depthScale,
+                                       bool bTextured)
 {
     const KxSpanCursor& c = span.cursor;
-    return GroupsFitBuffers<DepthEntry>(span, spans) &&
-           DepthsFitLanes(c, span.count, depthScale, DepthLimit(sizeof(DepthEntry) == 4)) &&
-           (!bTextured || (ChannelFitsLanes(c.blue, c.dBlue, span.count) &&
-                           ChannelFitsLanes(c.green, c.dGreen, span.count) &&
-                           ChannelFitsLanes(c.red, c.dRed, span.count)));
+    if (!GroupsFitBuffers<DepthEntry>(span, spans) || (bTextured && !ChannelsFitLanes(c, span.count)))
+        return KxSpanLanes::Scalar;
+    // Depths within 0..65535 also fit the wide lanes.
+    if (sizeof(DepthEntry) == 2 && DepthsFitNarrowLanes(c, span.count, depthScale))
+        return KxSpanLanes::Narrow;
+    return DepthsFitLanes(c, span.count, depthScale, DepthLimit(sizeof(DepthEntry) == 4)) ? KxSpanLanes::Wide
+                                                                                          : KxSpanLanes::Scalar;
 }
 
 // The spans two at a time. A span whose values do not fit the lanes goes
@@ -565,22 +578,25 @@ KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const K
     const __m256d scale = _mm256_set1_pd(double(depthScale));
     const KxTexelGrid grid(batch.width, batch.height);
     const KxPendingSpan* waiting = nullptr;
+    bool bWaitingNarrow = false;
     for (const KxPendingSpan* span = spans.spans; span != spans.spans + spans.count; ++span) {
-        if (!SpanFitsLanes<DepthEntry>(*span, spans, depthScale, texture != nullptr)) {
+        const KxSpanLanes lanes = ChooseLanes<DepthEntry>(*span, spans, depthScale, texture != nullptr);
+        if (lanes == KxSpanLanes::Scalar) {
             KxFillSpanScalar(span->cursor, span->count, depthScale, static_cast<DepthEntry*>(span->depth),
                              span->pixel, texture);
             continue;
         }
         if (!waiting) {
             waiting = span;
+            bWaitingNarrow = lanes == KxSpanLanes::Narrow;
             continue;
         }
-        KxSpanWalk<DepthEntry> first(*waiting, depthScale), second(*span, depthScale);
+        KxSpanWalk<DepthEntry> first(*waiting, bWaitingNarrow), second(*span, lanes == KxSpanLanes::Narrow);
         waiting = nullptr;
         FillPair<DepthEntry, texels>(first, second, scale, grid, batch, waitingGroups);
     }
     if (waiting) {
-        KxSpanWalk<DepthEntry> last(*waiting, depthScale);
+        KxSpanWalk<DepthEntry> last(*waiting, bWaitingNarrow);
         FillAlone<DepthEntry, texels>(last, scale, grid, batch, waitingGroups);
     }
     if constexpr (texels != KxTexels::None)
