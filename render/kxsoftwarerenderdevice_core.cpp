@@ -20,13 +20,13 @@ struct alignas(64) KxCacheLine {
     uint8_t bytes[64];
 };
 std::vector<KxCacheLine> clearPattern;
+uint32_t clearPatternColor = 0;
+int32_t clearPatternStride = 0;
 
 uint8_t* ClearPatternBytes()
 {
     return reinterpret_cast<uint8_t*>(clearPattern.data());
 }
-uint32_t clearPatternColor = 0;
-int32_t clearPatternStride = 0;
 
 // Process-wide frame-rate counter.
 int32_t fpsFrameCount = 0;

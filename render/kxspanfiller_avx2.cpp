@@ -347,25 +347,6 @@ KX_AVX2 void ShadeBatch(const KxTexelBatch& batch, int32_t count)
     }
 }
 
-// Whether every depth of a span with 16-bit entries lies within 0..65535,
-// so that the test can run in 16-bit lanes. After k steps z is within
-// k 2^-24 R of z0 + k dz: each add rounds by at most 2^-24 of its result,
-// and R = 1.07 (|z0| + n |dz|) bounds every z (see DepthsFitLanes). Twice
-// that margin also covers the rounding of these bounds; scaled, they leave
-// room for the rounding of depthScale z + 0.5 before its truncation.
-KX_AVX2_INLINE bool DepthsFitNarrowLanes(const KxSpanCursor& c, int32_t count, uint32_t depthScale)
-{
-    if (count >= (1 << 20))
-        return false;
-    const double z0 = c.z;
-    const double zLast = z0 + double(count - 1) * double(c.dz);
-    const double reach = 1.07 * (std::fabs(z0) + double(count) * std::fabs(double(c.dz)));
-    const double error = 2.0 * double(count) * 0x1p-24 * reach;
-    const double low = double(depthScale) * (std::min(z0, zLast) - error);
-    const double high = double(depthScale) * (std::max(z0, zLast) + error);
-    return low >= -0.5 && high <= 65535.0;
-}
-
 // Where a span's walk stands: its next group's depth entries and pixels,
 // the attributes of its next pixel, and the colour channels of the next
 // group's pixels 0 and 4.
@@ -479,6 +460,7 @@ KX_AVX2_INLINE void FillPair(KxSpanWalk<DepthEntry>& first, KxSpanWalk<DepthEntr
     FillPair<DepthEntry, texels, false>(first, second, scale, grid, batch, waitingGroups);
 }
 
+// A span without a partner.
 template <typename DepthEntry, KxTexels texels>
 KX_AVX2_INLINE void FillAlone(KxSpanWalk<DepthEntry>& walk, __m256d scale, const KxTexelGrid& grid,
                               KxTexelBatch& batch, int32_t& waitingGroups)
@@ -500,6 +482,25 @@ bool DepthsFitLanes(const KxSpanCursor& c, int32_t count, uint32_t depthScale, d
 {
     const double reach = std::fabs(double(c.z)) + double(count + kLanes) * std::fabs(double(c.dz));
     return count < (1 << 20) && double(depthScale) * reach < limit;
+}
+
+// Whether every depth of a span with 16-bit entries lies within 0..65535,
+// so that the test can run in 16-bit lanes. After k steps z is within
+// k 2^-24 R of z0 + k dz: each add rounds by at most 2^-24 of its result,
+// and R = 1.07 (|z0| + n |dz|) bounds every z (as above). Twice that
+// margin also covers the rounding of these bounds; scaled, they leave room
+// for the rounding of depthScale z + 0.5 before its truncation.
+KX_AVX2_INLINE bool DepthsFitNarrowLanes(const KxSpanCursor& c, int32_t count, uint32_t depthScale)
+{
+    if (count >= (1 << 20))
+        return false;
+    const double z0 = c.z;
+    const double zLast = z0 + double(count - 1) * double(c.dz);
+    const double reach = 1.07 * (std::fabs(z0) + double(count) * std::fabs(double(c.dz)));
+    const double error = 2.0 * double(count) * 0x1p-24 * reach;
+    const double low = double(depthScale) * (std::min(z0, zLast) - error);
+    const double high = double(depthScale) * (std::max(z0, zLast) + error);
+    return low >= -0.5 && high <= 65535.0;
 }
 
 // 16-bit entries go through the truncating conversion, 32-bit ones through
