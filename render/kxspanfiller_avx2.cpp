@@ -486,7 +486,8 @@ bool DepthsFitLanes(const KxSpanCursor& c, int32_t count, uint32_t depthScale, d
 
 // Whether every depth of a span with 16-bit entries lies within 0..65535,
 // so that the test can run in 16-bit lanes. After k steps z is within
-// k 2^-24 R of z0 + k dz: each add rounds by at most 2^-24 of its result,
+// k 2^-24 R of z0 + k dz: each add rounds by at most 2^-24 of its result
+// (below the normal range by at most 2^-150, far inside the margins here),
 // and R = 1.07 (|z0| + n |dz|) bounds every z (as above). Twice that
 // margin also covers the rounding of these bounds; scaled, they leave room
 // for the rounding of depthScale z + 0.5 before its truncation.
