@@ -29,6 +29,17 @@ bool IsNonRegularFile(const char* path)
     return !error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
 }
 
+// Why an image of this size cannot be a texture, or null. Files store
+// top-down images with a negative height.
+const char* ImageSizeError(int32_t width, int32_t height)
+{
+    if (width <= 0 || height == 0)
+        return "empty or negative image size";
+    if (width > kMaxImageSide || height > kMaxImageSide || height < -kMaxImageSide)
+        return "image larger than 16384 x 16384";
+    return nullptr;
+}
+
 class KxFile {
 public:
     explicit KxFile(const char* path) : pFile(path ? std::fopen(path, "rb") : nullptr) {}
@@ -75,12 +86,24 @@ KxDib::~KxDib()
 // Accepts uncompressed 24-bit files only and checks every size against the
 // file before reading, so a damaged or hostile file cannot make the loader
 // read or write outside its buffers. A failure leaves the bitmap empty.
-bool KxDib::Load(const char* path)
+void KxDib::Reset()
 {
     delete[] pBits;
     pBits = nullptr;
     std::memset(&fileHeader, 0, sizeof(fileHeader));
     std::memset(&infoHeader, 0, sizeof(infoHeader));
+}
+
+uint8_t* KxDib::AllocateRows(int64_t rows, int64_t rowBytes)
+{
+    // Four spare zero bytes after the last texel: the vector sampler reads
+    // whole 32-bit words.
+    return new uint8_t[size_t(rows * rowBytes) + 4]();
+}
+
+bool KxDib::Load(const char* path)
+{
+    Reset();
 
     if (path && IsNonRegularFile(path)) {
         pLoadError = "not a regular file";
@@ -107,11 +130,9 @@ bool KxDib::Load(const char* path)
         error = "not a 24-bit image";
     else if (ih.biCompression != BI_RGB)
         error = "compressed image";
-    else if (ih.biWidth <= 0 || ih.biHeight == 0)
-        error = "empty or negative image size";
-    else if (ih.biWidth > kMaxImageSide || ih.biHeight > kMaxImageSide || ih.biHeight < -kMaxImageSide)
-        error = "image larger than 16384 x 16384";
-    else if (fh.bfOffBits < sizeof(fh) + ih.biSize || fh.bfOffBits > uint64_t(fileSize))
+    else
+        error = ImageSizeError(ih.biWidth, ih.biHeight);
+    if (!error && (fh.bfOffBits < sizeof(fh) + ih.biSize || fh.bfOffBits > uint64_t(fileSize)))
         error = "pixel data offset outside the file";
     if (error) {
         pLoadError = error;
@@ -128,9 +149,7 @@ bool KxDib::Load(const char* path)
         return false;
     }
 
-    // Four spare zero bytes after the last texel: the vector sampler reads
-    // whole 32-bit words.
-    uint8_t* bits = new uint8_t[size_t(rows * rowBytes) + 4]();
+    uint8_t* bits = AllocateRows(rows, rowBytes);
     for (int64_t i = 0; i < rows; ++i) {
         // Memory rows run top-down; bottom-up files store the bottom row first.
         const int64_t memoryRow = bTopDown ? i : rows - 1 - i;
@@ -149,10 +168,50 @@ bool KxDib::Load(const char* path)
     return true;
 }
 
+bool KxDib::LoadFromMemory(const uint8_t* source, int32_t width, int32_t height, int32_t rowStride)
+{
+    Reset();
+    // Rows in memory always run top-down: a negative height means nothing.
+    const char* error = !source ? "no pixel data"
+                        : height < 0 ? "empty or negative image size"
+                                     : ImageSizeError(width, height);
+    if (!error && rowStride < 3 * width)
+        error = "row stride shorter than a row of pixels";
+    if (error) {
+        pLoadError = error;
+        return false;
+    }
+
+    const int64_t rowBytes = 3 * int64_t(width);
+    uint8_t* bits = AllocateRows(height, rowBytes);
+    for (int64_t row = 0; row < height; ++row)
+        std::memcpy(bits + row * rowBytes, source + row * rowStride, size_t(rowBytes));
+
+    // The headers a bottom-up 24-bit file of these pixels carries.
+    const uint32_t imageBytes = uint32_t((rowBytes + 3) & ~int64_t(3)) * uint32_t(height);
+    fileHeader.bfType = kBmpSignature;
+    fileHeader.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    fileHeader.bfSize = fileHeader.bfOffBits + imageBytes;
+    infoHeader.biSize = sizeof(BITMAPINFOHEADER);
+    infoHeader.biWidth = width;
+    infoHeader.biHeight = height;
+    infoHeader.biPlanes = 1;
+    infoHeader.biBitCount = 24;
+    infoHeader.biCompression = BI_RGB;
+    infoHeader.biSizeImage = imageBytes;
+    pBits = bits;
+    pLoadError = "";
+    return true;
+}
+
 KxTexture::KxTexture(const char* path, uint8_t* target, int32_t targetBytesPerPixel)
     : KxDib(target, targetBytesPerPixel)
 {
     Load(path);
+}
+
+KxTexture::KxTexture(uint8_t* target, int32_t targetBytesPerPixel) : KxDib(target, targetBytesPerPixel)
+{
 }
 
 bool KxTexture::Release()

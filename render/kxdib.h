@@ -14,6 +14,10 @@ public:
     KxDib& operator=(const KxDib&) = delete;
 
     bool Load(const char* path);
+    // Takes width x height pixels of 3 bytes (blue, green, red), top row
+    // first, rows rowStride bytes apart, as if read from a file holding
+    // them; refused for the sizes and with the reasons Load gives.
+    bool LoadFromMemory(const uint8_t* source, int32_t width, int32_t height, int32_t rowStride);
 
     // Point sampling at s, t in 0..1; positions outside the image read the
     // nearest edge texel. Inline: the rasteriser calls it for every pixel.
@@ -48,6 +52,12 @@ public:
     const uint8_t* GetBits() const { return pBits; }
 
 protected:
+    // Empties the bitmap; a failed load leaves it so.
+    void Reset();
+    // Rows of rowBytes each, all zero, and the spare bytes the vector
+    // sampler may read past the last texel.
+    static uint8_t* AllocateRows(int64_t rows, int64_t rowBytes);
+
     uint8_t* pTarget;
     int32_t nTargetBytesPerPixel;
     BITMAPFILEHEADER fileHeader;
@@ -60,6 +70,8 @@ protected:
 class KxTexture : public KxDib {
 public:
     KxTexture(const char* path, uint8_t* target, int32_t targetBytesPerPixel);
+    // An empty texture, for LoadFromMemory.
+    KxTexture(uint8_t* target, int32_t targetBytesPerPixel);
 
     uint32_t Sample(float s, float t) const { return ReadPixel(s, t); }
     bool Release();

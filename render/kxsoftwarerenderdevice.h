@@ -65,10 +65,18 @@ public:
 
     // Core and frame buffer
     void Create(HWND window, int32_t width, int32_t height);
+    // The same buffers and default state with no window and no video system:
+    // for drawing into memory. False, with no buffers, for a size that is not
+    // positive, a colour buffer of 2 GiB or more, memory that cannot be had,
+    // or a device that already has its buffers.
+    bool CreateOffscreen(int32_t width, int32_t height);
     HBITMAP CreateDibSection(HDC dc, int32_t width, int32_t height, void** bits);
     void CreateDepthBuffer(int32_t use32Bit);
     bool Clear(uint32_t count, const void* rects, uint32_t flags, uint32_t color, float z, uint32_t stencil);
-    BOOL Present();
+    BOOL Present();  // FALSE, changing nothing, without a window
+    // The colour buffer as a 24-bit bottom-up BMP file, written to a
+    // temporary file and renamed, so a failure leaves nothing behind.
+    bool SaveBmp(const char* path) const;
     void UpdateFrameRate();
     void ReleaseGdiObjects();
 
@@ -94,8 +102,13 @@ public:
 
     // Textures
     bool CreateTextureFromFile(const char* path, KxTexture** texture);
+    // A texture from rows of pixels in memory, top row first, 3 bytes a pixel
+    // in blue, green, red order, rows rowStride bytes apart. Refused for the
+    // same sizes and reasons as a file.
+    bool CreateTextureFromMemory(const void* sourcePixels, int32_t width, int32_t height, int32_t rowStride,
+                                 KxTexture** texture);
     bool SetTexture(uint32_t stage, KxTexture* texture);
-    // Why the last CreateTextureFromFile failed, or "" after a success.
+    // Why the last texture creation failed, or "" after a success.
     const char* GetTextureLoadError() const { return pTextureLoadError; }
 
     // Primitive pipeline
@@ -180,6 +193,15 @@ public:
     static const char* GetFrameRateText();
 
 private:
+    // The state every new device starts in: viewport, clip volume, light 0,
+    // material and render states.
+    void SetDefaultState();
+    // CreateDepthBuffer without ending the program: false when the entries
+    // cannot be allocated.
+    bool AllocateDepthBuffer(int32_t use32Bit);
+    // Hands out a texture that loaded, else releases it.
+    bool KeepIfLoaded(KxTexture* pTexture, KxTexture** texture);
+
     // RasterizeSpan through the filler a walker shares across its rows.
     void RasterizeSpan(KxSpanFiller& filler, int32_t xA, int32_t xB, int32_t y, float zA, float zB,
                        uint32_t colorA, uint32_t colorB,
@@ -199,6 +221,7 @@ private:
     HBITMAP hDibSection = nullptr;
     HGDIOBJ hOldBitmap = nullptr;
     uint8_t* pixels = nullptr;
+    uint8_t* pOffscreenPixels = nullptr;  // owned; pixels points here without a window
     int32_t width = 0;
     int32_t height = 0;
     int32_t rowStride = 0;

@@ -1,14 +1,23 @@
-// Device creation, the colour and depth buffers, Clear, Present and the
-// frame-rate counter.
+// Device creation, the colour and depth buffers, Clear, Present, the frame
+// as a file and the frame-rate counter.
 #include "render/kxsoftwarerenderdevice.h"
+
+#include "render/kxbmpwriter.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <limits>
+#include <new>
 
 namespace {
+
+// Off-screen colour buffers: below 2 GiB, starting on a cache line like the
+// window path's DIB sections.
+constexpr int64_t kMaxFrameBytes = 0x7FFFFFFF;
+constexpr std::align_val_t kFrameAlignment{64};
 
 // Process-wide: a few rows of pixels in the last non-grey clear colour,
 // laid out as rows of the colour buffer they were built for. Every row of a
@@ -110,6 +119,10 @@ KxSoftwareRenderDevice::~KxSoftwareRenderDevice()
     depthBuffer16 = nullptr;
     delete[] depthBuffer32;
     depthBuffer32 = nullptr;
+    if (pOffscreenPixels) {
+        operator delete[](pOffscreenPixels, kFrameAlignment);
+        pOffscreenPixels = pixels = nullptr;
+    }
 }
 
 void KxSoftwareRenderDevice::Create(HWND window, int32_t nWidth, int32_t nHeight)
@@ -130,6 +143,43 @@ void KxSoftwareRenderDevice::Create(HWND window, int32_t nWidth, int32_t nHeight
         width = height = rowStride = 0;
     }
 
+    SetDefaultState();
+    for (KxTexture*& stage : textureStages)
+        stage = nullptr;
+    CreateDepthBuffer(false);
+}
+
+bool KxSoftwareRenderDevice::CreateOffscreen(int32_t nWidth, int32_t nHeight)
+{
+    if (hWnd || pixels || nWidth <= 0 || nHeight <= 0)
+        return false;
+    // The window path's DIB sections stop short of 2 GiB too, which keeps
+    // every byte offset of the frame within 32 bits.
+    const int64_t stride = (3 * int64_t(nWidth) + 3) & ~int64_t(3);
+    if (stride * nHeight > kMaxFrameBytes)
+        return false;
+    uint8_t* colour = new (kFrameAlignment, std::nothrow) uint8_t[size_t(stride * nHeight)];
+    if (!colour)
+        return false;
+
+    pOffscreenPixels = pixels = colour;
+    width = nWidth;
+    height = nHeight;
+    rowStride = int32_t(stride);
+    SetDefaultState();
+    for (KxTexture*& stage : textureStages)
+        stage = nullptr;
+    if (!AllocateDepthBuffer(false)) {
+        operator delete[](pOffscreenPixels, kFrameAlignment);
+        pOffscreenPixels = pixels = nullptr;
+        width = height = rowStride = 0;
+        return false;
+    }
+    return true;
+}
+
+void KxSoftwareRenderDevice::SetDefaultState()
+{
     KxViewport viewport;
     viewport.X = 0;
     viewport.Y = 0;
@@ -168,11 +218,6 @@ void KxSoftwareRenderDevice::Create(HWND window, int32_t nWidth, int32_t nHeight
     SetRenderState(KXRS_SHADEMODE, KXSHADE_GOURAUD);
     SetRenderState(KXRS_LIGHTING, 1);
     SetRenderState(KXRS_CLIPPING, 1);
-
-    for (KxTexture*& stage : textureStages)
-        stage = nullptr;
-
-    CreateDepthBuffer(false);
 }
 
 HBITMAP KxSoftwareRenderDevice::CreateDibSection(HDC dc, int32_t nWidth, int32_t nHeight, void** bits)
@@ -192,6 +237,14 @@ HBITMAP KxSoftwareRenderDevice::CreateDibSection(HDC dc, int32_t nWidth, int32_t
 
 void KxSoftwareRenderDevice::CreateDepthBuffer(int32_t use32Bit)
 {
+    if (!AllocateDepthBuffer(use32Bit)) {
+        std::fprintf(stderr, "Out of memory for a %d x %d depth buffer\n", int(width), int(height));
+        std::abort();
+    }
+}
+
+bool KxSoftwareRenderDevice::AllocateDepthBuffer(int32_t use32Bit)
+{
     // A second call replaces the buffer instead of leaking it.
     delete[] depthBuffer16;
     depthBuffer16 = nullptr;
@@ -202,13 +255,18 @@ void KxSoftwareRenderDevice::CreateDepthBuffer(int32_t use32Bit)
     depthScale = uint32_t(int64_t(std::pow(2.0, 16)) - 1);
     if (use32Bit) {
         depth32Bit = 1;
-        depthBuffer32 = new uint32_t[entries];
+        depthBuffer32 = new (std::nothrow) uint32_t[entries];
+        if (!depthBuffer32)
+            return false;
         FillEntries(depthBuffer32, entries, depthScale);
     } else {
         depth32Bit = 0;
-        depthBuffer16 = new uint16_t[entries];
+        depthBuffer16 = new (std::nothrow) uint16_t[entries];
+        if (!depthBuffer16)
+            return false;
         FillEntries(depthBuffer16, entries, uint16_t(depthScale));
     }
+    return true;
 }
 
 bool KxSoftwareRenderDevice::Clear(uint32_t, const void*, uint32_t, uint32_t color, float z, uint32_t)
@@ -242,7 +300,14 @@ bool KxSoftwareRenderDevice::Clear(uint32_t, const void*, uint32_t, uint32_t col
 
 BOOL KxSoftwareRenderDevice::Present()
 {
+    if (!hWnd)
+        return FALSE;
     return BitBlt(hdcWindow, 0, 0, width, height, hdcMemory, 0, 0, SRCCOPY);
+}
+
+bool KxSoftwareRenderDevice::SaveBmp(const char* path) const
+{
+    return KxWriteBmpFile(path, pixels, width, height, rowStride);
 }
 
 void KxSoftwareRenderDevice::UpdateFrameRate()

@@ -5,6 +5,21 @@ bool KxSoftwareRenderDevice::CreateTextureFromFile(const char* path, KxTexture**
     if (!texture)
         return false;
     KxTexture* pTexture = new KxTexture(path, pixels, 3);
+    return KeepIfLoaded(pTexture, texture);
+}
+
+bool KxSoftwareRenderDevice::CreateTextureFromMemory(const void* sourcePixels, int32_t nWidth, int32_t nHeight,
+                                                     int32_t nRowStride, KxTexture** texture)
+{
+    if (!texture)
+        return false;
+    KxTexture* pTexture = new KxTexture(pixels, 3);
+    pTexture->LoadFromMemory(static_cast<const uint8_t*>(sourcePixels), nWidth, nHeight, nRowStride);
+    return KeepIfLoaded(pTexture, texture);
+}
+
+bool KxSoftwareRenderDevice::KeepIfLoaded(KxTexture* pTexture, KxTexture** texture)
+{
     pTextureLoadError = pTexture->GetLoadError();  // the loader's reasons are string constants
     if (pTexture->IsLoaded()) {
         *texture = pTexture;
