@@ -1,0 +1,31 @@
+# How this project's own targets are compiled, and what its libraries pass
+# on to the programs that link them. Included from the top directory, so
+# the settings reach our targets and never an embedding project's.
+
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+
+# The arithmetic is bit-exact by design: the compiler must neither fuse nor
+# reorder floating-point operations.
+set(kxGnuLike "$<CXX_COMPILER_ID:GNU,Clang,AppleClang>")
+add_compile_options("$<${kxGnuLike}:-ffp-contract=off;-fno-fast-math;-Wall;-Wextra>")
+
+# kx_library_interface(target HEADERS header...): the public headers, found
+# from the repository root as "folder/header.h" in the source tree and once
+# installed; the language level; no floating-point contraction in code that
+# includes the headers, whose inline arithmetic must round as the library's
+# does; and the name SoftwareRender::target.
+function(kx_library_interface target)
+  cmake_parse_arguments(ARG "" "" "HEADERS" ${ARGN})
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    set(scope INTERFACE)
+  else()
+    set(scope PUBLIC)
+  endif()
+  target_sources(${target} ${scope} FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES ${ARG_HEADERS})
+  target_compile_features(${target} ${scope} cxx_std_20)
+  target_compile_options(${target} ${scope} "$<${kxGnuLike}:-ffp-contract=off>")
+  add_library(SoftwareRender::${target} ALIAS ${target})
+endfunction()

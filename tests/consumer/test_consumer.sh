@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Builds a program outside the project against the renderer three ways and
+# checks that each one writes the example's reference image byte for byte:
+#   test_consumer.sh BUILD_DIR SOURCE_DIR REFERENCE.bmp
+# 1. find_package(SoftwareRender) against `cmake --install BUILD_DIR`
+# 2. pkg-config --cflags --libs softwarerender against the same prefix
+# 3. add_subdirectory of SOURCE_DIR from a project of its own
+# The programs run with no display and no video driver chosen: drawing off
+# screen must need neither.
+set -u
+build=$1
+source=$2
+reference=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+unset DISPLAY WAYLAND_DISPLAY SDL_VIDEODRIVER
+failures=0
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# run NAME PROGRAM: the program's image must equal the reference.
+run() {
+  if ! "$2" "$work/$1.bmp" >"$work/$1.log" 2>&1; then
+    fail "$1: the program failed: $(cat "$work/$1.log")"
+  elif ! cmp -s "$work/$1.bmp" "$reference"; then
+    fail "$1: the image differs from $reference"
+  fi
+}
+
+# quietly LOG COMMAND...: runs the command, showing its output only on failure.
+quietly() {
+  local log=$1
+  shift
+  "$@" >"$log" 2>&1 || { cat "$log"; return 1; }
+}
+
+prefix=$work/prefix
+if quietly "$work/install.log" cmake --install "$build" --prefix "$prefix"; then
+  if quietly "$work/package.log" cmake -S "$source/tests/consumer/outside" -B "$work/package" \
+       -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$prefix" &&
+     quietly "$work/package-build.log" cmake --build "$work/package"; then
+    run package "$work/package/consumer"
+  else
+    fail "find_package: the consumer did not build"
+  fi
+
+  if flags=$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs softwarerender) &&
+     quietly "$work/pkg-config.log" g++ -std=c++20 -O2 -o "$work/pkgconfig-consumer" \
+       "$source/examples/offscreen_triangle.cpp" $flags; then
+    run pkg-config "$work/pkgconfig-consumer"
+  else
+    fail "pkg-config: the consumer did not build"
+  fi
+else
+  fail "cmake --install $build failed"
+fi
+
+if quietly "$work/subdirectory.log" cmake -S "$source/tests/consumer/outside" -B "$work/subdirectory" \
+     -DKX_SOURCE_TREE="$source" &&
+   quietly "$work/subdirectory-build.log" cmake --build "$work/subdirectory" -j 2; then
+  run add_subdirectory "$work/subdirectory/consumer"
+else
+  fail "add_subdirectory: the consumer did not build"
+fi
+
+[ "$failures" -eq 0 ] && echo "the consumer built three ways and drew the reference image each time"
+exit $((failures > 0))
