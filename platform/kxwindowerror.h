@@ -13,8 +13,10 @@ inline std::string KxWindowErrorText()
 {
     const DWORD error = GetLastError();
     char text[256] = {};
-    if (error == 0 || !FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                      text, sizeof(text), nullptr))
+    if (error == 0)
+        return "the system gave no reason";
+    if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                        sizeof(text), nullptr))
         return "error " + std::to_string(error);
     std::string reason(text);
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'))
