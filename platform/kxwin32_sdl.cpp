@@ -35,6 +35,7 @@ struct KxWindowRegistry {
     std::vector<std::unique_ptr<KxWindow>> windows;
     ATOM nextAtom = kFirstClassAtom;
     int nCursorCount = 0;  // ShowCursor's display counter
+    std::string lastError;  // why the last window could not be created
 };
 
 KxWindowRegistry& Registry() {
@@ -72,12 +73,6 @@ void ForgetWindow(HWND hwnd) {
     }
     SDL_DestroyWindow((*it)->pSdlWindow);
     windows.erase(it);
-}
-
-// Why the last window could not be created (KxWindowErrorText).
-std::string& LastWindowError() {
-    static std::string text;
-    return text;
 }
 
 bool IsOffscreenVideoDriver(const char* name) {
@@ -156,12 +151,12 @@ bool KxAcquireVideo() {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
         return true;
     }
-    LastWindowError() = bDriverChosen ? std::string("SDL video: ") + SDL_GetError() : NoDisplayReason();
+    Registry().lastError = bDriverChosen ? std::string("SDL video: ") + SDL_GetError() : NoDisplayReason();
     return false;
 }
 
 std::string KxWindowErrorText() {
-    return LastWindowError();
+    return Registry().lastError;
 }
 
 void KxReleaseVideoIfIdle() {
@@ -248,7 +243,7 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style,
     KxWindowRegistry& registry = Registry();
     auto it = registry.classes.find(ClassKey(className));
     if (it == registry.classes.end()) {
-        LastWindowError() = std::string("no window class \"") + className + "\"";
+        registry.lastError = std::string("no window class \"") + className + "\"";
         return nullptr;
     }
     if (!KxAcquireVideo()) {
@@ -261,7 +256,7 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style,
     SDL_Window* pSdlWindow = SDL_CreateWindow(windowName ? windowName : "", x, y,
                                               std::max(width, 1), std::max(height, 1), flags);
     if (!pSdlWindow) {
-        LastWindowError() = std::string("SDL cannot create the window: ") + SDL_GetError();
+        registry.lastError = std::string("SDL cannot create the window: ") + SDL_GetError();
         KxReleaseVideoIfIdle();
         return nullptr;
     }
@@ -274,7 +269,7 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style,
     registry.windows.push_back(std::move(pWindow));
 
     // The procedure may destroy the window itself while handling these.
-    LastWindowError() = "the window procedure refused the window";
+    registry.lastError = "the window procedure refused the window";
     WNDPROC pfnWndProc = hwnd->pfnWndProc;
     if (pfnWndProc(hwnd, WM_NCCREATE, 0, 0) == FALSE) {
         ForgetWindow(hwnd);
@@ -291,7 +286,7 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style,
     if (!KxIsWindow(hwnd)) {
         return nullptr;
     }
-    LastWindowError().clear();
+    registry.lastError.clear();
     if (style & kStyleVisible) {
         ShowWindow(hwnd, SW_SHOW);
     }
@@ -442,6 +437,11 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
 // memory, so the leak checker ignores it.
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:libdbus-1.so\n";
+}
+
+// The list of suppressions used would otherwise follow every run on stderr.
+extern "C" const char* __lsan_default_options() {
+    return "print_suppressions=0";
 }
 #endif
 
