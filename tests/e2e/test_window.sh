@@ -12,7 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 if [ "${1:-}" != "--inner" ]; then
   for tool in xvfb-run xdotool import convert python3; do
     if ! command -v "$tool" >/dev/null 2>&1; then
-      echo "SKIPPED: $tool is not installed (make deps installs it)"
+      echo "SKIPPED: $tool is not installed (make test installs it)"
       exit 77
     fi
   done
