@@ -24,8 +24,8 @@ public:
     // depend on nothing outside the program. False when the frame buffers
     // cannot be had.
     bool SetupOffscreen();
-    // Letters of WSADZX that read as held down in every later frame of an
-    // off-screen scene.
+    // Upper-case letters of WSADZX that read as held down in every later
+    // frame of an off-screen scene.
     void HoldKeys(const std::string& keys) { heldKeys = keys; }
     void Frame();
     void HandleKeys();

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Windows build checked under Wine: kxsnapshot.exe renders demo frames 1,
-# 2, 90 and 360 byte for byte as tests/golden has them, and
-# SoftwareRenderTest.exe opens its window under Xvfb and exits with status 0
-# when the window is closed.
+# 2, 90 and 360 byte for byte as tests/golden has them; SoftwareRenderTest.exe
+# reads its options from its command line, opens its window under Xvfb and
+# exits with status 0 when the window is closed.
 #   check.sh WINDOWS_BUILD   (after make windows; Wine, Xvfb, xdotool installed)
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -35,6 +35,11 @@ if [ "${2:-}" != --window ]; then
       fail "kxsnapshot.exe frame $frame differs from tests/golden/frame$frame.bmp ($out/frame$frame.bmp)"
     fi
   done
+  # The program's options come from the .exe's command line.
+  env -u DISPLAY timeout 300 wine "$bin/SoftwareRenderTest.exe" --max-fps x >/dev/null 2>"$out/usage.txt"
+  status=$?
+  [ "$status" -eq 2 ] && grep -q "^usage: SoftwareRenderTest" "$out/usage.txt" ||
+    fail "SoftwareRenderTest.exe --max-fps x exited $status: $(cat "$out/usage.txt")"
   # Wine's processes of these display-less runs must be gone: a program
   # started while they linger joins them, with no display.
   wineserver -w
@@ -47,13 +52,14 @@ if [ "${2:-}" != --window ]; then
   exit 0
 fi
 
-# Under Xvfb: the program's window, closed by its close button.
+# Under Xvfb: the program's window, with the frame rate in its title, closed
+# by its close button.
 cd "$bin" || exit 1
-wine SoftwareRenderTest.exe --max-fps 60 &
+wine SoftwareRenderTest.exe --max-fps 60 --show-fps &
 pid=$!
 wid=
 for _ in $(seq 120); do
-  wid=$(xdotool search --name '^SoftwareRenderTest$' | head -n 1)
+  wid=$(xdotool search --name '^SoftwareRenderTest' | head -n 1)
   { [ -n "$wid" ] || ! kill -0 "$pid" 2>/dev/null; } && break
   sleep 0.5
 done
@@ -64,7 +70,9 @@ if [ -z "$wid" ]; then
 fi
 geometry=$(xdotool getwindowgeometry "$wid" | sed -n 's/ *Geometry: //p')
 [ "$geometry" = 640x480 ] || fail "client area is $geometry, not 640x480"
-sleep 1
+sleep 1.5
+title=$(xdotool getwindowname "$wid")
+[[ "$title" =~ ^"SoftwareRenderTest - FPS : "[0-9]+$ ]] || fail "title '$title' shows no frame rate"
 "$out/kxwmclose" "$wid" || fail "cannot send the close request"
 for _ in $(seq 100); do
   kill -0 "$pid" 2>/dev/null || break
