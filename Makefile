@@ -1,4 +1,6 @@
-# One entry point: `make run` and `make test` do everything on a fresh Debian machine.
+# One entry point: `make run` and `make test` do everything on a fresh Debian
+# machine. Each target installs the Debian packages it needs, no more
+# (scripts/install-deps.sh says which).
 BUILD         ?= build
 ASAN_BUILD    ?= build-asan
 WINDOWS_BUILD ?= build-windows
@@ -6,46 +8,66 @@ FUZZ_BUILD    ?= build-fuzz
 FUZZ_SECONDS  ?= 60
 JOBS          ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build test test-asan run windows bench clean fuzz fuzz-smoke fuzz-seeds cross-build
+# cmake --build runs make in turn; without this every step of it would say
+# "Entering directory" and "Leaving directory".
+MAKEFLAGS += --no-print-directory
+CONFIGURE = cmake --log-level=WARNING -S .
+
+.PHONY: all deps build test test-asan run windows windows-check bench clean fuzz fuzz-smoke fuzz-seeds cross-build
 
 all: build
 
 deps:
-	@scripts/install-deps.sh
+	@scripts/install-deps.sh build
 
+# The program and kxsnapshot only.
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(BUILD) -j $(JOBS)
+	$(CONFIGURE) -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DKX_BUILD_BENCHMARKS=OFF
+	cmake --build $(BUILD) -j $(JOBS) --target SoftwareRenderTest kxsnapshot
 
-test: build
+test:
+	@scripts/install-deps.sh test
+	$(CONFIGURE) -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON -DKX_BUILD_BENCHMARKS=OFF
+	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKX_SANITIZE=ON
+test-asan:
+	@scripts/install-deps.sh test
+	$(CONFIGURE) -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKX_SANITIZE=ON -DKX_BUILD_BENCHMARKS=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# With a display the demo opens its window; without one it renders off-screen.
+# With a display the demo opens its window, paced to 60 frames a second with
+# the frame rate in its title; without one it renders off-screen.
 run: build
 	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
-		cd $(BUILD)/bin && ./SoftwareRenderTest; \
+		echo "Close the window to quit. Keys: W/S, A/D, Z/X move the second pyramid."; \
+		cd $(BUILD)/bin && ./SoftwareRenderTest --max-fps 60 --show-fps; \
 	else \
 		echo "No display: rendering 600 frames off-screen."; \
 		cd $(BUILD)/bin && ./kxsnapshot --frames 600 --out ../frame.bmp && \
 		echo "The last frame is in $(BUILD)/frame.bmp"; \
 	fi
 
-windows: deps
-	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+windows:
+	@scripts/install-deps.sh windows
+	$(CONFIGURE) -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 		-DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
-	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target SoftwareRenderTest
-	@echo "Built $(WINDOWS_BUILD)/bin/SoftwareRenderTest.exe"
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target SoftwareRenderTest kxsnapshot
+	@echo "Built $(WINDOWS_BUILD)/bin/SoftwareRenderTest.exe and kxsnapshot.exe"
+
+# The Windows build run under Wine: the golden frames from kxsnapshot.exe, and
+# the program's window opened and closed under Xvfb.
+windows-check: windows
+	@scripts/install-deps.sh wine
+	tests/windows/check.sh $(WINDOWS_BUILD)
 
 # libFuzzer targets under ASan and UBSan, built with clang in a configuration
 # of their own; not part of the default build.
-fuzz: deps
-	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-		-DKX_FUZZ=ON -DBUILD_TESTING=OFF
+fuzz:
+	@scripts/install-deps.sh fuzz
+	$(CONFIGURE) -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DKX_FUZZ=ON -DBUILD_TESTING=OFF -DKX_BUILD_BENCHMARKS=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_bmp fuzz_raster fuzz_pipeline
 
 # Each fuzz target for FUZZ_SECONDS on a copy of its corpus; any finding fails.
@@ -66,7 +88,10 @@ cross-build: deps
 BENCH_FLAGS ?= --benchmark_repetitions=7 --benchmark_enable_random_interleaving=true \
 	--benchmark_report_aggregates_only=true
 
-bench: build
+bench:
+	@scripts/install-deps.sh bench
+	$(CONFIGURE) -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DKX_BUILD_BENCHMARKS=ON
+	cmake --build $(BUILD) -j $(JOBS) --target kxbench
 	cd $(BUILD)/bin && ./kxbench $(BENCH_FLAGS)
 
 clean:

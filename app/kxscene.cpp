@@ -22,7 +22,7 @@ const KxMoveKey kMoveKeys[] = {
 
 }  // namespace
 
-KxScene::KxScene() : pDevice(nullptr), pTexture(nullptr), pVertexBuffer(nullptr), vertices{}
+KxScene::KxScene() : pDevice(nullptr), pTexture(nullptr), pVertexBuffer(nullptr), vertices{}, bOffscreen(false)
 {
 }
 
@@ -43,6 +43,17 @@ void KxScene::Setup(HWND window)
     SetupContent();
 }
 
+bool KxScene::SetupOffscreen()
+{
+    pDevice = new KxSoftwareRenderDevice();
+    if (!pDevice->CreateOffscreen(640, 480))
+        return false;
+    bOffscreen = true;
+    offset = KxVector3(10.0f, 5.0f, 15.0f);
+    SetupContent();
+    return true;
+}
+
 void KxScene::Frame()
 {
     HandleKeys();
@@ -53,9 +64,16 @@ void KxScene::Frame()
 void KxScene::HandleKeys()
 {
     for (const KxMoveKey& key : kMoveKeys) {
-        if (GetAsyncKeyState(key.virtualKey) & 0x8000)
+        if (IsKeyDown(key.virtualKey))
             offset.*key.component += key.step;
     }
+}
+
+bool KxScene::IsKeyDown(int virtualKey) const
+{
+    if (bOffscreen)
+        return heldKeys.find(char(virtualKey)) != std::string::npos;
+    return (GetAsyncKeyState(virtualKey) & 0x8000) != 0;
 }
 
 void KxScene::Render()

@@ -2,6 +2,8 @@
 // on it, polls the keys and brackets each frame.
 #pragma once
 
+#include <string>
+
 #include "app/kxvertex.h"
 #include "math/kxvector3.h"
 #include "platform/kxwin32.h"
@@ -17,6 +19,14 @@ public:
     KxScene& operator=(const KxScene&) = delete;
 
     void Setup(HWND window);
+    // The same scene drawn into memory only: no window, no video system,
+    // and no keyboard (only the keys given to HoldKeys act), so its frames
+    // depend on nothing outside the program. False when the frame buffers
+    // cannot be had.
+    bool SetupOffscreen();
+    // Upper-case letters of WSADZX that read as held down in every later
+    // frame of an off-screen scene.
+    void HoldKeys(const std::string& keys) { heldKeys = keys; }
     void Frame();
     void HandleKeys();
     void Render();
@@ -38,10 +48,13 @@ private:
     void SetupContent();
     void DrawContent();
     void ReleaseContent();
+    bool IsKeyDown(int virtualKey) const;
 
     KxSoftwareRenderDevice* pDevice;
     KxTexture* pTexture;
     KxVertexBuffer* pVertexBuffer;
     KxVertex vertices[kPyramidVertexCount];
     KxVector3 offset;
+    bool bOffscreen;
+    std::string heldKeys;
 };

@@ -4,9 +4,16 @@
 
 namespace {
 
+// Release builds keep the checks and the count but say nothing: what a
+// person can act on is the caller's own message, not the internal check.
 void ReportToStderr(const char* expression, const char* source)
 {
+#ifdef NDEBUG
+    (void)expression;
+    (void)source;
+#else
     std::fprintf(stderr, "Assertion failed: %s, source %s\n", expression, source);
+#endif
 }
 
 KxAssertReporter currentReporter = ReportToStderr;

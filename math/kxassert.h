@@ -1,9 +1,10 @@
 // Debug assertions that report and then let execution go on with the next
-// step. They are active in every build type: the checks are cheap and the
-// reports are part of how the device tells a caller it misused it.
+// step. The checks and their count work in every build type; the default
+// reporter writes to stderr only in builds without NDEBUG.
 #pragma once
 
-// Reports a failed check; the default reporter writes to stderr.
+// Reports a failed check; the default reporter writes to stderr (debug
+// builds only). A reporter that is set is called in every build.
 typedef void (*KxAssertReporter)(const char* expression, const char* source);
 
 void KxAssertFailed(const char* expression, const char* source);

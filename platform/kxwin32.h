@@ -183,6 +183,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
                      int x, int y, int width, int height,
                      HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
 BOOL DestroyWindow(HWND hwnd);
+BOOL SetWindowTextA(HWND hwnd, LPCSTR text);
 BOOL ShowWindow(HWND hwnd, int showCommand);
 BOOL UpdateWindow(HWND hwnd);
 int ShowCursor(BOOL show);
@@ -215,6 +216,7 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, in
 
 // kernel32
 DWORD GetTickCount();
+void Sleep(DWORD milliseconds);
 
 // The program's entry point; a plain main() calls it on this platform.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -34,6 +35,7 @@ struct KxWindowRegistry {
     std::vector<std::unique_ptr<KxWindow>> windows;
     ATOM nextAtom = kFirstClassAtom;
     int nCursorCount = 0;  // ShowCursor's display counter
+    std::string lastError;  // why the last window could not be created
 };
 
 KxWindowRegistry& Registry() {
@@ -73,6 +75,46 @@ void ForgetWindow(HWND hwnd) {
     windows.erase(it);
 }
 
+bool IsOffscreenVideoDriver(const char* name) {
+    return std::strcmp(name, "offscreen") == 0 || std::strcmp(name, "dummy") == 0 ||
+           std::strcmp(name, "evdev") == 0;
+}
+
+bool IsSet(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
+// Where SDL is not told which video driver to use, it falls back on an
+// off-screen one when no display can be reached, and a program would run on
+// unseen. So only the drivers that show windows are offered, Wayland only
+// where a compositor is named (its library complains on stderr otherwise).
+// SDL_VIDEODRIVER, as the tests set it, still picks any driver.
+std::string DesktopVideoDrivers() {
+    std::string list;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+        const char* name = SDL_GetVideoDriver(i);
+        if (IsOffscreenVideoDriver(name) || (std::strcmp(name, "wayland") == 0 && !IsSet("WAYLAND_DISPLAY"))) {
+            continue;
+        }
+        list += list.empty() ? name : std::string(",") + name;
+    }
+    return list;
+}
+
+std::string NoDisplayReason() {
+    std::string reason = "no display could be opened";
+    if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY")) {
+        return reason + " (DISPLAY and WAYLAND_DISPLAY are not set)";
+    }
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        if (IsSet(variable)) {
+            reason += std::string(" (") + variable + "=" + std::getenv(variable) + ")";
+        }
+    }
+    return reason;
+}
+
 bool IsDesktopVideoDriver() {
     const char* driver = SDL_GetCurrentVideoDriver();
     return driver && std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "offscreen") != 0 &&
@@ -102,7 +144,19 @@ bool KxAcquireVideo() {
     // as a GDI block transfer does, rather than through an OpenGL texture
     // (a software rasteriser with its own threads where there is no GPU).
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    const bool bDriverChosen = IsSet("SDL_VIDEODRIVER");
+    if (!bDriverChosen) {
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, DesktopVideoDrivers().c_str());
+    }
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
+        return true;
+    }
+    Registry().lastError = bDriverChosen ? std::string("SDL video: ") + SDL_GetError() : NoDisplayReason();
+    return false;
+}
+
+std::string KxWindowErrorText() {
+    return Registry().lastError;
 }
 
 void KxReleaseVideoIfIdle() {
@@ -188,7 +242,11 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style,
     }
     KxWindowRegistry& registry = Registry();
     auto it = registry.classes.find(ClassKey(className));
-    if (it == registry.classes.end() || !KxAcquireVideo()) {
+    if (it == registry.classes.end()) {
+        registry.lastError = std::string("no window class \"") + className + "\"";
+        return nullptr;
+    }
+    if (!KxAcquireVideo()) {
         return nullptr;
     }
     Uint32 flags = SDL_WINDOW_HIDDEN;
@@ -198,6 +256,7 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style,
     SDL_Window* pSdlWindow = SDL_CreateWindow(windowName ? windowName : "", x, y,
                                               std::max(width, 1), std::max(height, 1), flags);
     if (!pSdlWindow) {
+        registry.lastError = std::string("SDL cannot create the window: ") + SDL_GetError();
         KxReleaseVideoIfIdle();
         return nullptr;
     }
@@ -210,6 +269,7 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style,
     registry.windows.push_back(std::move(pWindow));
 
     // The procedure may destroy the window itself while handling these.
+    registry.lastError = "the window procedure refused the window";
     WNDPROC pfnWndProc = hwnd->pfnWndProc;
     if (pfnWndProc(hwnd, WM_NCCREATE, 0, 0) == FALSE) {
         ForgetWindow(hwnd);
@@ -226,6 +286,7 @@ HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style,
     if (!KxIsWindow(hwnd)) {
         return nullptr;
     }
+    registry.lastError.clear();
     if (style & kStyleVisible) {
         ShowWindow(hwnd, SW_SHOW);
     }
@@ -244,6 +305,15 @@ BOOL DestroyWindow(HWND hwnd) {
     KxReleaseWindowDcs(hwnd);
     ForgetWindow(hwnd);
     KxReleaseVideoIfIdle();
+    return TRUE;
+}
+
+BOOL SetWindowTextA(HWND hwnd, LPCSTR text) {
+    SDL_Window* pSdlWindow = KxGetSdlWindow(hwnd);
+    if (!pSdlWindow) {
+        return FALSE;
+    }
+    SDL_SetWindowTitle(pSdlWindow, text ? text : "");
     return TRUE;
 }
 
@@ -368,10 +438,19 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:libdbus-1.so\n";
 }
+
+// The list of suppressions used would otherwise follow every run on stderr.
+extern "C" const char* __lsan_default_options() {
+    return "print_suppressions=0";
+}
 #endif
 
 DWORD GetTickCount() {
     auto elapsed = std::chrono::steady_clock::now().time_since_epoch();
     auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
     return static_cast<DWORD>(milliseconds);  // wraps like Win32's after 49.7 days
+}
+
+void Sleep(DWORD milliseconds) {
+    SDL_Delay(milliseconds);
 }

@@ -1,23 +1,42 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need.
+# Installs the Debian packages one purpose needs, and no more:
+#   install-deps.sh PURPOSE...
+#   build    compiler, CMake and SDL2: the program and kxsnapshot (make run)
+#   test     build, plus GoogleTest, Xvfb, xdotool, ImageMagick and Python
+#            for the tests (make test, make test-asan)
+#   bench    build, plus Google Benchmark (make bench)
+#   windows  the MinGW-w64 cross-compiler (make windows)
+#   wine     Wine, and Xvfb and xdotool for the window check (make windows-check)
+#   fuzz     build, plus clang and its libFuzzer runtime (make fuzz)
 # Packages already present are skipped; apt-get update runs only when
 # something has to be installed.
 set -euo pipefail
 
-packages=(
-  cmake make g++ pkg-config
-  libgtest-dev libbenchmark-dev
-  libsdl2-dev
-  xvfb xdotool x11-apps imagemagick
-  g++-mingw-w64-x86-64
-  clang libclang-rt-14-dev
-)
+packages_for() {
+  case $1 in
+  build) echo cmake make g++ pkg-config libsdl2-dev ;;
+  test) echo "$(packages_for build) libgtest-dev xvfb xauth xdotool imagemagick python3" ;;
+  bench) echo "$(packages_for build) libbenchmark-dev" ;;
+  windows) echo cmake make g++-mingw-w64-x86-64 ;;
+  wine) echo wine wine64 xvfb xauth xdotool g++ libx11-dev ;;
+  fuzz) echo "$(packages_for build) clang libclang-rt-14-dev" ;;
+  *) return 1 ;;
+  esac
+}
 
+[ $# -gt 0 ] || set -- build
 missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
+for purpose in "$@"; do
+  if ! wanted=$(packages_for "$purpose"); then
+    echo "install-deps.sh: unknown purpose '$purpose' (build, test, bench, windows, wine, fuzz)" >&2
+    exit 2
   fi
+  for p in $wanted; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" &&
+       [[ " ${missing[*]} " != *" $p "* ]]; then
+      missing+=("$p")
+    fi
+  done
 done
 
 if [ ${#missing[@]} -eq 0 ]; then

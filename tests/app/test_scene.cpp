@@ -74,3 +74,19 @@ TEST_F(Scene, EveryFrameStartsFromABlueClearAndAFarDepth)
     EXPECT_EQ(device.GetDepth(0, 0), 65535u);
     EXPECT_EQ(device.GetDepth(639, 479), 65535u);
 }
+
+TEST(OffscreenScene, OnlyTheHeldKeysMoveTheCopy)
+{
+    KxScene scene;
+    ASSERT_TRUE(scene.SetupOffscreen());
+    EXPECT_EQ(scene.GetDevice()->GetWidth(), 640);
+    EXPECT_EQ(scene.GetDevice()->GetHeight(), 480);
+    KxHoldKey('A', true);  // the keyboard is not read
+    scene.HoldKeys("WDZ");
+    scene.Frame();
+    scene.Frame();
+    KxReleaseAllKeys();
+    EXPECT_EQ(scene.GetOffset().x, 12.0f);
+    EXPECT_EQ(scene.GetOffset().y, 7.0f);
+    EXPECT_EQ(scene.GetOffset().z, 17.0f);
+}

@@ -7,7 +7,7 @@ snapshot=$1 stats=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 if ! command -v convert >/dev/null 2>&1; then
-  echo "SKIPPED: convert is not installed (make deps installs it)"
+  echo "SKIPPED: convert is not installed (make test installs it)"
   exit 77
 fi
 

@@ -1,0 +1,45 @@
+#include <gtest/gtest.h>
+
+#include "app/kxprogramoptions.h"
+
+TEST(ProgramOptions, CommandLines)
+{
+    struct Case {
+        const char* commandLine;
+        bool bGood;
+        int nMaxFps;
+        bool bShowFps;
+        bool bHelp;
+    } const cases[] = {
+        {"", true, 0, false, false},
+        {nullptr, true, 0, false, false},
+        {"--max-fps 60 --show-fps", true, 60, true, false},
+        {"  --show-fps\t--max-fps   0 ", true, 0, true, false},
+        {"\"--max-fps\" \"1000\"", true, 1000, false, false},
+        {"--max-fps 060", true, 60, false, false},
+        {"-h", true, 0, false, true},
+        {"--show-fps --help", true, 0, true, true},
+        {"--max-fps", false, 0, false, false},
+        {"--max-fps 1001", false, 0, false, false},
+        {"--max-fps -1", false, 0, false, false},
+        {"--max-fps +5", false, 0, false, false},
+        {"--max-fps 6x", false, 0, false, false},
+        {"--max-fps \"\"", false, 0, false, false},
+        {"--max-fps \" 5\"", false, 0, false, false},
+        {"--bogus", false, 0, false, false},
+        {"\"--show-fps --help\"", false, 0, false, false},  // one argument
+        {"\"\"", false, 0, false, false},
+    };
+    for (const Case& c : cases) {
+        KxProgramOptions options;
+        std::string error;
+        const char* shown = c.commandLine ? c.commandLine : "(null)";
+        ASSERT_EQ(KxParseProgramOptions(c.commandLine, &options, &error), c.bGood) << shown;
+        EXPECT_EQ(error.empty(), c.bGood) << shown;
+        if (!c.bGood)
+            continue;
+        EXPECT_EQ(options.nMaxFps, c.nMaxFps) << shown;
+        EXPECT_EQ(options.bShowFps, c.bShowFps) << shown;
+        EXPECT_EQ(options.bHelp, c.bHelp) << shown;
+    }
+}
