@@ -245,8 +245,9 @@ KX_AVX2_INLINE void Store(float* p, __m256d v)
     _mm_store_ps(p, _mm256_cvtpd_ps(v));
 }
 
-KX_AVX2_INLINE void TransformGroup(const KxVertexTransform& t, const KxMatrixD& combined, const KxMatrixD& normals,
-                                   KxVertexBatch& b, int32_t i)
+// Positions to the screen, with the texture coordinates and 1/w.
+KX_AVX2_INLINE void TransformPositions(const KxVertexTransform& t, const KxMatrixD& combined, KxVertexBatch& b,
+                                       int32_t i)
 {
     const KxPointLanes p = TransformPoint(Load(b.px + i), Load(b.py + i), Load(b.pz + i), combined);
     _mm_store_si128(reinterpret_cast<__m128i*>(b.x + i), ScreenCoordinates(p.x));
@@ -260,10 +261,14 @@ KX_AVX2_INLINE void TransformGroup(const KxVertexTransform& t, const KxMatrixD& 
         _mm_store_ps(b.vOverW + i, _mm_setzero_ps());
     }
     Store(b.invW + i, _mm256_div_pd(Lanes(1.0), p.w));
+}
 
-    // KxVector3::TransformNormal, then Normalized: the squared length and
-    // the length rounded to float, the reciprocal of the length rounded to
-    // float, three float products.
+// KxVector3::TransformNormal, then Normalized where asked: the squared
+// length and the length rounded to float, the reciprocal of the length
+// rounded to float, three float products. In place.
+KX_AVX2_INLINE void TransformNormals(const KxVertexTransform& t, const KxMatrixD& normals, KxVertexBatch& b,
+                                     int32_t i)
+{
     const __m256d nx = Load(b.nx + i), ny = Load(b.ny + i), nz = Load(b.nz + i);
     __m256d mx = RoundToFloat(Column3(nx, ny, nz, normals, 0));
     __m256d my = RoundToFloat(Column3(nx, ny, nz, normals, 1));
@@ -273,11 +278,13 @@ KX_AVX2_INLINE void TransformGroup(const KxVertexTransform& t, const KxMatrixD& 
         const __m256d squared = RoundToFloat(_mm256_add_pd(xy, _mm256_mul_pd(mz, mz)));
         const __m256d length = RoundToFloat(_mm256_sqrt_pd(squared));
         const __m256d r = RoundToFloat(_mm256_div_pd(Lanes(1.0), length));
-        mx = RoundToFloat(_mm256_mul_pd(mx, r));
-        my = RoundToFloat(_mm256_mul_pd(my, r));
-        mz = RoundToFloat(_mm256_mul_pd(mz, r));
+        mx = _mm256_mul_pd(mx, r);
+        my = _mm256_mul_pd(my, r);
+        mz = _mm256_mul_pd(mz, r);
     }
-    _mm_store_si128(reinterpret_cast<__m128i*>(b.color + i), Shade(*t.lighting, mx, my, mz));
+    Store(b.nx + i, mx);
+    Store(b.ny + i, my);
+    Store(b.nz + i, mz);
 }
 
 bool DetectAvx2()
@@ -297,11 +304,20 @@ bool KxGeometryAvx2Available()
 
 KX_AVX2 void KxTransformVerticesAvx2(const KxVertexTransform& transform, KxVertexBatch& batch)
 {
-    const KxMatrixD combined(*transform.combined), normals(*transform.normalMatrix);
+    // The scalar path takes the last few vertices first, from the normals
+    // as they are read. Then one pass per stage: the iterations of a pass
+    // are independent, so the processor overlaps their long divisions.
     const int32_t groups = batch.count / 4 * 4;
-    for (int32_t i = 0; i < groups; i += 4)
-        TransformGroup(transform, combined, normals, batch, i);
     KxTransformVerticesScalar(transform, batch, groups, batch.count - groups);
+    const KxMatrixD combined(*transform.combined), normals(*transform.normalMatrix);
+    for (int32_t i = 0; i < groups; i += 4)
+        TransformPositions(transform, combined, batch, i);
+    for (int32_t i = 0; i < groups; i += 4)
+        TransformNormals(transform, normals, batch, i);
+    for (int32_t i = 0; i < groups; i += 4) {
+        const __m256d nx = Load(batch.nx + i), ny = Load(batch.ny + i), nz = Load(batch.nz + i);
+        _mm_store_si128(reinterpret_cast<__m128i*>(batch.color + i), Shade(*transform.lighting, nx, ny, nz));
+    }
 }
 
 KX_AVX2 uint32_t KxMarkFrontFacesAvx2(const uint8_t* data, size_t length, int32_t stride, uint32_t first,
