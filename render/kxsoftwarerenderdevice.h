@@ -56,9 +56,10 @@ struct KxVertexBatch;
 class KxSoftwareRenderDevice {
 public:
     static constexpr int kTextureStageCount = 8;
-    // Fillers skip triangles with a coordinate this far out: beyond it the
-    // 16.16 edge arithmetic would overflow.
-    static constexpr int kMaxScreenCoordinate = 16384;
+    // Fillers skip triangles with a coordinate this far out (2^24): no
+    // realistic frame reaches it, and inside it the 64-bit 16.16 edge
+    // arithmetic cannot overflow.
+    static constexpr int kMaxScreenCoordinate = 1 << 24;
 
     KxSoftwareRenderDevice();
     ~KxSoftwareRenderDevice();
