@@ -36,8 +36,9 @@ inline uint32_t KxPackChannels(const int32_t channel[3])
     return (uint32_t(channel[0] & 0xFF) << 16) | (uint32_t(channel[1] & 0xFF) << 8) | uint32_t(channel[2] & 0xFF);
 }
 
-// Beyond this an edge's 64-bit x and the row walks could not be trusted, so
-// such triangles are not drawn.
+// Triangles with a coordinate at or beyond the device's limit are refused,
+// never drawn wrong: inside it the 64-bit edges cannot overflow and a walk
+// is at most 2^25 rows long.
 inline bool KxOutsideFixedPointRange(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2)
 {
     const int32_t limit = KxSoftwareRenderDevice::kMaxScreenCoordinate;
