@@ -13,7 +13,7 @@ JOBS          ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 CONFIGURE = cmake --log-level=WARNING -S .
 
-.PHONY: all deps build test test-asan run windows windows-check bench clean fuzz fuzz-smoke fuzz-seeds cross-build
+.PHONY: all deps build test test-asan run windows windows-check bench clean fuzz fuzz-smoke fuzz-seeds cross-build scaling
 
 all: build
 
@@ -94,5 +94,23 @@ bench:
 	cmake --build $(BUILD) -j $(JOBS) --target kxbench
 	cd $(BUILD)/bin && ./kxbench $(BENCH_FLAGS)
 
+# The scaling comparison with Mesa's llvmpipe (triangle count, resolution,
+# overdraw): the shared harness beside the checkout builds this tree and
+# prints the ratio tables; about 8 minutes on a quiet machine. QUIET_MAX=20
+# waits for other jobs to pause before each configuration.
+SCALING_HARNESS ?= $(CURDIR)/../shared/anchors/scaling
+SCALING_BUILD   ?= $(CURDIR)/build-scaling
+
+scaling:
+	@if [ ! -f "$(SCALING_HARNESS)/run.sh" ] || [ ! -f "$(SCALING_HARNESS)/build.sh" ]; then \
+		echo "make scaling: no scaling harness in $(SCALING_HARNESS); set SCALING_HARNESS to its folder." >&2; \
+		exit 1; \
+	fi
+	@pkg-config --exists egl opengl sdl2 || { \
+		echo "make scaling: needs libegl-dev, libgl-dev, libgl1-mesa-dri and libsdl2-dev." >&2; exit 1; }
+	MAIN=$(CURDIR) BUILD=$(SCALING_BUILD) JOBS=$(JOBS) sh $(SCALING_HARNESS)/build.sh
+	mkdir -p $(SCALING_BUILD)/results
+	BUILD=$(SCALING_BUILD) OUT=$(SCALING_BUILD)/results bash $(SCALING_HARNESS)/run.sh
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WINDOWS_BUILD) $(FUZZ_BUILD) build-O0 build-native
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WINDOWS_BUILD) $(FUZZ_BUILD) $(SCALING_BUILD) build-O0 build-native

@@ -18,7 +18,7 @@ inline int32_t KxFromFixed(int32_t v)
 }
 
 // a + b with wrap-around: the edge walkers step once past their last row,
-// where a wide edge may leave the 32-bit range; that value is never used.
+// where a channel may leave the 32-bit range; that value is never used.
 inline int32_t KxStepFixed(int32_t a, int32_t b)
 {
     return int32_t(uint32_t(a) + uint32_t(b));
@@ -36,8 +36,9 @@ inline uint32_t KxPackChannels(const int32_t channel[3])
     return (uint32_t(channel[0] & 0xFF) << 16) | (uint32_t(channel[1] & 0xFF) << 8) | uint32_t(channel[2] & 0xFF);
 }
 
-// Beyond this the 16.16 differences overflow 32 bits and edge walks would
-// run over billions of rows, so such triangles are not drawn.
+// Triangles with a coordinate at or beyond the device's limit are refused,
+// never drawn wrong: inside it the 64-bit edges cannot overflow and a walk
+// is at most 2^25 rows long.
 inline bool KxOutsideFixedPointRange(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2)
 {
     const int32_t limit = KxSoftwareRenderDevice::kMaxScreenCoordinate;
@@ -47,23 +48,37 @@ inline bool KxOutsideFixedPointRange(int32_t x0, int32_t y0, int32_t x1, int32_t
     return false;
 }
 
-// One edge of a flat triangle half: x and the three channels (blue, green,
-// red) in 16.16, stepped one row at a time from one vertex to the other.
+// x in 16.16 held in 64 bits: edges across wide frames and to vertices far
+// off the screen do not overflow it, and wherever 32 bits did not overflow
+// the values are the same.
+inline int64_t KxToFixed64(int64_t v)
+{
+    return v * 65536;
+}
+
+inline int32_t KxFromFixed64(int64_t v)
+{
+    return int32_t((v + 0x8000) >> 16);
+}
+
+// One edge of a flat triangle half: x (64-bit) and the three channels
+// (blue, green, red) in 16.16, stepped one row at a time from one vertex to
+// the other.
 struct KxFixedEdge {
-    int32_t x, dx;
+    int64_t x, dx;
     int32_t ch[3], dch[3];
 
     KxFixedEdge(int32_t xFrom, uint32_t cFrom, int32_t xTo, uint32_t cTo, int32_t steps)
     {
-        x = KxToFixed(xFrom);
-        dx = KxToFixed(xTo - xFrom) / steps;
+        x = KxToFixed64(xFrom);
+        dx = KxToFixed64(int64_t(xTo) - xFrom) / steps;
         for (int k = 0; k < 3; ++k) {
             ch[k] = KxToFixed(KxChannel(cFrom, k));
             dch[k] = KxToFixed(KxChannel(cTo, k) - KxChannel(cFrom, k)) / steps;
         }
     }
 
-    int32_t X() const { return KxFromFixed(x); }
+    int32_t X() const { return KxFromFixed64(x); }
 
     uint32_t Color() const
     {
@@ -73,8 +88,29 @@ struct KxFixedEdge {
 
     void Step()
     {
-        x = KxStepFixed(x, dx);
+        x += dx;
         for (int k = 0; k < 3; ++k)
             ch[k] = KxStepFixed(ch[k], dch[k]);
+    }
+
+    // n steps at once: integer sums come out the same in any grouping.
+    void Skip(int64_t n)
+    {
+        x += n * dx;
+        for (int k = 0; k < 3; ++k)
+            ch[k] = int32_t(uint32_t(ch[k]) + uint32_t(uint64_t(int64_t(dch[k]) * n)));
+    }
+};
+
+// The rows a walk from row first to row last must visit to cover rows 0 to
+// height - 1: rows above the frame are skipped, rows below it end the walk.
+struct KxVisibleRows {
+    int32_t first, last;
+    int64_t skipped;  // rows above the frame
+
+    KxVisibleRows(int32_t rowFirst, int32_t rowLast, int32_t height)
+        : first(rowFirst < 0 ? 0 : rowFirst), last(rowLast < height ? rowLast : height - 1),
+          skipped(int64_t(first) - rowFirst)
+    {
     }
 };

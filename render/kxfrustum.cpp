@@ -52,7 +52,9 @@ int KxFrustum::ClassifySphere(const KxVector3& centre, float radius) const
     for (const KxPlane& plane : planes) {
         const double normalLength =
             std::sqrt(double(plane.a) * plane.a + double(plane.b) * plane.b + double(plane.c) * plane.c);
-        if (std::fabs(SignedDistance(plane, centre)) / normalLength < radius)
+        // Rounded to float as KxPlane::IntersectsSphere does: a distance just
+        // below the radius that rounds to it touches, it does not cross.
+        if (float(std::fabs(SignedDistance(plane, centre)) / normalLength) < radius)
             return Intersecting;
     }
     int nInside = 0;

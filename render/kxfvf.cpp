@@ -87,13 +87,11 @@ void KxFvf::Rewind()
     vertexCursor = elementCursor;
 }
 
-uint8_t* KxFvf::Seek(uint32_t from, uint32_t to)
+// The bytes of the components from `from` up to, not including, `to`.
+// Only the position bit that the stride counts takes bytes, so a cursor
+// never runs past the vertex for position fields such as 0x006.
+int32_t KxFvf::SpanBetween(uint32_t from, uint32_t to) const
 {
-    if (!HasComponent(to) || !elementCursor)
-        return nullptr;
-
-    // Only the position bit that the stride counts takes bytes, so a cursor
-    // never runs past the vertex for position fields such as 0x006.
     uint32_t position = PositionBit(fvf);
     int32_t sum = 0;
     for (uint32_t c = from ? from : 1u; c != 0 && c < to; c <<= 1) {
@@ -101,8 +99,20 @@ uint8_t* KxFvf::Seek(uint32_t from, uint32_t to)
         if (HasComponent(c) && (!isPositionBit || c == position))
             sum += ComponentSize(c);
     }
-    elementCursor += sum;
+    return sum;
+}
+
+uint8_t* KxFvf::Seek(uint32_t from, uint32_t to)
+{
+    if (!HasComponent(to) || !elementCursor)
+        return nullptr;
+    elementCursor += SpanBetween(from, to);
     return elementCursor;
+}
+
+int32_t KxFvf::ComponentOffset(uint32_t flag) const
+{
+    return SpanBetween(0, flag);
 }
 
 void KxFvf::NextVertex()

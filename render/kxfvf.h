@@ -30,10 +30,15 @@ public:
     void Rewind();
     uint8_t* Seek(uint32_t from, uint32_t to);
     void NextVertex();
+    // Where a component starts in a vertex: what Seek from the vertex start
+    // to it skips.
+    int32_t ComponentOffset(uint32_t flag) const;
 
     int32_t GetStride() const { return stride; }
 
 private:
+    int32_t SpanBetween(uint32_t from, uint32_t to) const;
+
     uint8_t* data = nullptr;
     uint32_t fvf = 0;
     int32_t stride = 0;

@@ -18,6 +18,7 @@
 #include "render/kxfrustum.h"
 #include "render/kxfvf.h"
 #include "render/kxlight.h"
+#include "render/kxlightterms.h"
 #include "render/kxvertexbuffer.h"
 
 // Render-state codes (Direct3D 9 numbering).
@@ -50,13 +51,15 @@ enum : uint32_t {
 };
 
 class KxSpanFiller;
+struct KxVertexBatch;
 
 class KxSoftwareRenderDevice {
 public:
     static constexpr int kTextureStageCount = 8;
-    // Fillers skip triangles with a coordinate this far out: beyond it the
-    // 16.16 edge arithmetic would overflow.
-    static constexpr int kMaxScreenCoordinate = 16384;
+    // Fillers skip triangles with a coordinate this far out (2^24): no
+    // realistic frame reaches it, and inside it the 64-bit 16.16 edge
+    // arithmetic cannot overflow.
+    static constexpr int kMaxScreenCoordinate = 1 << 24;
 
     KxSoftwareRenderDevice();
     ~KxSoftwareRenderDevice();
@@ -212,6 +215,15 @@ private:
     // The one bound texture stage that decides the pixels: the highest.
     const KxTexture* SampledTexture() const;
 
+    // The lighting terms of the current state; refreshes the material
+    // colour holders as lighting a vertex does.
+    void PrepareLighting(KxLightTerms& terms);
+    // The triangles of a format with normals, transformed, lit and filled a
+    // batch at a time; those of a format with diffuse colours instead.
+    void DrawLitTriangles(uint32_t nTriangles);
+    void DrawColoredTriangles(uint32_t nTriangles);
+    void FillBatch(const KxVertexBatch& batch, int32_t nTriangles, bool bDepthTest);
+
     bool IsRenderStateOn(uint32_t bit) const { return (renderStates >> bit) & 1u; }
     uint32_t RenderStateField(uint32_t shift) const { return (renderStates >> shift) & 3u; }
 
@@ -244,6 +256,7 @@ private:
 
     KxFrustum frustum;
     std::map<int, KxLightSet> lights;
+    KxLightTerms lightTerms;  // per-draw scratch of the lighting
     KxMaterial material;
     KxTexture* textureStages[kTextureStageCount] = {};
     const char* pTextureLoadError = "";

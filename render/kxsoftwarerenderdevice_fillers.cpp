@@ -84,7 +84,7 @@ void KxSoftwareRenderDevice::FillGouraudTriangle(int32_t x0, int32_t y0, int32_t
     // is multiplied.
     const int32_t dy = y1 - y0;
     const int32_t d = y2 - y0;
-    const int32_t xs = KxFromFixed(dy * (KxToFixed(x2 - x0) / d) + KxToFixed(x0));
+    const int32_t xs = KxFromFixed64(dy * (KxToFixed64(int64_t(x2) - x0) / d) + KxToFixed64(x0));
     int32_t split[3];
     for (int k = 0; k < 3; ++k) {
         const int32_t ch0 = KxChannel(c0, k);
@@ -105,7 +105,11 @@ void KxSoftwareRenderDevice::FillFlatBottomTriangle(int32_t x0, int32_t y0, int3
     const int32_t steps = y1 - y0;
     KxFixedEdge edge1(x0, c0, x1, c1, steps);
     KxFixedEdge edge2(x0, c0, x2, c2, steps);
-    for (int32_t y = y0; y <= y1; ++y) {
+    // Spans outside the frame draw nothing.
+    const KxVisibleRows rows(y0, y1, height);
+    edge1.Skip(rows.skipped);
+    edge2.Skip(rows.skipped);
+    for (int32_t y = rows.first; y <= rows.last; ++y) {
         DrawGouraudSpan(edge1.X(), edge2.X(), y, edge1.Color(), edge2.Color());
         edge1.Step();
         edge2.Step();
@@ -121,7 +125,10 @@ void KxSoftwareRenderDevice::FillFlatTopTriangle(int32_t x0, int32_t y0, int32_t
     const int32_t steps = y2 - y1;
     KxFixedEdge edgeFrom1(x1, c1, x2, c2, steps);
     KxFixedEdge edgeFrom0(x0, c0, x2, c2, steps);
-    for (int32_t y = y1; y <= y2; ++y) {
+    const KxVisibleRows rows(y1, y2, height);
+    edgeFrom1.Skip(rows.skipped);
+    edgeFrom0.Skip(rows.skipped);
+    for (int32_t y = rows.first; y <= rows.last; ++y) {
         DrawGouraudSpan(edgeFrom1.X(), edgeFrom0.X(), y, edgeFrom1.Color(), edgeFrom0.Color());
         edgeFrom1.Step();
         edgeFrom0.Step();

@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "math/kxassert.h"
+#include "render/kxbackfaces.h"
 #include "render/kxsoftwarerenderdevice.h"
+#include "render/kxvertexbatch.h"
 
 namespace {
 
@@ -40,36 +42,22 @@ uint32_t ReadColor(const uint8_t* p)
     return v;
 }
 
-// One vertex as the buffer holds it; what the format lacks stays zero.
-struct KxGatheredVertex {
-    KxVector3 position;
-    KxVector3 normal;
-    float u = 0.0f;
-    float v = 0.0f;
-    uint32_t color = 0;
-};
-
-// Reads the cursor's vertex and moves on to the next. A vertex with a normal
-// gives its texture coordinates, one without gives its diffuse colour.
-KxGatheredVertex GatherVertex(KxFvf& format)
-{
-    KxGatheredVertex vertex;
-    vertex.position = ReadVector3(format.Seek(0, KXFVF_XYZ));
-    if (format.HasComponent(KXFVF_NORMAL)) {
-        vertex.normal = ReadVector3(format.Seek(KXFVF_XYZ, KXFVF_NORMAL));
-        if (format.HasComponent(KXFVF_TEX1)) {
-            const uint8_t* pTexCoord = format.Seek(KXFVF_NORMAL, KXFVF_TEX1);
-            vertex.u = ReadFloat(pTexCoord);
-            // A set of one float has no v to read.
-            if (((format.GetFormat() >> 16) & 3u) != kOneFloatTexCoord)
-                vertex.v = ReadFloat(pTexCoord + sizeof(float));
-        }
-    } else if (format.HasComponent(KXFVF_DIFFUSE)) {
-        vertex.color = ReadColor(format.Seek(KXFVF_XYZ, KXFVF_DIFFUSE));
+// Where a vertex's components start, decoded once per draw. The position
+// opens the vertex.
+struct KxVertexLayout {
+    explicit KxVertexLayout(const KxFvf& format)
+        : stride(size_t(format.GetStride())), normal(format.ComponentOffset(KXFVF_NORMAL)),
+          texCoord(format.ComponentOffset(KXFVF_TEX1)), diffuse(format.ComponentOffset(KXFVF_DIFFUSE)),
+          bTexCoords(format.HasComponent(KXFVF_TEX1)),
+          // A set of one float has no v to read.
+          bSecondCoord(((format.GetFormat() >> 16) & 3u) != kOneFloatTexCoord)
+    {
     }
-    format.NextVertex();
-    return vertex;
-}
+
+    size_t stride;
+    int32_t normal, texCoord, diffuse;
+    bool bTexCoords, bSecondCoord;
+};
 
 // The complete triangles of the buffer. The count set at binding decides,
 // but never more vertices than the block holds at the current format's
@@ -82,15 +70,21 @@ uint32_t TriangleCount(uint32_t vertexCount, const KxVertexBuffer& buffer, int32
     return std::min(vertexCount, buffer.length / uint32_t(stride)) / 3;
 }
 
-// Float screen position plus 0.5, truncated toward zero. Non-finite and far
-// out values become a coordinate the fillers reject, not an undefined
-// conversion.
-int32_t ScreenCoordinate(float value)
+// One vertex of a format with normals into slot i of the batch; without
+// texture coordinates u and v are 0.
+void GatherVertex(const KxVertexLayout& layout, const uint8_t* vertex, KxVertexBatch& batch, int32_t i)
 {
-    const double rounded = double(value) + 0.5;
-    if (!(std::fabs(rounded) < 2147483648.0))
-        return KxSoftwareRenderDevice::kMaxScreenCoordinate;
-    return static_cast<int32_t>(rounded);
+    float position[3], normal[3];
+    std::memcpy(position, vertex, sizeof(position));
+    std::memcpy(normal, vertex + layout.normal, sizeof(normal));
+    batch.px[i] = position[0];
+    batch.py[i] = position[1];
+    batch.pz[i] = position[2];
+    batch.nx[i] = normal[0];
+    batch.ny[i] = normal[1];
+    batch.nz[i] = normal[2];
+    batch.u[i] = layout.bTexCoords ? ReadFloat(vertex + layout.texCoord) : 0.0f;
+    batch.v[i] = layout.bTexCoords && layout.bSecondCoord ? ReadFloat(vertex + layout.texCoord + 4) : 0.0f;
 }
 
 }  // namespace
@@ -123,9 +117,7 @@ bool KxSoftwareRenderDevice::ProcessPrimitives()
 
 bool KxSoftwareRenderDevice::IsFrontFacing(const KxVector3& p0, const KxVector3& p1, const KxVector3& p2) const
 {
-    const KxVector3 normal = (p1 - p0).Cross(p2 - p0);
-    const KxVector3 toEye = eyePosition - p0;
-    return toEye.Dot(normal) >= 0.0f;  // edge-on counts as front-facing
+    return KxFacesEye(eyePosition, p0, p1, p2);
 }
 
 bool KxSoftwareRenderDevice::CullBackFaces()
@@ -134,18 +126,10 @@ bool KxSoftwareRenderDevice::CullBackFaces()
     if (!vertexFormat.HasComponent(KXFVF_XYZ))
         return true;
 
-    vertexFormat.Rewind();
     const uint32_t nTriangles = TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride());
     triangleVisible.resize(nTriangles, false);
-    for (uint32_t i = 0; i < nTriangles; ++i) {
-        KxVector3 p[3];
-        for (KxVector3& position : p) {
-            position = ReadVector3(vertexFormat.Seek(0, KXFVF_XYZ));
-            vertexFormat.NextVertex();
-            position.TransformPoint(combinedMatrix);
-        }
-        triangleVisible[i] = IsFrontFacing(p[0], p[1], p[2]);
-    }
+    KxMarkFrontFaces(streamSource->data, streamSource->length, vertexFormat.GetStride(), nTriangles, combinedMatrix,
+                     eyePosition, triangleVisible);
     return true;
 }
 
@@ -181,18 +165,19 @@ bool KxSoftwareRenderDevice::CullToFrustum()
 
     if (!vertexFormat.HasComponent(KXFVF_XYZ))
         return true;
-    vertexFormat.Rewind();
-    const uint32_t nTriangles = TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride());
+    const size_t stride = size_t(vertexFormat.GetStride());
+    const uint32_t nTriangles = std::min<uint32_t>(
+        TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride()), uint32_t(triangleVisible.size()));
     for (uint32_t i = 0; i < nTriangles; ++i) {
-        KxVector3 p[3];
-        for (KxVector3& position : p) {
-            position = ReadVector3(vertexFormat.Seek(0, KXFVF_XYZ));
-            vertexFormat.NextVertex();
-        }
         if (!triangleVisible[i])
             continue;
-        for (KxVector3& position : p)
+        const uint8_t* vertex = streamSource->data + size_t(i) * 3 * stride;
+        KxVector3 p[3];
+        for (KxVector3& position : p) {
+            position = ReadVector3(vertex);
+            vertex += stride;
             position.TransformPoint(world);
+        }
         triangleVisible[i] = frustum.ContainsAnyVertex(p[0], p[1], p[2]);
     }
     return true;
@@ -224,66 +209,86 @@ bool KxSoftwareRenderDevice::DrawTriangles()
     // flags for them.
     if (!vertexFormat.HasComponent(KXFVF_XYZ) || vertexFormat.HasComponent(KXFVF_XYZRHW))
         return true;
-    const bool bNormals = vertexFormat.HasComponent(KXFVF_NORMAL);
-    if (!bNormals && !vertexFormat.HasComponent(KXFVF_DIFFUSE))
-        return true;
-    const bool bTexCoords = vertexFormat.HasComponent(KXFVF_TEX1);
-    const bool bDepthTest = IsRenderStateOn(kZEnableBit);
+    const uint32_t nTriangles = std::min<uint32_t>(
+        TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride()), uint32_t(triangleVisible.size()));
+    if (vertexFormat.HasComponent(KXFVF_NORMAL))
+        DrawLitTriangles(nTriangles);
+    else if (vertexFormat.HasComponent(KXFVF_DIFFUSE))
+        DrawColoredTriangles(nTriangles);
+    return true;
+}
 
-    vertexFormat.Rewind();
-    const uint32_t nTriangles = TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride());
+// Positions go to the filler as they stand, without the composed transform:
+// scene code may rely on this to draw geometry given in screen space.
+void KxSoftwareRenderDevice::DrawColoredTriangles(uint32_t nTriangles)
+{
+    const KxVertexLayout layout(vertexFormat);
     for (uint32_t i = 0; i < nTriangles; ++i) {
-        KxGatheredVertex vertex[3];
-        for (KxGatheredVertex& gathered : vertex)
-            gathered = GatherVertex(vertexFormat);
         if (!triangleVisible[i])
             continue;
-
-        if (!bNormals) {
-            // Positions go to the filler as they stand, without the composed
-            // transform: scene code may rely on this to draw geometry given
-            // in screen space.
-            FillGouraudTriangle(ScreenCoordinate(vertex[0].position.x), ScreenCoordinate(vertex[0].position.y),
-                                ScreenCoordinate(vertex[1].position.x), ScreenCoordinate(vertex[1].position.y),
-                                ScreenCoordinate(vertex[2].position.x), ScreenCoordinate(vertex[2].position.y),
-                                vertex[0].color, vertex[1].color, vertex[2].color);
-            continue;
-        }
-
-        float w[3];
-        int32_t x[3];
-        int32_t y[3];
-        for (int k = 0; k < 3; ++k) {
-            w[k] = vertex[k].position.TransformPoint(combinedMatrix);
-            x[k] = ScreenCoordinate(vertex[k].position.x);
-            y[k] = ScreenCoordinate(vertex[k].position.y);
-        }
-        // Normals go through the 3x3 of the inverse world, not its transpose.
-        const KxMatrix4 normalMatrix = world.Inverse().AffineCopy();
-        for (KxGatheredVertex& gathered : vertex)
-            gathered.normal.TransformNormal(normalMatrix);
-
+        const uint8_t* vertex = streamSource->data + size_t(i) * 3 * layout.stride;
+        int32_t x[3], y[3];
         uint32_t color[3];
+        for (int k = 0; k < 3; ++k, vertex += layout.stride) {
+            const KxVector3 position = ReadVector3(vertex);
+            x[k] = KxScreenCoordinate(position.x);
+            y[k] = KxScreenCoordinate(position.y);
+            color[k] = ReadColor(vertex + layout.diffuse);
+        }
+        FillGouraudTriangle(x[0], y[0], x[1], y[1], x[2], y[2], color[0], color[1], color[2]);
+    }
+}
+
+// The visible triangles a batch at a time: their vertices gathered into the
+// batch, transformed and lit together, then filled in buffer order. The
+// world is the same for every triangle of the draw, and so are its inverse
+// and the lighting terms: both are formed once, at the first visible
+// triangle, where lighting the first vertex would have refreshed the
+// material colour holders.
+void KxSoftwareRenderDevice::DrawLitTriangles(uint32_t nTriangles)
+{
+    const KxVertexLayout layout(vertexFormat);
+    const bool bDepthTest = IsRenderStateOn(kZEnableBit);
+    KxMatrix4 normalMatrix;
+    const KxVertexTransform transform{&combinedMatrix, &normalMatrix, &lightTerms, bDepthTest, layout.bTexCoords};
+    bool bPrepared = false;
+    KxVertexBatch batch;
+    uint32_t i = 0;
+    while (i < nTriangles) {
+        int32_t nGathered = 0;
+        for (; i < nTriangles && nGathered < KxVertexBatch::kTriangles; ++i) {
+            if (!triangleVisible[i])
+                continue;
+            const uint8_t* vertex = streamSource->data + size_t(i) * 3 * layout.stride;
+            for (int k = 0; k < 3; ++k, vertex += layout.stride)
+                GatherVertex(layout, vertex, batch, 3 * nGathered + k);
+            ++nGathered;
+        }
+        if (nGathered == 0)
+            break;
+        if (!bPrepared) {
+            // Normals go through the 3x3 of the inverse world, not its transpose.
+            normalMatrix = world.Inverse().AffineCopy();
+            PrepareLighting(lightTerms);
+            bPrepared = true;
+        }
+        batch.count = 3 * nGathered;
+        KxTransformVertices(transform, batch);
+        FillBatch(batch, nGathered, bDepthTest);
+    }
+}
+
+void KxSoftwareRenderDevice::FillBatch(const KxVertexBatch& b, int32_t nTriangles, bool bDepthTest)
+{
+    for (int32_t t = 0; t < nTriangles; ++t) {
+        const int32_t v0 = 3 * t, v1 = v0 + 1, v2 = v0 + 2;
         if (bDepthTest) {
-            float uOverW[3];
-            float vOverW[3];
-            float invW[3];
-            for (int k = 0; k < 3; ++k) {
-                color[k] = LightVertex(vertex[k].normal.Normalized());
-                // Without texture coordinates there is nothing to divide.
-                uOverW[k] = bTexCoords ? float(double(vertex[k].u) / w[k]) : 0.0f;
-                vOverW[k] = bTexCoords ? float(double(vertex[k].v) / w[k]) : 0.0f;
-                invW[k] = float(1.0 / w[k]);
-            }
-            RasterizeTriangle(x[0], y[0], vertex[0].position.z, x[1], y[1], vertex[1].position.z,
-                              x[2], y[2], vertex[2].position.z, color[0], color[1], color[2],
-                              uOverW[0], vOverW[0], uOverW[1], vOverW[1], uOverW[2], vOverW[2],
-                              invW[0], invW[1], invW[2]);
+            RasterizeTriangle(b.x[v0], b.y[v0], b.z[v0], b.x[v1], b.y[v1], b.z[v1], b.x[v2], b.y[v2], b.z[v2],
+                              b.color[v0], b.color[v1], b.color[v2], b.uOverW[v0], b.vOverW[v0], b.uOverW[v1],
+                              b.vOverW[v1], b.uOverW[v2], b.vOverW[v2], b.invW[v0], b.invW[v1], b.invW[v2]);
         } else {
-            for (int k = 0; k < 3; ++k)
-                color[k] = LightVertex(vertex[k].normal);
-            FillGouraudTriangle(x[0], y[0], x[1], y[1], x[2], y[2], color[0], color[1], color[2]);
+            FillGouraudTriangle(b.x[v0], b.y[v0], b.x[v1], b.y[v1], b.x[v2], b.y[v2], b.color[v0], b.color[v1],
+                                b.color[v2]);
         }
     }
-    return true;
 }

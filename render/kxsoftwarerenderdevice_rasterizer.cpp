@@ -51,6 +51,18 @@ struct KxRasterEdge : KxFixedEdge {
         v += dv;
         invW += dInvW;
     }
+
+    // n steps: the floats one at a time, as each rounds.
+    void Skip(int64_t n)
+    {
+        KxFixedEdge::Skip(n);
+        for (int64_t i = 0; i < n; ++i) {
+            z += dz;
+            u += du;
+            v += dv;
+            invW += dInvW;
+        }
+    }
 };
 
 }  // namespace
@@ -100,7 +112,7 @@ void KxSoftwareRenderDevice::RasterizeTriangle(int32_t x0, int32_t y0, float z0,
         return float((double(to) - double(from)) / double(h) * double(d) + double(from));
     };
     KxRasterVertex s;
-    s.x = KxFromFixed(KxToFixed(c.x - a.x) / h * d + KxToFixed(a.x));
+    s.x = KxFromFixed64(KxToFixed64(int64_t(c.x) - a.x) / h * d + KxToFixed64(a.x));
     s.y = b.y;
     s.z = split(a.z, c.z);
     s.invW = split(a.invW, c.invW);
@@ -133,8 +145,14 @@ void KxSoftwareRenderDevice::RasterizeFlatBottom(int32_t x0, int32_t y0, float z
     const int32_t n = y1 - y0;
     KxRasterEdge e1(top, {x1, y1, z1, color1, uOverW1, vOverW1, invW1}, n);
     KxRasterEdge e2(top, {x2, y2, z2, color2, uOverW2, vOverW2, invW2}, n);
+    // Spans outside the frame draw nothing.
+    const KxVisibleRows rows(y0, y1, height);
+    if (rows.first > rows.last)
+        return;
+    e1.Skip(rows.skipped);
+    e2.Skip(rows.skipped);
     KxSpanFiller filler = SpanFiller();
-    for (int32_t y = y0; y <= y1; ++y) {
+    for (int32_t y = rows.first; y <= rows.last; ++y) {
         RasterizeSpan(filler, e1.X(), e2.X(), y, e1.z, e2.z, e1.Color(), e2.Color(), e1.u, e1.v, e2.u, e2.v,
                       e1.invW, e2.invW);
         e1.Step();
@@ -156,8 +174,13 @@ void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, 
     const int32_t n = y2 - y1;
     KxRasterEdge edgeA({x1, y1, z1, color1, uOverW1, vOverW1, invW1}, bottom, n);
     KxRasterEdge edgeB({x0, y0, z0, color0, uOverW0, vOverW0, invW0}, bottom, n);
+    const KxVisibleRows rows(y1, y2, height);
+    if (rows.first > rows.last)
+        return;
+    edgeA.Skip(rows.skipped);
+    edgeB.Skip(rows.skipped);
     KxSpanFiller filler = SpanFiller();
-    for (int32_t y = y1; y <= y2; ++y) {
+    for (int32_t y = rows.first; y <= rows.last; ++y) {
         RasterizeSpan(filler, edgeA.X(), edgeB.X(), y, edgeA.z, edgeB.z, edgeA.Color(), edgeB.Color(), edgeA.u,
                       edgeA.v, edgeB.u, edgeB.v, edgeA.invW, edgeB.invW);
         edgeA.Step();

@@ -12,14 +12,13 @@ KxVector3 ReadPosition(const uint8_t* p)
     return KxVector3(xyz[0], xyz[1], xyz[2]);
 }
 
-// Radius of the origin-centred sphere around the first count positions.
-float ComputeBoundsRadius(KxFvf& format, uint32_t count)
+// Radius of the origin-centred sphere around the first count positions,
+// which open their vertices.
+float ComputeBoundsRadius(const uint8_t* data, int32_t stride, uint32_t count)
 {
     float radius = 0.0f;
-    format.Rewind();
     for (uint32_t i = 0; i < count; ++i) {
-        KxVector3 p = ReadPosition(format.Seek(0, KXFVF_XYZ));
-        format.NextVertex();
+        KxVector3 p = ReadPosition(data + size_t(i) * size_t(stride));
         float d = p.Length();
         if (d > radius)
             radius = d;
@@ -75,7 +74,13 @@ bool KxSoftwareRenderDevice::SetStreamSource(uint32_t, KxVertexBuffer* buffer, u
         uint32_t formatStride = static_cast<uint32_t>(vertexFormat.GetStride());
         uint32_t inside = buffer->length / formatStride;
         uint32_t count = vertexCount < inside ? vertexCount : inside;
-        buffer->boundsRadius = ComputeBoundsRadius(vertexFormat, count);
+        // Binding the same unchanged block again finds the radius it had.
+        float radius;
+        if (!buffer->FindCachedRadius(int32_t(formatStride), count, radius)) {
+            radius = ComputeBoundsRadius(buffer->data, int32_t(formatStride), count);
+            buffer->CacheRadius(int32_t(formatStride), count, radius);
+        }
+        buffer->boundsRadius = radius;
     }
     return true;
 }

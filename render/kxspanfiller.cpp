@@ -63,6 +63,24 @@ void FillScalar(KxSpanCursor c, int32_t count, uint32_t depthScale, DepthEntry* 
     }
 }
 
+// Whether no pixel of a short span passes the depth test, with the depths
+// stepped as the fill steps them: such a span changes nothing, and hidden
+// surfaces are mostly made of them.
+template <typename DepthEntry>
+bool NoPixelPasses(const KxSpanCursor& c, int32_t count, uint32_t depthScale, const DepthEntry* depth)
+{
+    float z = c.z;
+    for (int32_t i = 0; i < count; ++i, z += c.dz) {
+        uint32_t fragmentDepth;
+        if (DepthFromZ(depthScale, z, fragmentDepth) && uint32_t(depth[i]) >= fragmentDepth)
+            return false;
+    }
+    return true;
+}
+
+// Spans up to this long are checked first.
+constexpr int32_t kShortSpan = 8;
+
 }  // namespace
 
 KxSpanFiller::KxSpanFiller(uint32_t depthScale, const KxTexture* texture, const void* depthEnd,
@@ -80,6 +98,8 @@ template <typename DepthEntry>
 void KxSpanFiller::Add(const KxSpanCursor& cursor, int32_t count, DepthEntry* depth, uint8_t* pixel)
 {
     const bool b32BitDepth = sizeof(DepthEntry) == 4;
+    if (count <= kShortSpan && NoPixelPasses(cursor, count, depthScale, depth))
+        return;
     if (!bVectorPath) {
         FillScalar(cursor, count, depthScale, depth, pixel, texture);
         return;

@@ -77,17 +77,18 @@ TEST_P(KxBothFillersTest, BothTrianglesDrawTheirSharedEdge)
 
 TEST_P(KxBothFillersTest, TrianglesOnOneRowOrBeyondTheFixedPointRangeDrawNothing)
 {
+    const int32_t limit = KxSoftwareRenderDevice::kMaxScreenCoordinate;
     const std::vector<uint32_t> before = Frame();
     Fill({{{5, 5}, {10, 5}, {20, 5}}});
-    Fill({{{0, 0}, {16384, 0}, {0, 30}}});
-    Fill({{{0, 0}, {10, 0}, {0, -16384}}});
-    Fill({{{-16384, 5}, {10, 0}, {0, 30}}});
+    Fill({{{0, 0}, {limit, 0}, {0, 30}}});
+    Fill({{{0, 0}, {10, 0}, {0, -limit}}});
+    Fill({{{-limit, 5}, {10, 0}, {0, 30}}});
     Fill({{{INT32_MIN, INT32_MIN}, {INT32_MAX, 0}, {0, INT32_MAX}}});
     EXPECT_EQ(Frame(), before);
 
     // Just inside the range: rows 0 to 29 reach past the right edge, row 30
     // is the apex.
-    Fill({{{0, 0}, {16383, 0}, {0, 30}}});
+    Fill({{{0, 0}, {limit - 1, 0}, {0, 30}}});
     std::vector<KxRowSpan> spans = {{30, 0, 0}};
     for (int32_t y = 0; y < 30; ++y)
         spans.push_back({y, 0, 63});
@@ -124,7 +125,7 @@ TEST_F(KxFillerTest, HalvesSpansLinesAndPixelsOutsideTheirRangeDrawNothing)
     d.FillFlatBottomTriangle(5, 5, 10, 5, 20, 9, kWhite, kWhite, kWhite);
     d.FillFlatTopTriangle(5, 5, 10, 9, 20, 5, kWhite, kWhite, kWhite);
     d.FillFlatBottomTriangle(0, 0, -20, INT32_MAX, 20, INT32_MAX, kWhite, kWhite, kWhite);
-    d.FillFlatTopTriangle(-20, 0, 20, 0, 0, 16384, kWhite, kWhite, kWhite);
+    d.FillFlatTopTriangle(-20, 0, 20, 0, 0, KxSoftwareRenderDevice::kMaxScreenCoordinate, kWhite, kWhite, kWhite);
     // Spans, lines and pixels wholly outside.
     for (int32_t y : {-1, 48}) {
         d.DrawGouraudSpan(0, 63, y, kWhite, kWhite);

@@ -28,10 +28,14 @@ struct AssertCapture {
     unsigned long countBefore = KxAssertFailureCount();
 };
 
+// Through Lock and Unlock, as the contents may change only between them.
 void WritePosition(KxVertexBuffer* vb, uint32_t offset, float x, float y, float z)
 {
     const float xyz[3] = {x, y, z};
-    std::memcpy(vb->data + offset, xyz, sizeof(xyz));
+    void* p = nullptr;
+    ASSERT_TRUE(vb->Lock(0, 0, &p, 0));
+    std::memcpy(static_cast<uint8_t*>(p) + offset, xyz, sizeof(xyz));
+    vb->Unlock();
 }
 
 // A zeroed buffer of format 274 (32-byte vertices).
@@ -150,7 +154,7 @@ TEST(StreamSource, VertexCountUsesTheGivenStrideAndRefusalsKeepTheBinding)
     vb->Release();
 }
 
-TEST(StreamSource, BoundsRadiusIsRecomputedAtEveryBinding)
+TEST(StreamSource, BoundsRadiusFollowsTheContentsAndTheFormat)
 {
     KxSoftwareRenderDevice d;
     KxVertexBuffer* vb = MakeZeroBuffer(d, 24 * 32);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -115,6 +117,20 @@ TEST(Frustum, IdentityTransformsGiveTheDeviceVolume)
     const KxVector3 onPlane(1.0f, 0.0f, 0.5f), outside(2.0f, 2.0f, 2.0f);
     EXPECT_TRUE(f.ContainsAnyVertex(outside, outside, middle));
     EXPECT_FALSE(f.ContainsAnyVertex(outside, onPlane, outside));  // strictly inside only
+}
+
+TEST(Frustum, DistancesAreRoundedToFloatBeforeTheRadiusTest)
+{
+    // A box 4 wide: this centre lies 2 - 2^-30 from the right plane, below
+    // the radius 2 in double but equal to it once rounded to float, so the
+    // sphere touches that plane and stays inside.
+    KxFrustum f;
+    const KxPlane planes[6] = {{0, 1, 0, -4}, {0, -1, 0, -4}, {0, 0, -1, -4},
+                               {0, 0, 1, -4}, {-1, 0, 0, -4}, {1, 0, 0, -2}};
+    std::copy(std::begin(planes), std::end(planes), f.planes);
+    const KxVector3 centre(0x1p-30f, 0.0f, 0.0f);
+    EXPECT_EQ(f.ClassifySphere(centre, 2.0f), KxFrustum::Inside);
+    EXPECT_EQ(f.ClassifySphere(centre, 2.0000002f), KxFrustum::Intersecting);
 }
 
 TEST(Frustum, LeftHandedCameraPlanesFaceOutward)

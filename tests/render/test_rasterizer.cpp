@@ -134,8 +134,8 @@ TEST_F(KxRasterizerTest, HalvesAndSpansOutsideTheirRangeDrawNothing)
     const std::vector<uint32_t> before = Frame();
     t.device.RasterizeFlatBottom(0, 0, 0.5f, -20, INT32_MAX, 0.5f, 20, INT32_MAX, 0.5f, kWhite, kWhite, kWhite,
                                  0, 0, 0, 0, 0, 0, 1, 1, 1);
-    t.device.RasterizeFlatTop(-20, 0, 0.5f, 20, 0, 0.5f, 0, -16384, 0.5f, kWhite, kWhite, kWhite,
-                              0, 0, 0, 0, 0, 0, 1, 1, 1);
+    t.device.RasterizeFlatTop(-20, 0, 0.5f, 20, 0, 0.5f, 0, KxSoftwareRenderDevice::kMaxScreenCoordinate, 0.5f,
+                              kWhite, kWhite, kWhite, 0, 0, 0, 0, 0, 0, 1, 1, 1);
     Span(0, 63, -1, 0.0f, 0.0f, kWhite, kWhite);
     Span(0, 63, 48, 0.0f, 0.0f, kWhite, kWhite);
     Span(-30, -1, 5, 0.0f, 0.0f, kWhite, kWhite);

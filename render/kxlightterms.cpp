@@ -1,0 +1,64 @@
+#include "render/kxlightterms.h"
+
+#include <cmath>
+
+namespace {
+
+// c + e, then limited to at most 1; a NaN stays.
+inline float AddClamped(float c, float e)
+{
+    const float sum = c + e;
+    return 1.0f < sum ? 1.0f : sum;
+}
+
+inline KxColor AddClamped(const KxColor& c, const KxColor& e)
+{
+    return KxColor(AddClamped(c.r, e.r), AddClamped(c.g, e.g), AddClamped(c.b, e.b), AddClamped(c.a, e.a));
+}
+
+inline KxColor Scale(const KxColor& c, float s)
+{
+    return KxColor(c.r * s, c.g * s, c.b * s, c.a * s);
+}
+
+}  // namespace
+
+uint32_t KxLitChannel(double value)
+{
+    constexpr double kLimit = 9223372036854775808.0;  // 2^63
+    if (!(value > -kLimit && value < kLimit))
+        return 0;
+    return uint32_t(static_cast<int64_t>(value)) & 0xFFu;
+}
+
+uint32_t KxLightTerms::Shade(const KxVector3& normal) const
+{
+    if (!bLighting)
+        return 0;
+    KxColor diffuseSum, specularSum;
+    for (const KxLightTerm& light : lights) {
+        float diffuseFactor = normal.Dot(light.toLight);
+        if (diffuseFactor < 0.0f)
+            diffuseFactor = 0.0f;
+        diffuseSum = AddClamped(diffuseSum, Scale(light.diffuse, diffuseFactor));
+        if (bSpecular) {
+            float specularFactor = normal.Dot(light.halfway);
+            if (!(specularFactor > 0.0f))
+                specularFactor = 0.0f;
+            // Single-precision power: 0 to the power 0 is 1.
+            specularSum = AddClamped(specularSum, Scale(light.specular, std::pow(specularFactor, power)));
+        }
+    }
+    KxColor total = AddClamped(ambient, diffuseSum);
+    if (bSpecular)
+        total = AddClamped(total, materialSpecular.Modulate(specularSum));
+    total = AddClamped(total, emissive);
+
+    // The channels are divided by the final alpha, so a total whose alpha is
+    // not 1 is brightened or dimmed; an alpha of 0 gives black.
+    if (total.a == 0.0f)
+        return 0;
+    const double alpha = total.a;
+    return KxLitChannel(double(total.r) * 255.0 / alpha) | (KxLitChannel(double(total.g) * 255.0 / alpha) << 8) |
+           (KxLitChannel(double(total.b) * 255.0 / alpha) << 16);
+}

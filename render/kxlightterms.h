@@ -1,0 +1,37 @@
+// What vertex lighting needs of one draw's state, formed once: the terms
+// that depend only on the lights, the material and the view. Shading a
+// normal with them gives the colour the lighting equation gives.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "math/kxcolor.h"
+#include "math/kxvector3.h"
+
+// One enabled light: its working direction, the material's diffuse colour
+// modulated by its diffuse colour, and for specular light the halfway
+// vector and its specular colour.
+struct KxLightTerm {
+    KxVector3 toLight;
+    KxColor diffuse;
+    KxVector3 halfway;
+    KxColor specular;
+};
+
+struct KxLightTerms {
+    bool bLighting = false;  // off: every vertex is black
+    bool bSpecular = false;
+    std::vector<KxLightTerm> lights;  // enabled lights in index order
+    KxColor ambient;                  // ambient material x (global ambient + light ambients)
+    KxColor materialSpecular;
+    KxColor emissive;
+    float power = 0.0f;
+
+    // The packed colour (red in bits 0-7) of a vertex with this normal.
+    uint32_t Shade(const KxVector3& normal) const;
+};
+
+// The low 8 bits of trunc(value); values no 64-bit integer holds (and NaN)
+// give 0.
+uint32_t KxLitChannel(double value);

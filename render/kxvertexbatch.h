@@ -1,0 +1,48 @@
+// A draw's vertices in small batches: gathered from the buffer into compact
+// arrays, one array per value, then transformed to the screen and lit
+// together, four at a time where the processor has the lanes.
+#pragma once
+
+#include <cstdint>
+
+#include "math/kxmatrix4.h"
+#include "render/kxlightterms.h"
+
+struct KxVertexBatch {
+    static constexpr int32_t kTriangles = 64;
+    static constexpr int32_t kVertices = 3 * kTriangles;
+
+    int32_t count = 0;
+    // In: object-space position and normal, texture coordinates.
+    alignas(32) float px[kVertices], py[kVertices], pz[kVertices];
+    alignas(32) float nx[kVertices], ny[kVertices], nz[kVertices];
+    alignas(32) float u[kVertices], v[kVertices];
+    // Out: what the fillers take.
+    alignas(32) int32_t x[kVertices], y[kVertices];
+    alignas(32) float z[kVertices], uOverW[kVertices], vOverW[kVertices], invW[kVertices];
+    alignas(32) uint32_t color[kVertices];
+};
+
+// How a draw takes its vertices to the screen: the composed matrix for the
+// positions, the normal matrix (the 3x3 of the inverse world), the lighting,
+// whether the normals are normalised first (the depth-tested path) and
+// whether there are texture coordinates to divide by w.
+struct KxVertexTransform {
+    const KxMatrix4* combined;
+    const KxMatrix4* normalMatrix;
+    const KxLightTerms* lighting;
+    bool bNormalize;
+    bool bTexCoords;
+};
+
+// The screen position x or y: value + 0.5 truncated toward zero. Non-finite
+// and far out values become a coordinate the fillers refuse.
+int32_t KxScreenCoordinate(float value);
+
+// Every vertex of the batch, by the widest path the processor has.
+void KxTransformVertices(const KxVertexTransform& transform, KxVertexBatch& batch);
+
+// Vertices first .. first + count - 1, one at a time: the reference the
+// vector path is compared with, and its fallback.
+void KxTransformVerticesScalar(const KxVertexTransform& transform, KxVertexBatch& batch, int32_t first,
+                               int32_t count);

@@ -1,0 +1,156 @@
+// The geometry's AVX2 path against its scalar path on random batches and
+// vertex blocks: every output bit must agree.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "render/kxbackfaces.h"
+#include "render/kxgeometry_avx2.h"
+#include "render/kxvertexbatch.h"
+
+namespace {
+
+struct KxRandom {
+    std::mt19937 rng;
+
+    float Uniform(float a, float b) { return std::uniform_real_distribution<float>(a, b)(rng); }
+    bool Chance(int percent) { return std::uniform_int_distribution<int>(0, 99)(rng) < percent; }
+
+    // Mostly ordinary values, now and then one that tests an edge: zero of
+    // either sign, huge, tiny, infinite, NaN.
+    float Value(float spread)
+    {
+        if (!Chance(3))
+            return Uniform(-spread, spread);
+        const float special[] = {0.0f, -0.0f, 1e30f, -3e38f, 1e-40f, std::numeric_limits<float>::infinity(),
+                                 std::nanf(""), 1.0f};
+        return special[rng() % std::size(special)];
+    }
+
+    KxColor Color()
+    {
+        return KxColor(Uniform(-0.5f, 1.5f), Uniform(0.0f, 1.0f), Uniform(0.0f, 1.2f),
+                       Chance(70) ? 1.0f : Value(2.0f));
+    }
+
+    KxMatrix4 Matrix(float spread)
+    {
+        KxMatrix4 m;
+        for (auto& row : m.m)
+            for (float& e : row)
+                e = Uniform(-spread, spread);
+        if (Chance(50)) {
+            m.m[0][3] = m.m[1][3] = m.m[2][3] = 0.0f;  // affine: w is 1
+            m.m[3][3] = 1.0f;
+        }
+        return m;
+    }
+
+    KxLightTerms Lighting()
+    {
+        KxLightTerms terms;
+        terms.bLighting = Chance(90);
+        terms.bSpecular = Chance(40);
+        const int n = int(rng() % 4);
+        for (int i = 0; i < n; ++i)
+            terms.lights.push_back({KxVector3(Value(1), Value(1), Value(1)), Color(),
+                                    KxVector3(Value(1), Value(1), Value(1)), Color()});
+        terms.ambient = Color();
+        terms.materialSpecular = Color();
+        terms.emissive = Chance(50) ? KxColor(0, 0, 0, Chance(80) ? 1.0f : 0.0f) : Color();
+        terms.power = Chance(30) ? 0.0f : Uniform(0.0f, 30.0f);
+        return terms;
+    }
+};
+
+bool SameBits(const int32_t* a, const int32_t* b, size_t n)
+{
+    return std::memcmp(a, b, 4 * n) == 0;
+}
+
+bool SameBits(const uint32_t* a, const uint32_t* b, size_t n)
+{
+    return std::memcmp(a, b, 4 * n) == 0;
+}
+
+// Bit for bit, but a NaN's sign and payload depend on which operand the
+// compiler puts first in a sum, in the scalar code too; every use of a
+// value tests it, so any NaN stands for any other.
+bool SameBits(const float* a, const float* b, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        if (std::memcmp(&a[i], &b[i], 4) != 0 && !(std::isnan(a[i]) && std::isnan(b[i])))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+TEST(GeometryLanes, VertexBatchesMatchTheScalarPath)
+{
+    if (!KxGeometryAvx2Available())
+        GTEST_SKIP() << "no AVX2";
+    KxRandom r{std::mt19937(7)};
+    for (int round = 0; round < 2000; ++round) {
+        SCOPED_TRACE(round);
+        const KxMatrix4 combined = r.Matrix(r.Chance(50) ? 2.0f : 300.0f), normals = r.Matrix(1.5f);
+        const KxLightTerms lighting = r.Lighting();
+        const KxVertexTransform t{&combined, &normals, &lighting, r.Chance(60), r.Chance(70)};
+        KxVertexBatch in;
+        in.count = int32_t(r.rng() % (KxVertexBatch::kVertices + 1));
+        for (int32_t i = 0; i < in.count; ++i) {
+            const float spread = r.Chance(10) ? 1e7f : 3.0f;
+            in.px[i] = r.Value(spread);
+            in.py[i] = r.Value(spread);
+            in.pz[i] = r.Value(spread);
+            in.nx[i] = r.Value(1.0f);
+            in.ny[i] = r.Value(1.0f);
+            in.nz[i] = r.Value(1.0f);
+            in.u[i] = r.Value(2.0f);
+            in.v[i] = r.Value(2.0f);
+        }
+        KxVertexBatch lanes = in, scalar = in;
+        KxTransformVerticesAvx2(t, lanes);
+        KxTransformVerticesScalar(t, scalar, 0, scalar.count);
+        const size_t n = size_t(in.count);
+        ASSERT_TRUE(SameBits(lanes.x, scalar.x, n));
+        ASSERT_TRUE(SameBits(lanes.y, scalar.y, n));
+        ASSERT_TRUE(SameBits(lanes.z, scalar.z, n));
+        ASSERT_TRUE(SameBits(lanes.uOverW, scalar.uOverW, n));
+        ASSERT_TRUE(SameBits(lanes.vOverW, scalar.vOverW, n));
+        ASSERT_TRUE(SameBits(lanes.invW, scalar.invW, n));
+        ASSERT_TRUE(SameBits(lanes.color, scalar.color, n));
+    }
+}
+
+TEST(GeometryLanes, BackFacesMatchTheScalarPath)
+{
+    if (!KxGeometryAvx2Available())
+        GTEST_SKIP() << "no AVX2";
+    KxRandom r{std::mt19937(11)};
+    for (int round = 0; round < 500; ++round) {
+        SCOPED_TRACE(round);
+        const int32_t stride = std::vector<int32_t>{12, 16, 24, 32, 36}[r.rng() % 5];
+        const uint32_t nTriangles = uint32_t(r.rng() % 40);
+        // The block ends right after the last position now and then, so the
+        // wide reads must stop short of it.
+        std::vector<uint8_t> block(size_t(nTriangles) * 3 * size_t(stride) + (r.Chance(50) ? 0 : 7));
+        for (size_t offset = 0; offset + 4 <= block.size(); offset += 4) {
+            const float value = r.Value(r.Chance(10) ? 1e6f : 2.0f);
+            std::memcpy(&block[offset], &value, 4);
+        }
+        const KxMatrix4 world = r.Matrix(2.0f);
+        const KxVector3 eye(r.Value(5.0f), r.Value(5.0f), r.Value(5.0f));
+        std::vector<bool> lanes(nTriangles), scalar(nTriangles);
+        const uint32_t done =
+            KxMarkFrontFacesAvx2(block.data(), block.size(), stride, 0, nTriangles, world, eye, lanes);
+        ASSERT_LE(done, nTriangles);
+        KxMarkFrontFacesScalar(block.data(), stride, done, nTriangles - done, world, eye, lanes);
+        KxMarkFrontFacesScalar(block.data(), stride, 0, nTriangles, world, eye, scalar);
+        ASSERT_EQ(lanes, scalar);
+    }
+}
