@@ -106,8 +106,7 @@ scaling:
 		echo "make scaling: no scaling harness in $(SCALING_HARNESS); set SCALING_HARNESS to its folder." >&2; \
 		exit 1; \
 	fi
-	@pkg-config --exists egl opengl sdl2 || { \
-		echo "make scaling: needs libegl-dev, libgl-dev, libgl1-mesa-dri and libsdl2-dev." >&2; exit 1; }
+	@scripts/install-deps.sh scaling
 	MAIN=$(CURDIR) BUILD=$(SCALING_BUILD) JOBS=$(JOBS) sh $(SCALING_HARNESS)/build.sh
 	mkdir -p $(SCALING_BUILD)/results
 	BUILD=$(SCALING_BUILD) OUT=$(SCALING_BUILD)/results bash $(SCALING_HARNESS)/run.sh

@@ -8,6 +8,8 @@
 #   windows  the MinGW-w64 cross-compiler (make windows)
 #   wine     Wine, and Xvfb and xdotool for the window check (make windows-check)
 #   fuzz     build, plus clang and its libFuzzer runtime (make fuzz)
+#   scaling  build, plus EGL, OpenGL and Mesa's drivers for the comparison
+#            with llvmpipe (make scaling)
 # Packages already present are skipped; apt-get update runs only when
 # something has to be installed.
 set -euo pipefail
@@ -20,6 +22,7 @@ packages_for() {
   windows) echo cmake make g++-mingw-w64-x86-64 ;;
   wine) echo wine wine64 xvfb xauth xdotool g++ libx11-dev ;;
   fuzz) echo "$(packages_for build) clang libclang-rt-14-dev" ;;
+  scaling) echo "$(packages_for build) libegl-dev libgl-dev libgl1-mesa-dri python3" ;;
   *) return 1 ;;
   esac
 }
@@ -28,7 +31,7 @@ packages_for() {
 missing=()
 for purpose in "$@"; do
   if ! wanted=$(packages_for "$purpose"); then
-    echo "install-deps.sh: unknown purpose '$purpose' (build, test, bench, windows, wine, fuzz)" >&2
+    echo "install-deps.sh: unknown purpose '$purpose' (build, test, bench, windows, wine, fuzz, scaling)" >&2
     exit 2
   fi
   for p in $wanted; do
