@@ -13,7 +13,7 @@ JOBS          ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 CONFIGURE = cmake --log-level=WARNING -S .
 
-.PHONY: all deps build test test-asan run windows windows-check bench clean fuzz fuzz-smoke fuzz-seeds cross-build scaling
+.PHONY: all deps build test test-asan run windows windows-check bench clean fuzz fuzz-smoke fuzz-seeds cross-build scaling soak
 
 all: build
 
@@ -29,13 +29,20 @@ test:
 	@scripts/install-deps.sh test
 	$(CONFIGURE) -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON -DKX_BUILD_BENCHMARKS=OFF
 	cmake --build $(BUILD) -j $(JOBS)
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --label-exclude soak
 
 test-asan:
 	@scripts/install-deps.sh test
 	$(CONFIGURE) -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKX_SANITIZE=ON -DKX_BUILD_BENCHMARKS=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) --label-exclude soak
+
+# The long runs: the program's resident size over 20,000 frames.
+soak:
+	@scripts/install-deps.sh test
+	$(CONFIGURE) -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON -DKX_BUILD_BENCHMARKS=OFF
+	cmake --build $(BUILD) -j $(JOBS) --target test_soak
+	cd $(BUILD) && ctest --output-on-failure --label-regex soak
 
 # With a display the demo opens its window, paced to 60 frames a second with
 # the frame rate in its title; without one it renders off-screen.
