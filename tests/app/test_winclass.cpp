@@ -1,37 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "app/kxmywinclass.h"
 #include "app/kxwinclass.h"
-
-TEST(WindowPlacement, ModesGiveTheirClientSizes)
-{
-    int w = 0, h = 0;
-    KxClientSizeForMode(1, 1920, 1080, &w, &h);
-    EXPECT_EQ(w, 640);
-    EXPECT_EQ(h, 480);
-    KxClientSizeForMode(2, 1920, 1080, &w, &h);
-    EXPECT_EQ(w, 800);
-    EXPECT_EQ(h, 600);
-    KxClientSizeForMode(4, 1920, 1080, &w, &h);
-    EXPECT_EQ(w, 1024);
-    EXPECT_EQ(h, 768);
-    for (int mode : {0, 3, -1}) {
-        KxClientSizeForMode(mode, 1920, 1080, &w, &h);
-        EXPECT_EQ(w, 1920);
-        EXPECT_EQ(h, 1080);
-    }
-}
-
-TEST(WindowPlacement, CentringHalvesEachSideBeforeSubtracting)
-{
-    EXPECT_EQ(KxCentredOrigin(1920, 640), 640);
-    EXPECT_EQ(KxCentredOrigin(1080, 480), 300);
-    EXPECT_EQ(KxCentredOrigin(1366, 640), 363);
-    EXPECT_EQ(KxCentredOrigin(1366, 641), 363);  // 683 - 320
-    EXPECT_EQ(KxCentredOrigin(600, 1081), -240);
-}
 
 namespace {
 
@@ -43,44 +16,50 @@ public:
         messages.push_back(message);
         return KxWinClass::WndProc(hwnd, message, wParam, lParam);
     }
+    bool Saw(UINT message) const { return std::count(messages.begin(), messages.end(), message) > 0; }
     std::vector<UINT> messages;
 };
 
-bool Contains(const std::vector<UINT>& messages, UINT message)
-{
-    for (UINT m : messages)
-        if (m == message)
-            return true;
-    return false;
-}
-
 }  // namespace
 
-TEST(WinClass, CreateShowsA640By480ClientAreaAndRuns)
+TEST(WindowPlacement, ModesAndCentring)
+{
+    const struct {
+        int mode, width, height;
+    } sizes[] = {{1, 640, 480}, {2, 800, 600}, {4, 1024, 768}, {0, 1920, 1080}, {3, 1920, 1080}, {-1, 1920, 1080}};
+    for (const auto& c : sizes) {
+        int w = 0, h = 0;
+        KxClientSizeForMode(c.mode, 1920, 1080, &w, &h);
+        EXPECT_EQ(w, c.width) << c.mode;
+        EXPECT_EQ(h, c.height) << c.mode;
+    }
+    // Each half truncates before the subtraction: 683 - 320.
+    const int origins[][3] = {{1920, 640, 640}, {1080, 480, 300}, {1366, 641, 363}, {600, 1081, -240}};
+    for (const auto& o : origins)
+        EXPECT_EQ(KxCentredOrigin(o[0], o[1]), o[2]) << o[0] << " " << o[1];
+}
+
+TEST(WinClass, CreateShowsA640By480ClientAreaAndCloseStopsTheLoop)
 {
     KxRecordingWindow window;
     EXPECT_TRUE(window.Register(nullptr, "KxTestWinClass"));
-    EXPECT_FALSE(window.IsRunning());
     ASSERT_TRUE(window.Create(1, WS_OVERLAPPEDWINDOW));
     EXPECT_TRUE(window.IsRunning());
-    EXPECT_TRUE(Contains(window.messages, WM_CREATE));  // sent during creation
-
+    EXPECT_TRUE(window.Saw(WM_CREATE));  // sent during creation
     RECT client;
     GetClientRect(window.GetWindow(), &client);
     EXPECT_EQ(client.right - client.left, 640);
     EXPECT_EQ(client.bottom - client.top, 480);
-    EXPECT_TRUE(window.Hook1());
-    EXPECT_TRUE(window.Hook2());
-    EXPECT_TRUE(window.Init());
+    EXPECT_TRUE(window.Hook1() && window.Hook2() && window.Init());
 
-    // Closing: the default handling destroys the window, WM_DESTROY stops the loop.
+    // The default handling destroys the window; WM_DESTROY stops the loop
+    // and posts the quit message.
     window.WndProc(window.GetWindow(), WM_CLOSE, 0, 0);
-    EXPECT_TRUE(Contains(window.messages, WM_DESTROY));
+    EXPECT_TRUE(window.Saw(WM_DESTROY));
     EXPECT_FALSE(window.IsRunning());
     EXPECT_FALSE(window.Run());
-
     MSG msg;
-    EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), 0);  // the quit message was posted
+    EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), 0);
     EXPECT_EQ(msg.message, UINT(WM_QUIT));
 }
 
@@ -95,7 +74,7 @@ TEST(WinClass, FailedCreateLeavesItStopped)
     EXPECT_FALSE(window.Run());
 }
 
-TEST(MyWinClass, InitCreatesTheSceneOnceAndTheLoopEndsOnClose)
+TEST(MyWinClass, InitCreatesTheSceneOnceAndDeletingFreesTheClass)
 {
     KxMyWinClass* pWindow = new KxMyWinClass();
     pWindow->Register(nullptr, "KxTestMyWinClass");
@@ -105,11 +84,9 @@ TEST(MyWinClass, InitCreatesTheSceneOnceAndTheLoopEndsOnClose)
     ASSERT_NE(pScene, nullptr);
     EXPECT_TRUE(pWindow->Init());
     EXPECT_EQ(pWindow->GetScene(), pScene);
-    EXPECT_EQ(pScene->GetDevice()->GetWidth(), 640);
-
     pWindow->WndProc(pWindow->GetWindow(), WM_CLOSE, 0, 0);
     EXPECT_FALSE(pWindow->Run());
-    delete pWindow;  // deletes the scene, then unregisters the class
+    delete pWindow;
     WNDCLASSA wc = {};
     wc.lpfnWndProc = DefWindowProcA;
     wc.lpszClassName = "KxTestMyWinClass";
