@@ -3,7 +3,9 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -94,24 +96,22 @@ TEST_F(KxGdiTest, RowsArePaddedToFourBytesAndOrderedByTheHeightSign) {
         const int rows = c.height < 0 ? -c.height : c.height;
         ASSERT_NO_FATAL_FAILURE(Prepare(c.width + 3, rows, c.width, c.height));
         const uint8_t* pBytes = static_cast<const uint8_t*>(pBits);
-        for (size_t i = 0; i < c.stride * size_t(rows); ++i) {
-            ASSERT_EQ(pBytes[i], 0) << "byte " << i;
-        }
+        EXPECT_EQ(std::count(pBytes, pBytes + c.stride * size_t(rows), 0), ptrdiff_t(c.stride * size_t(rows)));
         // (2, 1) and the last pixel; bottom-up memory starts with the bottom row.
         Put(c.stride * size_t(c.height < 0 ? 1 : rows - 2) + 3 * 2, kMixed);
         Put(c.stride * size_t(c.height < 0 ? rows - 1 : 0) + 3 * size_t(c.width - 1), kRed);
         ASSERT_TRUE(BitBlt(hdcWindow, 0, 0, c.width, rows, hdcMemory, 0, 0, SRCCOPY));
         EXPECT_EQ(SurfacePixel(2, 1), kMixed);
         EXPECT_EQ(SurfacePixel(c.width - 1, rows - 1), kRed);
-        EXPECT_EQ(SurfacePixel(3, 1), kBlack);
-        EXPECT_EQ(SurfacePixel(2, 0), kBlack);
-        EXPECT_EQ(SurfacePixel(c.width, rows - 1), kBlack);
+        for (const auto& [x, y] : {std::pair{3, 1}, {2, 0}, {c.width, rows - 1}}) {
+            EXPECT_EQ(SurfacePixel(x, y), kBlack) << x << ", " << y;
+        }
         Release();
         DestroyWindow(hwnd);
     }
 }
 
-TEST_F(KxGdiTest, BlitIsClippedToBothImages) {
+TEST_F(KxGdiTest, BlitIsClippedToBothImagesAndNeedsAWindowFedFromADib) {
     Prepare(10, 10, 6, -6);
     for (int y = 0; y < 6; ++y) {
         for (int x = 0; x < 6; ++x) {
@@ -120,24 +120,17 @@ TEST_F(KxGdiTest, BlitIsClippedToBothImages) {
     }
     // Window (-1, 7) takes source (1, 2): one column is cut on the left,
     // the window's bottom cuts after three rows, the source's right edge after
-    // four columns.
+    // four columns. Wholly outside is nothing to copy, which is no failure.
     ASSERT_TRUE(BitBlt(hdcWindow, -1, 7, 100, 100, hdcMemory, 1, 2, SRCCOPY));
     EXPECT_EQ(SurfacePixel(0, 7), (KxRgb{2, 2, 0x80}));
     EXPECT_EQ(SurfacePixel(3, 9), (KxRgb{5, 4, 0x80}));
     EXPECT_EQ(SurfacePixel(4, 7), kBlack);
     EXPECT_EQ(SurfacePixel(0, 6), kBlack);
-    // Entirely outside: nothing to copy, which is no failure.
     EXPECT_TRUE(BitBlt(hdcWindow, 20, 20, 5, 5, hdcMemory, 0, 0, SRCCOPY));
     EXPECT_TRUE(BitBlt(hdcWindow, 0, 0, 5, 5, hdcMemory, -10, 0, SRCCOPY));
-}
 
-TEST_F(KxGdiTest, OnlyAWindowFedFromADibIsPresented) {
-    Prepare(8, 8, 8, -8);
     EXPECT_FALSE(BitBlt(hdcWindow, 0, 0, 8, 8, hdcMemory, 0, 0, 0x00EE0086));  // SRCPAINT
     EXPECT_FALSE(BitBlt(hdcMemory, 0, 0, 8, 8, hdcWindow, 0, 0, SRCCOPY));
-    HDC hdcEmpty = CreateCompatibleDC(hdcWindow);
-    EXPECT_FALSE(BitBlt(hdcWindow, 0, 0, 8, 8, hdcEmpty, 0, 0, SRCCOPY));  // only the stock bitmap
-    EXPECT_TRUE(DeleteDC(hdcEmpty));
     // A destroyed window takes its DC along; the device's shutdown order
     // still works.
     ASSERT_TRUE(DestroyWindow(hwnd));
@@ -145,7 +138,7 @@ TEST_F(KxGdiTest, OnlyAWindowFedFromADibIsPresented) {
     Release(0);
 }
 
-TEST_F(KxGdiTest, SelectedBitmapsAreProtected) {
+TEST_F(KxGdiTest, SelectedBitmapsAreProtectedAndANewDcHoldsTheStockBitmap) {
     Prepare(8, 8, 8, -8);
     EXPECT_FALSE(DeleteObject(hDib));  // still selected
     HDC hdcOther = CreateCompatibleDC(nullptr);
@@ -153,8 +146,25 @@ TEST_F(KxGdiTest, SelectedBitmapsAreProtected) {
     EXPECT_EQ(SelectObject(hdcMemory, hDib), hDib);
     EXPECT_EQ(SelectObject(hdcWindow, hDib), nullptr);
     EXPECT_EQ(SelectObject(hdcMemory, GetStockObject(BLACK_BRUSH)), nullptr);
+    EXPECT_FALSE(BitBlt(hdcWindow, 0, 0, 8, 8, hdcOther, 0, 0, SRCCOPY));  // only the stock bitmap
     EXPECT_TRUE(DeleteDC(hdcOther));
     EXPECT_FALSE(DeleteDC(hdcWindow));
+
+    BITMAPINFO info = DibInfo(4, -4);
+    HGDIOBJ hStock = nullptr;
+    for (int round = 0; round < 2; ++round) {
+        HDC hdc = CreateCompatibleDC(nullptr);
+        HBITMAP hOtherDib = CreateDIBSection(hdc, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
+        HGDIOBJ hPrevious = SelectObject(hdc, hOtherDib);
+        ASSERT_NE(hPrevious, nullptr);
+        EXPECT_NE(hPrevious, hOtherDib);
+        EXPECT_TRUE(round == 0 || hPrevious == hStock);  // the same stock bitmap each time
+        hStock = hPrevious;
+        EXPECT_TRUE(DeleteDC(hdc));  // deselects the DIB
+        EXPECT_TRUE(DeleteObject(hOtherDib));
+        EXPECT_FALSE(DeleteObject(hOtherDib));
+        EXPECT_TRUE(DeleteObject(hStock));  // stock objects survive
+    }
 }
 
 TEST(KxDib, OnlyUncompressed24BitDibsAreMade) {
@@ -168,23 +178,4 @@ TEST(KxDib, OnlyUncompressed24BitDibsAreMade) {
         EXPECT_EQ(pBits, nullptr);
     }
     EXPECT_EQ(CreateDIBSection(nullptr, nullptr, DIB_RGB_COLORS, nullptr, nullptr, 0), nullptr);
-}
-
-TEST(KxDib, ANewMemoryDcHoldsTheStockBitmap) {
-    BITMAPINFO info = DibInfo(4, -4);
-    void* pBits = nullptr;
-    HGDIOBJ hStock = nullptr;
-    for (int round = 0; round < 2; ++round) {
-        HDC hdc = CreateCompatibleDC(nullptr);
-        HBITMAP hDib = CreateDIBSection(hdc, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
-        HGDIOBJ hPrevious = SelectObject(hdc, hDib);
-        ASSERT_NE(hPrevious, nullptr);
-        EXPECT_NE(hPrevious, hDib);
-        EXPECT_TRUE(round == 0 || hPrevious == hStock);  // the same stock bitmap each time
-        hStock = hPrevious;
-        EXPECT_TRUE(DeleteDC(hdc));  // deselects the DIB
-        EXPECT_TRUE(DeleteObject(hDib));
-        EXPECT_FALSE(DeleteObject(hDib));
-        EXPECT_TRUE(DeleteObject(hStock));  // stock objects survive
-    }
 }
