@@ -3,6 +3,9 @@
 // textured rasteriser, the Gouraud filler and the line and span primitives.
 // Beyond the sanitizers' checks: every row's padding bytes stay untouched
 // and a clipped line lies inside its rectangle.
+//
+// The input: a flags byte, the clear colour and depth, then operations, each
+// an op byte (its low three bits) and its records, every field 4 bytes.
 #include <cstdio>
 
 #include "fuzz/kxfuzzdrivers.h"
@@ -12,86 +15,74 @@ namespace {
 
 constexpr int kMaxOps = 48;
 
-template <class T>
-T ReadRecord(KxFuzzReader& in)
+enum class KxRasterOp : uint8_t {
+    Triangle,  // RasterizeTriangle
+    Gouraud,   // FillGouraudTriangle
+    Line,      // DrawLine
+    Lines,     // DrawHorizontalLine, DrawVerticalLine, PutPixel, DrawGouraudSpan
+    Span,      // RasterizeSpan
+    Clip,      // ClipLine against an arbitrary rectangle
+    Halves,    // the flat-bottom and flat-top walkers of both fillers, called directly
+    Unused     // does nothing and reads nothing
+};
+
+struct KxScreenVertex {
+    int32_t x, y;
+    float z;
+    uint32_t color;
+    float u, v, invW;
+};
+
+struct KxGouraudVertex {
+    int32_t x, y;
+    uint32_t color;
+};
+
+// Line ends, span ends and row, or a clip rectangle; and a colour.
+struct KxIntRecord {
+    int32_t v[4];
+    uint32_t color;
+};
+
+template <typename T>
+T Read(KxFuzzReader& in)
 {
     T record;
-    record.Visit(in);
+    in(record);
     return record;
 }
 
-struct KxFuzzTriangle {
-    KxFuzzScreenVertex a, b, c;
-};
-
-// Braced initialisation reads the three vertices in order.
-KxFuzzTriangle ReadTriangle(KxFuzzReader& in)
+void Triangle(KxSoftwareRenderDevice& device, KxFuzzReader& in, bool bHalves)
 {
-    return {ReadRecord<KxFuzzScreenVertex>(in), ReadRecord<KxFuzzScreenVertex>(in),
-            ReadRecord<KxFuzzScreenVertex>(in)};
-}
-
-void Triangle(KxSoftwareRenderDevice& device, KxFuzzReader& in)
-{
-    const auto [a, b, c] = ReadTriangle(in);
-    device.RasterizeTriangle(a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
-                             a.uOverW, a.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, a.invW, b.invW, c.invW);
-}
-
-void Gouraud(KxSoftwareRenderDevice& device, KxFuzzReader& in)
-{
-    const auto a = ReadRecord<KxFuzzGouraudVertex>(in);
-    const auto b = ReadRecord<KxFuzzGouraudVertex>(in);
-    const auto c = ReadRecord<KxFuzzGouraudVertex>(in);
-    device.FillGouraudTriangle(a.x, a.y, b.x, b.y, c.x, c.y, a.color, b.color, c.color);
-}
-
-// The half-triangle walkers are public too: called straight, with rows in
-// any order.
-void Halves(KxSoftwareRenderDevice& device, KxFuzzReader& in)
-{
-    const auto [a, b, c] = ReadTriangle(in);
-    device.RasterizeFlatBottom(a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
-                               a.uOverW, a.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, a.invW, b.invW, c.invW);
-    device.RasterizeFlatTop(a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
-                            a.uOverW, a.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, a.invW, b.invW, c.invW);
+    const auto a = Read<KxScreenVertex>(in), b = Read<KxScreenVertex>(in), c = Read<KxScreenVertex>(in);
+    if (!bHalves) {
+        device.RasterizeTriangle(a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color, a.u, a.v,
+                                 b.u, b.v, c.u, c.v, a.invW, b.invW, c.invW);
+        return;
+    }
+    // The half-triangle walkers are public too: called straight, with rows
+    // in any order.
+    device.RasterizeFlatBottom(a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color, a.u, a.v,
+                               b.u, b.v, c.u, c.v, a.invW, b.invW, c.invW);
+    device.RasterizeFlatTop(a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color, a.u, a.v, b.u,
+                            b.v, c.u, c.v, a.invW, b.invW, c.invW);
     device.FillFlatBottomTriangle(a.x, a.y, b.x, b.y, c.x, c.y, a.color, b.color, c.color);
     device.FillFlatTopTriangle(a.x, a.y, b.x, b.y, c.x, c.y, a.color, b.color, c.color);
 }
 
-void Lines(KxSoftwareRenderDevice& device, KxFuzzReader& in)
+// A segment that ClipLine keeps lies wholly inside the rectangle (an empty
+// rectangle promises nothing).
+bool ClipsInside(KxFuzzReader& in)
 {
-    const auto r = ReadRecord<KxFuzzIntRecord>(in);
-    device.DrawHorizontalLine(r.v[0], r.v[1], r.v[2], r.color);
-    device.DrawVerticalLine(r.v[0], r.v[1], r.v[2], r.color);
-    device.PutPixel(r.v[0], r.v[1], r.color);
-    device.DrawGouraudSpan(r.v[0], r.v[1], r.v[2], r.color, uint32_t(r.v[3]));
-}
-
-void Span(KxSoftwareRenderDevice& device, KxFuzzReader& in)
-{
-    const auto a = ReadRecord<KxFuzzScreenVertex>(in);
-    const auto b = ReadRecord<KxFuzzScreenVertex>(in);
-    device.RasterizeSpan(a.x, b.x, a.y, a.z, b.z, a.color, b.color, a.uOverW, a.vOverW, b.uOverW, b.vOverW,
-                         a.invW, b.invW);
-}
-
-// A segment that ClipLine keeps lies wholly inside the rectangle.
-bool Clip(KxFuzzReader& in)
-{
-    const auto segment = ReadRecord<KxFuzzIntRecord>(in);
-    const auto rect = ReadRecord<KxFuzzIntRecord>(in);
-    int32_t x0 = segment.v[0], y0 = segment.v[1], x1 = segment.v[2], y1 = segment.v[3];
-    const int32_t xmin = rect.v[0], xmax = rect.v[1], ymin = rect.v[2], ymax = rect.v[3];
-    if (!KxSoftwareRenderDevice::ClipLine(x0, y0, x1, y1, xmin, xmax, ymin, ymax))
+    KxIntRecord segment = Read<KxIntRecord>(in);
+    const KxIntRecord r = Read<KxIntRecord>(in);
+    int32_t* p = segment.v;
+    const int32_t* rect = r.v;
+    if (!KxSoftwareRenderDevice::ClipLine(p[0], p[1], p[2], p[3], rect[0], rect[1], rect[2], rect[3]) ||
+        rect[0] > rect[1] || rect[2] > rect[3])
         return true;
-    if (xmin > xmax || ymin > ymax)
-        return true;  // an empty rectangle promises nothing
-    for (int32_t x : {x0, x1})
-        if (x < xmin || x > xmax)
-            return false;
-    for (int32_t y : {y0, y1})
-        if (y < ymin || y > ymax)
+    for (int i = 0; i < 4; i += 2)
+        if (p[i] < rect[0] || p[i] > rect[1] || p[i + 1] < rect[2] || p[i + 1] > rect[3])
             return false;
     return true;
 }
@@ -101,41 +92,53 @@ bool Clip(KxFuzzReader& in)
 bool KxFuzzRaster(KxFuzzContext& context, const uint8_t* data, size_t size)
 {
     KxFuzzReader in(data, size);
-    const auto setup = ReadRecord<KxFuzzRasterSetup>(in);
-    context.Begin(setup.flags, setup.clearColor, setup.clearZ);
+    uint8_t flags = 0;
+    uint32_t clearColor = 0;
+    float clearZ = 0;
+    in(flags);
+    in(clearColor);
+    in(clearZ);
+    context.Begin(flags, clearColor, clearZ);
     KxSoftwareRenderDevice& device = context.Device();
     bool bClipsInside = true;
     for (int i = 0; i < kMaxOps && !in.AtEnd(); ++i) {
         uint8_t op = 0;
         in(op);
-        switch (KxFuzzRasterOp(op & kFuzzRasterOpMask)) {
-        case KxFuzzRasterOp::Triangle:
-            Triangle(device, in);
+        switch (KxRasterOp(op & 7)) {
+        case KxRasterOp::Triangle:
+        case KxRasterOp::Halves:
+            Triangle(device, in, KxRasterOp(op & 7) == KxRasterOp::Halves);
             break;
-        case KxFuzzRasterOp::Gouraud:
-            Gouraud(device, in);
-            break;
-        case KxFuzzRasterOp::Line: {
-            const auto r = ReadRecord<KxFuzzIntRecord>(in);
-            device.DrawLine(r.v[0], r.v[1], r.v[2], r.v[3], r.color);
+        case KxRasterOp::Gouraud: {
+            const auto a = Read<KxGouraudVertex>(in), b = Read<KxGouraudVertex>(in), c = Read<KxGouraudVertex>(in);
+            device.FillGouraudTriangle(a.x, a.y, b.x, b.y, c.x, c.y, a.color, b.color, c.color);
             break;
         }
-        case KxFuzzRasterOp::Lines:
-            Lines(device, in);
+        case KxRasterOp::Line: {
+            const auto [v, color] = Read<KxIntRecord>(in);
+            device.DrawLine(v[0], v[1], v[2], v[3], color);
             break;
-        case KxFuzzRasterOp::Span:
-            Span(device, in);
+        }
+        case KxRasterOp::Lines: {
+            const auto [v, color] = Read<KxIntRecord>(in);
+            device.DrawHorizontalLine(v[0], v[1], v[2], color);
+            device.DrawVerticalLine(v[0], v[1], v[2], color);
+            device.PutPixel(v[0], v[1], color);
+            device.DrawGouraudSpan(v[0], v[1], v[2], color, uint32_t(v[3]));
             break;
-        case KxFuzzRasterOp::Clip:
-            if (!Clip(in)) {
+        }
+        case KxRasterOp::Span: {
+            const auto a = Read<KxScreenVertex>(in), b = Read<KxScreenVertex>(in);
+            device.RasterizeSpan(a.x, b.x, a.y, a.z, b.z, a.color, b.color, a.u, a.v, b.u, b.v, a.invW, b.invW);
+            break;
+        }
+        case KxRasterOp::Clip:
+            if (!ClipsInside(in)) {
                 std::fprintf(stderr, "kxfuzz_raster: ClipLine kept a segment outside its rectangle\n");
                 bClipsInside = false;
             }
             break;
-        case KxFuzzRasterOp::Halves:
-            Halves(device, in);
-            break;
-        case KxFuzzRasterOp::Unused:
+        case KxRasterOp::Unused:
             break;
         }
     }

@@ -67,23 +67,14 @@ struct KxRandom {
     }
 };
 
-bool SameBits(const int32_t* a, const int32_t* b, size_t n)
-{
-    return std::memcmp(a, b, 4 * n) == 0;
-}
-
-bool SameBits(const uint32_t* a, const uint32_t* b, size_t n)
-{
-    return std::memcmp(a, b, 4 * n) == 0;
-}
-
-// Bit for bit, but a NaN's sign and payload depend on which operand the
-// compiler puts first in a sum, in the scalar code too; every use of a
+// Bit for bit, but a float NaN's sign and payload depend on which operand
+// the compiler puts first in a sum, in the scalar code too; every use of a
 // value tests it, so any NaN stands for any other.
-bool SameBits(const float* a, const float* b, size_t n)
+template <typename T>
+bool SameBits(const T* a, const T* b, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        if (std::memcmp(&a[i], &b[i], 4) != 0 && !(std::isnan(a[i]) && std::isnan(b[i])))
+        if (std::memcmp(&a[i], &b[i], 4) != 0 && !(std::isnan(float(a[i])) && std::isnan(float(b[i]))))
             return false;
     return true;
 }
@@ -104,12 +95,10 @@ TEST(GeometryLanes, VertexBatchesMatchTheScalarPath)
         in.count = int32_t(r.rng() % (KxVertexBatch::kVertices + 1));
         for (int32_t i = 0; i < in.count; ++i) {
             const float spread = r.Chance(10) ? 1e7f : 3.0f;
-            in.px[i] = r.Value(spread);
-            in.py[i] = r.Value(spread);
-            in.pz[i] = r.Value(spread);
-            in.nx[i] = r.Value(1.0f);
-            in.ny[i] = r.Value(1.0f);
-            in.nz[i] = r.Value(1.0f);
+            for (float* value : {&in.px[i], &in.py[i], &in.pz[i]})
+                *value = r.Value(spread);
+            for (float* value : {&in.nx[i], &in.ny[i], &in.nz[i]})
+                *value = r.Value(1.0f);
             in.u[i] = r.Value(2.0f);
             in.v[i] = r.Value(2.0f);
         }
@@ -117,13 +106,10 @@ TEST(GeometryLanes, VertexBatchesMatchTheScalarPath)
         KxTransformVerticesAvx2(t, lanes);
         KxTransformVerticesScalar(t, scalar, 0, scalar.count);
         const size_t n = size_t(in.count);
-        ASSERT_TRUE(SameBits(lanes.x, scalar.x, n));
-        ASSERT_TRUE(SameBits(lanes.y, scalar.y, n));
-        ASSERT_TRUE(SameBits(lanes.z, scalar.z, n));
-        ASSERT_TRUE(SameBits(lanes.uOverW, scalar.uOverW, n));
-        ASSERT_TRUE(SameBits(lanes.vOverW, scalar.vOverW, n));
-        ASSERT_TRUE(SameBits(lanes.invW, scalar.invW, n));
-        ASSERT_TRUE(SameBits(lanes.color, scalar.color, n));
+        ASSERT_TRUE(SameBits(lanes.x, scalar.x, n) && SameBits(lanes.y, scalar.y, n) &&
+                    SameBits(lanes.z, scalar.z, n) && SameBits(lanes.uOverW, scalar.uOverW, n) &&
+                    SameBits(lanes.vOverW, scalar.vOverW, n) && SameBits(lanes.invW, scalar.invW, n) &&
+                    SameBits(lanes.color, scalar.color, n));
     }
 }
 
