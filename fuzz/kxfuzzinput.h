@@ -33,12 +33,3 @@ private:
     const uint8_t* pData;
     size_t nRemaining;
 };
-
-// The flags byte that opens a raster or pipeline input.
-enum KxFuzzFlags : uint8_t {
-    kFuzzTextureStage0 = 1,    // bind the fuzz texture to stage 0
-    kFuzzTextureStage7 = 2,    // and/or to stage 7
-    kFuzzDepth32 = 4,          // draw with the 32-bit depth buffer
-    kFuzzDrawTwice = 8,        // pipeline: a second DrawPrimitive with the same state
-    kFuzzFormatAfterBind = 16  // pipeline: SetFVF(drawFvf) after SetStreamSource
-};

@@ -5,7 +5,7 @@
 // and a clipped line lies inside its rectangle.
 //
 // The input: a flags byte, the clear colour and depth, then operations, each
-// an op byte (its low three bits) and its records, every field 4 bytes.
+// an op byte (its low three bits say which) and its records.
 #include <cstdio>
 
 #include "fuzz/kxfuzzdrivers.h"
@@ -15,34 +15,10 @@ namespace {
 
 constexpr int kMaxOps = 48;
 
-enum class KxRasterOp : uint8_t {
-    Triangle,  // RasterizeTriangle
-    Gouraud,   // FillGouraudTriangle
-    Line,      // DrawLine
-    Lines,     // DrawHorizontalLine, DrawVerticalLine, PutPixel, DrawGouraudSpan
-    Span,      // RasterizeSpan
-    Clip,      // ClipLine against an arbitrary rectangle
-    Halves,    // the flat-bottom and flat-top walkers of both fillers, called directly
-    Unused     // does nothing and reads nothing
-};
-
-struct KxScreenVertex {
-    int32_t x, y;
-    float z;
-    uint32_t color;
-    float u, v, invW;
-};
-
-struct KxGouraudVertex {
-    int32_t x, y;
-    uint32_t color;
-};
-
-// Line ends, span ends and row, or a clip rectangle; and a colour.
-struct KxIntRecord {
-    int32_t v[4];
-    uint32_t color;
-};
+// The records, every field 4 bytes.
+struct KxScreenVertex { int32_t x, y; float z; uint32_t color; float u, v, invW; };
+struct KxGouraudVertex { int32_t x, y; uint32_t color; };
+struct KxIntRecord { int32_t v[4]; uint32_t color; };  // line or span ends and row, or a rectangle
 
 template <typename T>
 T Read(KxFuzzReader& in)
@@ -75,16 +51,46 @@ void Triangle(KxSoftwareRenderDevice& device, KxFuzzReader& in, bool bHalves)
 bool ClipsInside(KxFuzzReader& in)
 {
     KxIntRecord segment = Read<KxIntRecord>(in);
-    const KxIntRecord r = Read<KxIntRecord>(in);
+    const KxIntRecord rect = Read<KxIntRecord>(in);
     int32_t* p = segment.v;
-    const int32_t* rect = r.v;
-    if (!KxSoftwareRenderDevice::ClipLine(p[0], p[1], p[2], p[3], rect[0], rect[1], rect[2], rect[3]) ||
-        rect[0] > rect[1] || rect[2] > rect[3])
+    const int32_t* r = rect.v;
+    if (!KxSoftwareRenderDevice::ClipLine(p[0], p[1], p[2], p[3], r[0], r[1], r[2], r[3]) || r[0] > r[1] || r[2] > r[3])
         return true;
     for (int i = 0; i < 4; i += 2)
-        if (p[i] < rect[0] || p[i] > rect[1] || p[i + 1] < rect[2] || p[i + 1] > rect[3])
+        if (p[i] < r[0] || p[i] > r[1] || p[i + 1] < r[2] || p[i + 1] > r[3])
             return false;
     return true;
+}
+
+// One operation; false when it broke a property.
+bool Run(KxSoftwareRenderDevice& device, uint8_t op, KxFuzzReader& in)
+{
+    if ((op & 7) == 0 || (op & 7) == 6)  // the rasteriser, whole or its halves
+        Triangle(device, in, (op & 7) == 6);
+    if ((op & 7) == 1) {  // the Gouraud filler
+        const auto a = Read<KxGouraudVertex>(in), b = Read<KxGouraudVertex>(in), c = Read<KxGouraudVertex>(in);
+        device.FillGouraudTriangle(a.x, a.y, b.x, b.y, c.x, c.y, a.color, b.color, c.color);
+    }
+    if ((op & 7) == 2 || (op & 7) == 3) {  // a line, or the axis-aligned primitives
+        const auto [v, color] = Read<KxIntRecord>(in);
+        if ((op & 7) == 2) {
+            device.DrawLine(v[0], v[1], v[2], v[3], color);
+            return true;
+        }
+        device.DrawHorizontalLine(v[0], v[1], v[2], color);
+        device.DrawVerticalLine(v[0], v[1], v[2], color);
+        device.PutPixel(v[0], v[1], color);
+        device.DrawGouraudSpan(v[0], v[1], v[2], color, uint32_t(v[3]));
+    }
+    if ((op & 7) == 4) {  // a textured span
+        const auto a = Read<KxScreenVertex>(in), b = Read<KxScreenVertex>(in);
+        device.RasterizeSpan(a.x, b.x, a.y, a.z, b.z, a.color, b.color, a.u, a.v, b.u, b.v, a.invW, b.invW);
+    }
+    if ((op & 7) == 5 && !ClipsInside(in)) {
+        std::fprintf(stderr, "kxfuzz_raster: ClipLine kept a segment outside its rectangle\n");
+        return false;
+    }
+    return true;  // 7 reads and does nothing
 }
 
 }  // namespace
@@ -99,48 +105,11 @@ bool KxFuzzRaster(KxFuzzContext& context, const uint8_t* data, size_t size)
     in(clearColor);
     in(clearZ);
     context.Begin(flags, clearColor, clearZ);
-    KxSoftwareRenderDevice& device = context.Device();
-    bool bClipsInside = true;
+    bool bHeld = true;
     for (int i = 0; i < kMaxOps && !in.AtEnd(); ++i) {
         uint8_t op = 0;
         in(op);
-        switch (KxRasterOp(op & 7)) {
-        case KxRasterOp::Triangle:
-        case KxRasterOp::Halves:
-            Triangle(device, in, KxRasterOp(op & 7) == KxRasterOp::Halves);
-            break;
-        case KxRasterOp::Gouraud: {
-            const auto a = Read<KxGouraudVertex>(in), b = Read<KxGouraudVertex>(in), c = Read<KxGouraudVertex>(in);
-            device.FillGouraudTriangle(a.x, a.y, b.x, b.y, c.x, c.y, a.color, b.color, c.color);
-            break;
-        }
-        case KxRasterOp::Line: {
-            const auto [v, color] = Read<KxIntRecord>(in);
-            device.DrawLine(v[0], v[1], v[2], v[3], color);
-            break;
-        }
-        case KxRasterOp::Lines: {
-            const auto [v, color] = Read<KxIntRecord>(in);
-            device.DrawHorizontalLine(v[0], v[1], v[2], color);
-            device.DrawVerticalLine(v[0], v[1], v[2], color);
-            device.PutPixel(v[0], v[1], color);
-            device.DrawGouraudSpan(v[0], v[1], v[2], color, uint32_t(v[3]));
-            break;
-        }
-        case KxRasterOp::Span: {
-            const auto a = Read<KxScreenVertex>(in), b = Read<KxScreenVertex>(in);
-            device.RasterizeSpan(a.x, b.x, a.y, a.z, b.z, a.color, b.color, a.u, a.v, b.u, b.v, a.invW, b.invW);
-            break;
-        }
-        case KxRasterOp::Clip:
-            if (!ClipsInside(in)) {
-                std::fprintf(stderr, "kxfuzz_raster: ClipLine kept a segment outside its rectangle\n");
-                bClipsInside = false;
-            }
-            break;
-        case KxRasterOp::Unused:
-            break;
-        }
+        bHeld &= Run(context.Device(), op, in);
     }
-    return context.End() && bClipsInside;
+    return context.End() && bHeld;
 }

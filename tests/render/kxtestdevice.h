@@ -1,10 +1,11 @@
-// Devices and textures for tests: a window on SDL's dummy video driver for
-// what needs one, an off-screen device for everything else, textures made
-// in memory, and a frame's every byte for comparisons.
+// Devices, textures and random values for tests: a window on SDL's dummy
+// video driver for what needs one, an off-screen device for everything else,
+// textures made in memory, and a frame's every byte for comparisons.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "platform/kxwin32.h"
@@ -85,3 +86,12 @@ inline std::vector<uint32_t> KxDistinctTexels(int32_t count)
         texels.push_back(uint32_t(i + 1) * 0x0B0703u & 0xFFFFFF);
     return texels;
 }
+
+// The random values of the randomised comparisons.
+struct KxTestRandom {
+    std::mt19937 rng;
+
+    float Uniform(float a, float b) { return std::uniform_real_distribution<float>(a, b)(rng); }
+    int32_t Int(int32_t a, int32_t b) { return std::uniform_int_distribution<int32_t>(a, b)(rng); }
+    bool Chance(int percent) { return Int(0, 99) < percent; }
+};

@@ -2,11 +2,10 @@
 // reason it gives for each one it refuses, and where sampling lands.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <string>
-#include <vector>
+#include <tuple>
 
 #include <unistd.h>
 
@@ -16,7 +15,10 @@
 namespace {
 
 // Offsets of header fields within the file.
-enum : size_t { kSignatureAt = 0, kDataOffsetAt = 10, kInfoSizeAt = 14, kWidthAt = 18, kHeightAt = 22, kBitCountAt = 28, kCompressionAt = 30 };
+enum : size_t {
+    kSignatureAt = 0, kDataOffsetAt = 10, kInfoSizeAt = 14, kWidthAt = 18, kHeightAt = 22, kBitCountAt = 28,
+    kCompressionAt = 30
+};
 
 void Patch(std::vector<uint8_t>& bytes, size_t offset, uint32_t value, int size)
 {
@@ -36,9 +38,11 @@ std::vector<uint8_t> BmpFile(int32_t width, int32_t height, uint32_t infoSize = 
 {
     std::vector<uint8_t> bytes(14 + infoSize + gap, 0xAA);
     std::fill(bytes.begin(), bytes.begin() + 14 + infoSize, 0);
-    for (auto [at, value, size] : {std::tuple{kSignatureAt, 0x4D42u, 2}, {kDataOffsetAt, 14 + infoSize + gap, 4},
-                                   {kInfoSizeAt, infoSize, 4}, {kWidthAt, uint32_t(width), 4},
-                                   {kHeightAt, uint32_t(height), 4}, {26, 1u, 2}, {kBitCountAt, 24u, 2}})
+    const std::tuple<size_t, uint32_t, int> fields[] = {
+        {kSignatureAt, 0x4D42, 2},           {kDataOffsetAt, 14 + infoSize + gap, 4}, {kInfoSizeAt, infoSize, 4},
+        {kWidthAt, uint32_t(width), 4},      {kHeightAt, uint32_t(height), 4},        {26, 1, 2},  // planes
+        {kBitCountAt, 24, 2}};
+    for (auto [at, value, size] : fields)
         Patch(bytes, at, value, size);
     for (int32_t row = 0; row < std::abs(height); ++row) {
         for (int32_t i = 0; i < 3 * width; ++i)
@@ -77,33 +81,23 @@ TEST(DibLoad, LayoutsItTakesAndReasonsForThoseItRefuses)
         int size;
         const char* reason;  // "" for a file that loads
     } cases[] = {
-        {2, 2, 40, 0, 0, 0, 0, ""},  // rows of 6 bytes, two padding bytes
-        {256, 3, 40, 0, 0, 0, 0, ""},  // no padding
-        {5, 3, 40, 0, 0, 0, 0, ""},  // one padding byte
-        {3, -4, 40, 0, 0, 0, 0, ""},  // top-down
-        {3, 2, 108, 0, 0, 0, 0, ""},
-        {2, -3, 124, 4, 0, 0, 0, ""},  // a gap before the rows
-        {1, 2, 40, 0, kCut, 1, 0, ""},  // the last row's padding may be missing
+        // Rows of 6 bytes (two padding bytes), of 768 (none), of 15 (one); top-down.
+        {2, 2, 40, 0, 0, 0, 0, ""}, {256, 3, 40, 0, 0, 0, 0, ""}, {5, 3, 40, 0, 0, 0, 0, ""},
+        {3, -4, 40, 0, 0, 0, 0, ""},
+        // Longer headers, a gap before the rows, the last row's padding missing.
+        {3, 2, 108, 0, 0, 0, 0, ""}, {2, -3, 124, 4, 0, 0, 0, ""}, {1, 2, 40, 0, kCut, 1, 0, ""},
         {4, 4, 40, 0, kSignatureAt, 0x4142, 2, "not a BMP file"},
-        {4, 4, 40, 0, kInfoSizeAt, 12, 4, kInfo},  // core header
-        {4, 4, 40, 0, kInfoSizeAt, 56, 4, kInfo},  // v3 header
-        {4, 4, 40, 0, kBitCountAt, 8, 2, kBits},
-        {4, 4, 40, 0, kBitCountAt, 32, 2, kBits},
-        {4, 4, 40, 0, kCompressionAt, 1, 4, kCompressed},  // RLE8
-        {4, 4, 40, 0, kCompressionAt, 3, 4, kCompressed},  // bit fields
-        {4, 4, 40, 0, kWidthAt, 0, 4, kEmpty},
-        {4, 4, 40, 0, kWidthAt, uint32_t(-4), 4, kEmpty},
-        {4, 4, 40, 0, kHeightAt, 0, 4, kEmpty},
-        {4, 4, 40, 0, kWidthAt, 16385, 4, kLarge},
-        {4, 4, 40, 0, kHeightAt, 16385, 4, kLarge},
-        {4, 4, 40, 0, kHeightAt, uint32_t(-16385), 4, kLarge},
-        {4, 4, 40, 0, kHeightAt, 0x80000000u, 4, kLarge},
-        {4, 4, 40, 0, kWidthAt, 0x7FFFFFFF, 4, kLarge},
-        {4, 4, 40, 0, kDataOffsetAt, 1000, 4, kOffset},
+        {4, 4, 40, 0, kInfoSizeAt, 12, 4, kInfo}, {4, 4, 40, 0, kInfoSizeAt, 56, 4, kInfo},  // core and v3 headers
+        {4, 4, 40, 0, kBitCountAt, 8, 2, kBits}, {4, 4, 40, 0, kBitCountAt, 32, 2, kBits},
+        {4, 4, 40, 0, kCompressionAt, 1, 4, kCompressed}, {4, 4, 40, 0, kCompressionAt, 3, 4, kCompressed},
+        {4, 4, 40, 0, kWidthAt, 0, 4, kEmpty}, {4, 4, 40, 0, kWidthAt, uint32_t(-4), 4, kEmpty},
+        {4, 4, 40, 0, kHeightAt, 0, 4, kEmpty}, {4, 4, 40, 0, kWidthAt, 16385, 4, kLarge},
+        {4, 4, 40, 0, kHeightAt, 16385, 4, kLarge}, {4, 4, 40, 0, kHeightAt, uint32_t(-16385), 4, kLarge},
+        {4, 4, 40, 0, kHeightAt, 0x80000000u, 4, kLarge}, {4, 4, 40, 0, kWidthAt, 0x7FFFFFFF, 4, kLarge},
+        {4, 4, 40, 0, kDataOffsetAt, 1000, 4, kOffset}, {4, 4, 40, 0, kDataOffsetAt, 0xFFFFFFFF, 4, kOffset},
         {4, 4, 40, 0, kDataOffsetAt, 53, 4, kOffset},  // into the headers
-        {4, 4, 40, 0, kDataOffsetAt, 0xFFFFFFFF, 4, kOffset},
-        {4, 4, 40, 0, kCut, 5, 0, kShort},  // 4 rows of 12 bytes: the last row loses 5
-        {4, 4, 40, 0, kCut, 48, 0, kShort},  // headers only
+        // Cut: the last of 4 rows of 12 bytes loses 5; headers only; less.
+        {4, 4, 40, 0, kCut, 5, 0, kShort}, {4, 4, 40, 0, kCut, 48, 0, kShort},
         {4, 4, 40, 0, kCut, 60, 0, "file too short for the BMP headers"},
     };
     KxDib dib(nullptr, 3);

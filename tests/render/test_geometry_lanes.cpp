@@ -5,21 +5,16 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <random>
 #include <vector>
 
+#include "kxtestdevice.h"
 #include "render/kxbackfaces.h"
 #include "render/kxgeometry_avx2.h"
 #include "render/kxvertexbatch.h"
 
 namespace {
 
-struct KxRandom {
-    std::mt19937 rng;
-
-    float Uniform(float a, float b) { return std::uniform_real_distribution<float>(a, b)(rng); }
-    bool Chance(int percent) { return std::uniform_int_distribution<int>(0, 99)(rng) < percent; }
-
+struct KxRandom : KxTestRandom {
     // Mostly ordinary values, now and then one that tests an edge: zero of
     // either sign, huge, tiny, infinite, NaN.
     float Value(float spread)
@@ -85,7 +80,7 @@ TEST(GeometryLanes, VertexBatchesMatchTheScalarPath)
 {
     if (!KxGeometryAvx2Available())
         GTEST_SKIP() << "no AVX2";
-    KxRandom r{std::mt19937(7)};
+    KxRandom r{{std::mt19937(7)}};
     for (int round = 0; round < 2000; ++round) {
         SCOPED_TRACE(round);
         const KxMatrix4 combined = r.Matrix(r.Chance(50) ? 2.0f : 300.0f), normals = r.Matrix(1.5f);
@@ -117,7 +112,7 @@ TEST(GeometryLanes, BackFacesMatchTheScalarPath)
 {
     if (!KxGeometryAvx2Available())
         GTEST_SKIP() << "no AVX2";
-    KxRandom r{std::mt19937(11)};
+    KxRandom r{{std::mt19937(11)}};
     for (int round = 0; round < 500; ++round) {
         SCOPED_TRACE(round);
         const int32_t stride = std::vector<int32_t>{12, 16, 24, 32, 36}[r.rng() % 5];

@@ -47,7 +47,8 @@ TEST(Lines, PaintExactlyTheirPixels)
              for (int32_t y : {-1, 48})
                  d.DrawHorizontalLine(0, 63, y, kInk);
              d.DrawHorizontalLine(-20, -1, 5, kInk);
-             d.DrawHorizontalLine(64, INT_MAX, 5, kInk);
+             for (int32_t x : {64, 1050253722})  // a fuzz find: 3 x overflowed forming the start
+                 d.DrawHorizontalLine(x, INT_MAX, 5, kInk);
              d.DrawVerticalLine(-1, 0, 47, kInk);
              d.DrawVerticalLine(64, 0, 47, kInk);
              d.DrawLine(-10, -5, -1, 20, kInk);

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
-#include <random>
+#include <tuple>
 #include <vector>
 
 #include "kxtestdevice.h"
@@ -29,11 +29,6 @@ T Read(const uint8_t* p)
     T value;
     std::memcpy(&value, p, sizeof(T));
     return value;
-}
-
-KxVector3 ReadVector(const uint8_t* p)
-{
-    return KxVector3(Read<float>(p), Read<float>(p + 4), Read<float>(p + 8));
 }
 
 int32_t Screen(float value)
@@ -58,8 +53,8 @@ struct KxReferencePipeline {
     KxMatrix4 world, view, projection;
     std::vector<bool>& visible;
     std::map<int, KxLightSet> lights = d.GetLights();
-    KxMatrix4 combined;
-    KxVector3 centre;
+    KxMatrix4 combined{};
+    KxVector3 centre{};
 
     uint32_t Light(KxVector3 n)
     {
@@ -69,12 +64,11 @@ struct KxReferencePipeline {
         const KxColor global(float(double(a & 0xFF) / 255.0), float(double((a >> 8) & 0xFF) / 255.0),
                              float(double((a >> 16) & 0xFF) / 255.0), 1.0f);
         const KxMaterial& m = d.GetMaterial();
-        if (State(d, KXRS_AMBIENTMATERIALSOURCE) == 0)
-            heldAmbient = m.Ambient;
-        if (State(d, KXRS_DIFFUSEMATERIALSOURCE) == 0)
-            heldDiffuse = m.Diffuse;
-        if (State(d, KXRS_SPECULARMATERIALSOURCE) == 0)
-            heldSpecular = m.Specular;
+        for (auto [code, held, source] : {std::tuple{KXRS_AMBIENTMATERIALSOURCE, &heldAmbient, &m.Ambient},
+                                          {KXRS_DIFFUSEMATERIALSOURCE, &heldDiffuse, &m.Diffuse},
+                                          {KXRS_SPECULARMATERIALSOURCE, &heldSpecular, &m.Specular}})
+            if (State(d, code) == 0)
+                *held = *source;
         const bool bSpecular = State(d, KXRS_SPECULARENABLE) != 0;
         KxColor sa, sd, ss;
         for (const auto& [index, set] : lights) {
@@ -106,7 +100,7 @@ struct KxReferencePipeline {
         std::vector<KxVector3> p;
         f.Rewind();
         for (uint32_t i = 0; i < 3 * n; ++i, f.NextVertex())
-            p.push_back(ReadVector(f.Seek(0, KXFVF_XYZ)));
+            p.push_back(Read<KxVector3>(f.Seek(0, KXFVF_XYZ)));
         return p;
     }
 
@@ -171,16 +165,16 @@ struct KxReferencePipeline {
         f.Rewind();
         for (uint32_t i = 0; i < n; ++i) {
             KxVector3 p[3], normal[3];
-            float u[3] = {}, v[3] = {}, w[3];
+            float u[3] = {}, v[3] = {};
             uint32_t c[3] = {};
             int32_t x[3], y[3];
             for (int k = 0; k < 3; ++k, f.NextVertex()) {
-                p[k] = ReadVector(f.Seek(0, KXFVF_XYZ));
+                p[k] = Read<KxVector3>(f.Seek(0, KXFVF_XYZ));
                 if (!bNormals) {
                     c[k] = Read<uint32_t>(f.Seek(KXFVF_XYZ, KXFVF_DIFFUSE));
                     continue;
                 }
-                normal[k] = ReadVector(f.Seek(KXFVF_XYZ, KXFVF_NORMAL));
+                normal[k] = Read<KxVector3>(f.Seek(KXFVF_XYZ, KXFVF_NORMAL));
                 if (bTex) {
                     const uint8_t* t = f.Seek(KXFVF_NORMAL, KXFVF_TEX1);
                     u[k] = Read<float>(t);
@@ -195,27 +189,24 @@ struct KxReferencePipeline {
                                            Screen(p[2].x), Screen(p[2].y), c[0], c[1], c[2]);
                 continue;
             }
+            // The depth-tested path normalises the normals, the Gouraud one not.
             const KxMatrix4 normalMatrix = world.Inverse().AffineCopy();
+            const bool bDepth = State(d, KXRS_ZENABLE);
+            float uw[3], vw[3], iw[3];
             for (int k = 0; k < 3; ++k) {
-                w[k] = p[k].TransformPoint(combined);
+                const float w = p[k].TransformPoint(combined);
                 x[k] = Screen(p[k].x);
                 y[k] = Screen(p[k].y);
                 normal[k].TransformNormal(normalMatrix);
+                c[k] = Light(bDepth ? normal[k].Normalized() : normal[k]);
+                uw[k] = bTex ? float(double(u[k]) / w) : 0.0f;
+                vw[k] = bTex ? float(double(v[k]) / w) : 0.0f;
+                iw[k] = float(1.0 / w);
             }
-            if (!State(d, KXRS_ZENABLE)) {
-                for (int k = 0; k < 3; ++k)
-                    c[k] = Light(normal[k]);
+            if (!bDepth)
                 target.FillGouraudTriangle(x[0], y[0], x[1], y[1], x[2], y[2], c[0], c[1], c[2]);
-                continue;
-            }
-            float uw[3], vw[3], iw[3];
-            for (int k = 0; k < 3; ++k) {
-                c[k] = Light(normal[k].Normalized());
-                uw[k] = bTex ? float(double(u[k]) / w[k]) : 0.0f;
-                vw[k] = bTex ? float(double(v[k]) / w[k]) : 0.0f;
-                iw[k] = float(1.0 / w[k]);
-            }
-            target.RasterizeTriangle(x[0], y[0], p[0].z, x[1], y[1], p[1].z, x[2], y[2], p[2].z, c[0], c[1], c[2],
+            else
+                target.RasterizeTriangle(x[0], y[0], p[0].z, x[1], y[1], p[1].z, x[2], y[2], p[2].z, c[0], c[1], c[2],
                                      uw[0], vw[0], uw[1], vw[1], uw[2], vw[2], iw[0], iw[1], iw[2]);
         }
     }
@@ -226,13 +217,7 @@ struct KxReferencePipeline {
 constexpr uint32_t kFormats[] = {0x112, 0x152, 0x1D2, 0x012, 0x042, 0x142, 0x10112, 0x20112, 0x30112,
                                  0x212, 0x002, 0x104, 0x052};
 
-struct KxRandomScene {
-    std::mt19937 rng;
-
-    float Uniform(float a, float b) { return std::uniform_real_distribution<float>(a, b)(rng); }
-    int Int(int a, int b) { return std::uniform_int_distribution<int>(a, b)(rng); }
-    bool Chance(int percent) { return Int(0, 99) < percent; }
-
+struct KxRandomScene : KxTestRandom {
     KxColor Color()
     {
         const float alpha = Chance(80) ? 1.0f : Uniform(0.0f, 1.5f);
@@ -291,19 +276,12 @@ struct KxRandomScene {
         d.SetRenderState(KXRS_AMBIENT, Chance(50) ? 0 : uint32_t(rng()));
         for (uint32_t code : {KXRS_DIFFUSEMATERIALSOURCE, KXRS_SPECULARMATERIALSOURCE, KXRS_AMBIENTMATERIALSOURCE})
             d.SetRenderState(code, Chance(80) ? 0 : uint32_t(Int(1, 2)));
-        KxMaterial m;
-        m.Diffuse = Color();
-        m.Ambient = Color();
-        m.Specular = Color();
-        m.Emissive = Chance(70) ? KxColor(0, 0, 0, Chance(80) ? 1.0f : 0.0f) : Color();
-        m.Power = Chance(30) ? 0.0f : Uniform(0.5f, 20.0f);
+        const KxMaterial m{Color(), Color(), Color(), Chance(70) ? KxColor(0, 0, 0, Chance(80) ? 1.0f : 0.0f) : Color(),
+                           Chance(30) ? 0.0f : Uniform(0.5f, 20.0f)};
         d.SetMaterial(&m);
         for (int i = 0; i < 4; ++i) {
-            KxLight light;
-            light.Diffuse = Color();
-            light.Specular = Color();
-            light.Ambient = Chance(50) ? KxColor(0, 0, 0, 1) : Color();
-            light.Direction = Chance(5) ? KxVector3() : KxVector3(Uniform(-1, 1), Uniform(-1, 1), Uniform(-1, 1));
+            const KxLight light{0, Color(), Color(), Chance(50) ? KxColor(0, 0, 0, 1) : Color(), {},
+                                Chance(5) ? KxVector3() : KxVector3(Uniform(-1, 1), Uniform(-1, 1), Uniform(-1, 1))};
             const int index = Int(-2, 5);
             d.SetLight(index, &light);
             d.LightEnable(index, Chance(60));
@@ -328,7 +306,7 @@ TEST(PipelineReference, RandomScenesDrawAsTheTranscription)
     heldSpecular = start.Specular;
 
     std::vector<bool> visible;
-    KxRandomScene scene{std::mt19937(15)};
+    KxRandomScene scene{{std::mt19937(15)}};
     for (int round = 0; round < 300; ++round) {
         SCOPED_TRACE(round);
         KxTexture* stage = scene.Chance(70) ? texture.get() : nullptr;
@@ -348,11 +326,8 @@ TEST(PipelineReference, RandomScenesDrawAsTheTranscription)
         const std::vector<uint8_t> bytes = scene.Vertices(fvf, uint32_t(scene.Int(0, 60)));
         KxVertexBuffer* buffer = nullptr;
         dut.device.CreateVertexBuffer(uint32_t(bytes.size()), 0, fvf, 1, &buffer, nullptr);
-        void* data = nullptr;
-        if (!bytes.empty() && buffer->Lock(0, 0, &data, 0)) {
-            std::memcpy(data, bytes.data(), bytes.size());
-            buffer->Unlock();
-        }
+        if (!bytes.empty())
+            std::memcpy(buffer->data, bytes.data(), bytes.size());
         const int32_t stride = KxFvf::ComputeVertexSize(fvf);
         dut.device.SetStreamSource(0, buffer, 0, uint32_t(scene.Chance(85) ? stride : scene.Int(1, 48)));
 
