@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <vector>
 
 #include "fuzz/kxfuzzdrivers.h"
@@ -42,33 +41,28 @@ bool RowsMatchFile(const KxDib& dib, const uint8_t* data, size_t size)
     return true;
 }
 
-std::vector<float> Coordinates(int32_t n)
-{
-    const float inf = std::numeric_limits<float>::infinity();
-    std::vector<float> values = {-inf, -1e30f, -2.0f, -1.0f, -0.5f, -1e-7f, -0.0f, 0.0f, 1e-45f, 0.1f, 0.5f,
-                                 0.99999994f, 1.0f, 1.0000001f, 1.5f, 2.0f, 1e30f, inf, std::nanf("")};
-    for (double k : {-1.0, 1.0, 2.0, n - 1.0, n - 0.5, n + 0.5, n + 1.0})
-        values.push_back(float(k / n));
-    return values;
-}
-
-// trunc(trunc(n x s) - 0.5): exact for coordinates in 0..1.
-int64_t TexelIndex(int32_t n, float s)
-{
-    return int64_t(std::trunc(std::trunc(double(n) * double(s)) - 0.5));
-}
-
+// Wherever it is sampled (outside 0..1, NaN, infinities, the edges between
+// texels) a bitmap reads one of its texels; inside 0..1 the one at
+// trunc(trunc(n x s) - 0.5), and an empty bitmap reads 0.
 bool SamplesStayInside(const KxDib& dib)
 {
-    const int32_t width = dib.GetWidth(), height = dib.GetHeight();
-    for (float s : Coordinates(width)) {
-        for (float t : Coordinates(height)) {
+    const int32_t size[2] = {dib.GetWidth(), dib.GetHeight()};
+    std::vector<float> values[2];
+    for (int i = 0; i < 2; ++i) {
+        values[i] = {-INFINITY, -1e30f, -2.0f, -1.0f, -0.5f, -1e-7f, -0.0f, 0.0f, 1e-45f, 0.1f, 0.5f, 0.99999994f,
+                     1.0f, 1.0000001f, 1.5f, 2.0f, 1e30f, INFINITY, std::nanf("")};
+        for (double k : {-1.0, 1.0, 2.0, size[i] - 1.0, size[i] - 0.5, size[i] + 0.5, size[i] + 1.0})
+            values[i].push_back(float(k / size[i]));
+    }
+    auto index = [](int32_t n, float s) { return int64_t(std::trunc(std::trunc(double(n) * double(s)) - 0.5)); };
+    for (float s : values[0]) {
+        for (float t : values[1]) {
             const uint32_t texel = dib.ReadPixel(s, t);
             if (!dib.GetBits() && texel != 0)
                 return Fail("an empty bitmap sampled something");
             if (!dib.GetBits() || !(s >= 0.0f && s <= 1.0f && t >= 0.0f && t <= 1.0f))
                 continue;
-            const uint8_t* p = dib.GetBits() + (TexelIndex(height, t) * width + TexelIndex(width, s)) * 3;
+            const uint8_t* p = dib.GetBits() + (index(size[1], t) * size[0] + index(size[0], s)) * 3;
             if (texel != (uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]))
                 return Fail("a sample inside 0..1 read the wrong texel");
         }

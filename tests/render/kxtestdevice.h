@@ -50,7 +50,8 @@ struct KxTestDevice {
     // Every colour byte, padding included, then every depth entry.
     std::vector<uint32_t> Frame() const
     {
-        std::vector<uint32_t> frame(device.GetPixels(), device.GetPixels() + device.GetRowStride() * device.GetHeight());
+        const uint8_t* pixels = device.GetPixels();
+        std::vector<uint32_t> frame(pixels, pixels + device.GetRowStride() * device.GetHeight());
         for (int32_t y = 0; y < device.GetHeight(); ++y)
             for (int32_t x = 0; x < device.GetWidth(); ++x)
                 frame.push_back(device.GetDepth(x, y));

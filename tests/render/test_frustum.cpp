@@ -45,7 +45,8 @@ TEST(Frustum, DistancesAreRoundedToFloatBeforeTheRadiusTest)
     // the radius 2 in double but equal to it once rounded to float, so the
     // sphere touches that plane and stays inside.
     KxFrustum f;
-    const KxPlane planes[6] = {{0, 1, 0, -4}, {0, -1, 0, -4}, {0, 0, -1, -4}, {0, 0, 1, -4}, {-1, 0, 0, -4}, {1, 0, 0, -2}};
+    const KxPlane planes[6] = {{0, 1, 0, -4},  {0, -1, 0, -4}, {0, 0, -1, -4},
+                               {0, 0, 1, -4}, {-1, 0, 0, -4}, {1, 0, 0, -2}};
     std::copy(std::begin(planes), std::end(planes), f.planes);
     const KxVector3 centre(0x1p-30f, 0.0f, 0.0f);
     EXPECT_EQ(f.ClassifySphere(centre, 2.0f), KxFrustum::Inside);

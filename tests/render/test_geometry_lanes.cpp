@@ -47,17 +47,12 @@ struct KxRandom : KxTestRandom {
 
     KxLightTerms Lighting()
     {
-        KxLightTerms terms;
-        terms.bLighting = Chance(90);
-        terms.bSpecular = Chance(40);
-        const int n = int(rng() % 4);
-        for (int i = 0; i < n; ++i)
+        KxLightTerms terms{Chance(90), Chance(40), {}, Color(), Color(),
+                           Chance(50) ? KxColor(0, 0, 0, Chance(80) ? 1.0f : 0.0f) : Color(),
+                           Chance(30) ? 0.0f : Uniform(0.0f, 30.0f)};
+        for (int n = Int(0, 3); n > 0; --n)
             terms.lights.push_back({KxVector3(Value(1), Value(1), Value(1)), Color(),
                                     KxVector3(Value(1), Value(1), Value(1)), Color()});
-        terms.ambient = Color();
-        terms.materialSpecular = Color();
-        terms.emissive = Chance(50) ? KxColor(0, 0, 0, Chance(80) ? 1.0f : 0.0f) : Color();
-        terms.power = Chance(30) ? 0.0f : Uniform(0.0f, 30.0f);
         return terms;
     }
 };

@@ -217,8 +217,8 @@ TEST(RasterReference, RandomSpans)
         KxReferenceFrame f{t};
         for (int i = 0; i < 60; ++i) {
             KxVertex e[2];
-            for (KxVertex& end : e)
-                end = {r.Int(-40, 100), 0, r.Uniform(-0.05f, 1.05f), uint32_t(r.Int(0, 0xFFFFFF)), 0, 0,
+            for (KxVertex& end : e)  // now and then on the left edge, where clipping starts
+                end = {r.Chance(15) ? 0 : r.Int(-40, 100), 0, r.Uniform(-0.05f, 1.05f), uint32_t(r.Int(0, 0xFFFFFF)), 0, 0,
                        r.Uniform(-0.2f, 0.5f)};
             for (KxVertex& end : e) {
                 end.u = r.Uniform(-0.3f, 0.6f) * end.invW;
@@ -232,6 +232,10 @@ TEST(RasterReference, RandomSpans)
                 e[0].z = extremes[(i / 10) % 6];
             if (i % 20 == 19)
                 e[1].z = e[0].z;
+            // The first span starts at the left edge and ends with no depth:
+            // nothing is clipped, so its first pixel keeps its finite depth.
+            if (i == 0)
+                std::tie(e[0].x, e[1].z) = std::tuple(0, INFINITY);
             const int32_t y = r.Int(-2, 24);
             // Every fifth span is drawn again in other colours: equal depths pass.
             for (int pass = 0; pass < (i % 5 == 4 ? 2 : 1); ++pass, e[0].color ^= 0x5A5A5A, e[1].color ^= 0xA5A5A5) {
@@ -282,7 +286,8 @@ TEST_P(RasterReference, TrianglesReachingFarOffTheScreen)
             t.device.RasterizeTriangle(v[0].x, v[0].y, v[0].z, v[1].x, v[1].y, v[1].z, v[2].x, v[2].y, v[2].z,
                                        v[0].color, v[1].color, v[2].color, v[0].u, v[0].v, v[1].u, v[1].v, v[2].u,
                                        v[2].v, v[0].invW, v[1].invW, v[2].invW);
-            ReferenceTriangle(v[0], v[1], v[2], [&f](const KxVertex& a, const KxVertex& b, int32_t y) { f.Span(a, b, y); });
+            ReferenceTriangle(v[0], v[1], v[2],
+                              [&f](const KxVertex& a, const KxVertex& b, int32_t y) { f.Span(a, b, y); });
         } else {
             t.device.FillGouraudTriangle(v[0].x, v[0].y, v[1].x, v[1].y, v[2].x, v[2].y, v[0].color, v[1].color,
                                          v[2].color);

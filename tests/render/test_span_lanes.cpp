@@ -16,8 +16,8 @@ namespace {
 KxSpanCursor RandomCursor(KxTestRandom& r, bool bWild, bool bOneColour, bool bDepthEdge)
 {
     KxSpanCursor c;
-    const bool bHighDepth = r.rng() % 2;
-    c.z = !bDepthEdge ? r.Uniform(-0.1f, 1.1f) : bHighDepth ? r.Uniform(0.99995f, 1.00005f) : r.Uniform(-0.00005f, 0.00005f);
+    const float depthEdge = r.rng() % 2 ? 1.0f : 0.0f;
+    c.z = bDepthEdge ? depthEdge + r.Uniform(-0.00005f, 0.00005f) : r.Uniform(-0.1f, 1.1f);
     c.dz = bDepthEdge ? r.Uniform(-0.0000002f, 0.0000002f) : r.Uniform(-0.01f, 0.01f);
     c.invW = r.Uniform(bWild ? -0.5f : 0.01f, 0.5f);
     c.dInvW = r.Uniform(-0.002f, 0.002f);
