@@ -5,7 +5,6 @@
 #include <array>
 #include <climits>
 #include <functional>
-#include <vector>
 
 #include "kxtestdevice.h"
 
