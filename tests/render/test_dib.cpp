@@ -106,7 +106,7 @@ TEST(DibLoad, LayoutsItTakesAndReasonsForThoseItRefuses)
         ASSERT_TRUE(dib.LoadFromMemory(reinterpret_cast<const uint8_t*>("abc"), 1, 1, 3));  // a previous image
         std::vector<uint8_t> file = BmpFile(c.width, c.height, c.infoSize, c.gap);
         if (c.at == kCut)
-            file.resize(file.size() - c.value);
+            file.erase(file.end() - c.value, file.end());
         else if (c.size)
             Patch(file, c.at, c.value, c.size);
         EXPECT_EQ(dib.Load(WriteTemp(file).c_str()), *c.reason == '\0');
