@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "kxtestdevice.h"
@@ -268,11 +269,10 @@ struct KxRandomScene : KxTestRandom {
 
     void SetState(KxSoftwareRenderDevice& d)
     {
-        d.SetRenderState(KXRS_ZENABLE, Chance(70));
+        for (auto [code, percent] : {std::pair{KXRS_ZENABLE, 70}, {KXRS_LIGHTING, 90}, {KXRS_SPECULARENABLE, 40},
+                                     {KXRS_CLIPPING, 50}})
+            d.SetRenderState(code, Chance(percent));
         d.SetRenderState(KXRS_SHADEMODE, Chance(90) ? 2 : 1);
-        d.SetRenderState(KXRS_LIGHTING, Chance(90));
-        d.SetRenderState(KXRS_SPECULARENABLE, Chance(40));
-        d.SetRenderState(KXRS_CLIPPING, Chance(50));
         d.SetRenderState(KXRS_AMBIENT, Chance(50) ? 0 : uint32_t(rng()));
         for (uint32_t code : {KXRS_DIFFUSEMATERIALSOURCE, KXRS_SPECULARMATERIALSOURCE, KXRS_AMBIENTMATERIALSOURCE})
             d.SetRenderState(code, Chance(80) ? 0 : uint32_t(Int(1, 2)));
@@ -295,15 +295,11 @@ TEST(PipelineReference, RandomScenesDrawAsTheTranscription)
 {
     KxTestDevice dut(83, 61), ref(83, 61);
     const KxTexturePtr texture = KxMakeTexture(8, 4, KxDistinctTexels(32));
-    // The material colour holders live as long as the process: start both
-    // from the same colours.
-    KxMaterial start;
-    start.Ambient = KxColor(0.25f, 0.5f, 0.75f, 1.0f);
+    // The material colour holders live as long as the process: start the
+    // device's from the colours the reference's start with.
+    const KxMaterial start;
     dut.device.SetMaterial(&start);
     dut.device.LightVertex(KxVector3(0, 0, 1));
-    heldAmbient = start.Ambient;
-    heldDiffuse = start.Diffuse;
-    heldSpecular = start.Specular;
 
     std::vector<bool> visible;
     KxRandomScene scene{{std::mt19937(15)}};
