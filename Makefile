@@ -13,7 +13,7 @@ JOBS          ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 CONFIGURE = cmake --log-level=WARNING -S .
 
-.PHONY: all deps build test test-asan run windows windows-check bench clean fuzz fuzz-smoke fuzz-seeds cross-build scaling soak
+.PHONY: all deps build test test-asan run windows windows-check bench clean fuzz fuzz-smoke cross-build scaling soak
 
 all: build
 
@@ -80,11 +80,6 @@ fuzz:
 # Each fuzz target for FUZZ_SECONDS on a copy of its corpus; any finding fails.
 fuzz-smoke: fuzz
 	fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
-
-# Rewrites the seed corpora in fuzz/corpus.
-fuzz-seeds: fuzz
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target kxfuzzseeds
-	cd $(FUZZ_BUILD)/bin && SDL_VIDEODRIVER=dummy ../fuzz/kxfuzzseeds $(CURDIR)/fuzz/corpus $(CURDIR)/assets/SW_TEST.bmp
 
 # The golden frames once more from an -O0 build and a -march=native build.
 cross-build: deps

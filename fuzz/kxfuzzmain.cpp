@@ -6,7 +6,7 @@
 
 namespace {
 
-KxFuzzContext* pContext = nullptr;  // built once: a window per input would dominate the run time
+KxFuzzContext* pContext = nullptr;  // built once: set-up per input would dominate the run time
 
 }  // namespace
 
@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     KxFuzzContext::PrepareProcess();
     pContext = new KxFuzzContext();
-    std::atexit([] { delete pContext; });  // takes its temporary files along
+    std::atexit([] { delete pContext; });  // takes its temporary file along
     return 0;
 }
 

@@ -1,6 +1,12 @@
 // fuzz_pipeline: render states, transforms, viewport, clip volume, material
 // and lights from the input, then a vertex buffer of the input's remaining
 // bytes drawn under arbitrary formats and strides.
+//
+// The input: a flags byte; the formats given to CreateVertexBuffer, to SetFVF
+// before binding and to SetFVF after it; the binding stride; a value for each
+// render state; world, view and projection; viewport; clip volume; material;
+// four lights (enable, diffuse, specular, ambient, direction); then the
+// vertex bytes. Every field is 4 bytes, each record in its declared order.
 #include <algorithm>
 #include <cstring>
 
@@ -9,25 +15,43 @@
 
 namespace {
 
-void ApplyState(KxSoftwareRenderDevice& device, KxFuzzPipelineHeader& header)
+constexpr uint32_t kRenderStateCodes[] = {7, 9, 29, 136, 137, 139, 143, 145, 146, 147, 148};
+constexpr size_t kMaxVertexBytes = 1 << 14;
+
+void ReadState(KxSoftwareRenderDevice& device, KxFuzzReader& in)
 {
-    for (int i = 0; i < kFuzzRenderStateCount; ++i)
-        device.SetRenderState(kFuzzRenderStateCodes[i], header.renderStates[i]);
-    device.SetTransform(KXTS_WORLD, &header.world);
-    device.SetTransform(KXTS_VIEW, &header.view);
-    device.SetTransform(KXTS_PROJECTION, &header.projection);
-    device.SetViewport(&header.viewport);
-    device.SetClipVolume(&header.clip);
-    device.SetMaterial(&header.material);
-    for (int i = 0; i < kFuzzLightCount; ++i) {
-        device.SetLight(i, &header.lights[i].light);
-        device.LightEnable(i, header.lights[i].enable);
+    uint32_t value = 0;
+    for (uint32_t code : kRenderStateCodes) {
+        in(value);
+        device.SetRenderState(code, value);
+    }
+    KxMatrix4 transform;
+    for (uint32_t state : {KXTS_WORLD, KXTS_VIEW, KXTS_PROJECTION}) {
+        in(transform);
+        device.SetTransform(state, &transform);
+    }
+    KxViewport viewport;
+    in(viewport);
+    device.SetViewport(&viewport);
+    KxClipVolume clip;
+    in(clip);
+    device.SetClipVolume(&clip);
+    KxMaterial material;
+    in(material);
+    device.SetMaterial(&material);
+    for (int i = 0; i < 4; ++i) {
+        int32_t enable = 0;
+        KxLight light;
+        in(enable);
+        for (KxColor* color : {&light.Diffuse, &light.Specular, &light.Ambient})
+            in(*color);
+        in(light.Direction);
+        device.SetLight(i, &light);
+        device.LightEnable(i, enable);
     }
     // Reading back converts the stored floats to integers again.
-    KxViewport viewport;
     device.GetViewport(&viewport);
-    uint32_t value = 0;
-    for (uint32_t code : kFuzzRenderStateCodes)
+    for (uint32_t code : kRenderStateCodes)
         device.GetRenderState(code, &value);
 }
 
@@ -36,28 +60,30 @@ void ApplyState(KxSoftwareRenderDevice& device, KxFuzzPipelineHeader& header)
 bool KxFuzzPipeline(KxFuzzContext& context, const uint8_t* data, size_t size)
 {
     KxFuzzReader in(data, size);
-    KxFuzzPipelineHeader header;
-    header.Visit(in);
-    context.Begin(header.flags, 0xFF0000, 1.0f);
+    uint8_t flags = 0;
+    uint32_t createFvf = 0, bindFvf = 0, drawFvf = 0, stride = 0;
+    in(flags);
+    for (uint32_t* value : {&createFvf, &bindFvf, &drawFvf, &stride})
+        in(*value);
+    context.Begin(flags, 0xFF0000, 1.0f);
     KxSoftwareRenderDevice& device = context.Device();
-    ApplyState(device, header);
+    ReadState(device, in);
 
-    const size_t length = std::min(in.Remaining(), kFuzzMaxVertexBytes);
+    const size_t length = std::min(in.Remaining(), kMaxVertexBytes);
     KxVertexBuffer* buffer = nullptr;
-    device.CreateVertexBuffer(uint32_t(length), 0, header.createFvf, 1, &buffer, nullptr);
+    device.CreateVertexBuffer(uint32_t(length), 0, createFvf, 1, &buffer, nullptr);
     void* vertices = nullptr;
     if (buffer && buffer->Lock(0, uint32_t(length), &vertices, 0)) {
         if (length)
             std::memcpy(vertices, in.Position(), length);
         buffer->Unlock();
     }
-
-    device.SetFVF(header.bindFvf);
-    device.SetStreamSource(0, buffer, 0, header.stride);
-    if (header.flags & kFuzzFormatAfterBind)
-        device.SetFVF(header.drawFvf);
+    device.SetFVF(bindFvf);
+    device.SetStreamSource(0, buffer, 0, stride);
+    if (flags & kFuzzFormatAfterBind)
+        device.SetFVF(drawFvf);
     device.DrawPrimitive(KXPT_TRIANGLELIST, 0, 0);
-    if (header.flags & kFuzzDrawTwice)
+    if (flags & kFuzzDrawTwice)
         device.DrawPrimitive(KXPT_TRIANGLELIST, 0, 0);
 
     context.ParkStream();

@@ -1,8 +1,12 @@
-// An off-screen device for tests: a window on SDL's dummy video driver and a
-// device created on it at the requested size.
+// Devices, textures and random values for tests: a window on SDL's dummy
+// video driver for what needs one, an off-screen device for everything else,
+// textures made in memory, and a frame's every byte for comparisons.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <random>
+#include <vector>
 
 #include "platform/kxwin32.h"
 #include "render/kxsoftwarerenderdevice.h"
@@ -31,23 +35,64 @@ struct KxTestWindow {
     HWND hWnd = nullptr;
 };
 
-struct KxTestDevice : KxTestWindow {
-    explicit KxTestDevice(int32_t nWidth = 64, int32_t nHeight = 48) : KxTestWindow(nWidth, nHeight)
-    {
-        device.Create(hWnd, nWidth, nHeight);
-    }
+struct KxTestDevice {
+    explicit KxTestDevice(int32_t nWidth = 64, int32_t nHeight = 48) { device.CreateOffscreen(nWidth, nHeight); }
+    KxTestDevice(HWND hWnd, int32_t nWidth, int32_t nHeight) { device.Create(hWnd, nWidth, nHeight); }
 
-    const uint8_t* Pixel(int32_t x, int32_t y) const
-    {
-        return device.GetPixels() + y * device.GetRowStride() + 3 * x;
-    }
-
-    // The packed colour (red in bits 0-7, blue in bits 16-23) stored at (x, y).
+    // The packed colour at (x, y): its first byte (blue) in bits 16-23, as
+    // the device packs vertex colours.
     uint32_t Color(int32_t x, int32_t y) const
     {
-        const uint8_t* p = Pixel(x, y);
+        const uint8_t* p = device.GetPixels() + y * device.GetRowStride() + 3 * x;
         return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
     }
 
+    // Every colour byte, padding included, then every depth entry.
+    std::vector<uint32_t> Frame() const
+    {
+        const uint8_t* pixels = device.GetPixels();
+        std::vector<uint32_t> frame(pixels, pixels + device.GetRowStride() * device.GetHeight());
+        for (int32_t y = 0; y < device.GetHeight(); ++y)
+            for (int32_t x = 0; x < device.GetWidth(); ++x)
+                frame.push_back(device.GetDepth(x, y));
+        return frame;
+    }
+
     KxSoftwareRenderDevice device;
+};
+
+struct KxTextureRelease {
+    void operator()(KxTexture* p) const { p->Release(); }
+};
+typedef std::unique_ptr<KxTexture, KxTextureRelease> KxTexturePtr;
+
+// A texture of width x height texels, top row first, each packed as the
+// device packs colours (its first byte in bits 16-23).
+inline KxTexturePtr KxMakeTexture(int32_t width, int32_t height, const std::vector<uint32_t>& texels)
+{
+    std::vector<uint8_t> bytes;
+    for (uint32_t texel : texels)
+        bytes.insert(bytes.end(), {uint8_t(texel >> 16), uint8_t(texel >> 8), uint8_t(texel)});
+    KxSoftwareRenderDevice device;
+    KxTexture* pTexture = nullptr;
+    device.CreateTextureFromMemory(bytes.data(), width, height, 3 * width, &pTexture);
+    return KxTexturePtr(pTexture);
+}
+
+// Texels that all differ, so that a sample shows which one it read.
+inline std::vector<uint32_t> KxDistinctTexels(int32_t count)
+{
+    std::vector<uint32_t> texels;
+    for (int32_t i = 0; i < count; ++i)
+        texels.push_back(uint32_t(i + 1) * 0x0B0703u & 0xFFFFFF);
+    return texels;
+}
+
+// The random values of the randomised comparisons.
+struct KxTestRandom {
+    std::mt19937 rng;
+
+    float Uniform(float a, float b) { return std::uniform_real_distribution<float>(a, b)(rng); }
+    int32_t Int(int32_t a, int32_t b) { return std::uniform_int_distribution<int32_t>(a, b)(rng); }
+    bool Chance(int percent) { return Int(0, 99) < percent; }
 };

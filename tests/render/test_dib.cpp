@@ -1,81 +1,70 @@
+// The bitmap loader on files built byte by byte: the layouts it takes, the
+// reason it gives for each one it refuses, and where sampling lands.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstddef>
-#include <limits>
+#include <cstdio>
 #include <string>
-#include <vector>
+#include <tuple>
 
-#include "kxtestbmp.h"
+#include <unistd.h>
+
 #include "kxtestdevice.h"
 #include "math/kxassert.h"
-#include "render/kxdib.h"
 
 namespace {
 
-void SilentReporter(const char*, const char*) {}
+// Offsets of header fields within the file.
+enum : size_t {
+    kSignatureAt = 0, kDataOffsetAt = 10, kInfoSizeAt = 14, kWidthAt = 18, kHeightAt = 22, kBitCountAt = 28,
+    kCompressionAt = 30
+};
 
-std::vector<uint8_t> BitsOf(const KxDib& dib)
+void Patch(std::vector<uint8_t>& bytes, size_t offset, uint32_t value, int size)
 {
-    const size_t size = size_t(dib.GetWidth()) * size_t(dib.GetHeight()) * 3;
-    return dib.GetBits() ? std::vector<uint8_t>(dib.GetBits(), dib.GetBits() + size) : std::vector<uint8_t>();
+    for (int i = 0; i < size; ++i)
+        bytes[offset + size_t(i)] = uint8_t(value >> (8 * i));
 }
 
-// The memory bytes a file built by KxBmpFile must load as: rows top-down,
-// no padding.
-std::vector<uint8_t> ExpectedTopDownBits(int32_t width, int32_t rows, bool bFileIsTopDown)
+// Byte k of texel x in the row-th row of the file: distinct in small images.
+uint8_t FileByte(int32_t x, int32_t row, int32_t k)
 {
-    std::vector<uint8_t> bits;
-    for (int32_t y = 0; y < rows; ++y)
-        for (int32_t x = 0; x < width; ++x)
-            for (int32_t k = 0; k < 3; ++k)
-                bits.push_back(KxFileByte(x, bFileIsTopDown ? y : rows - 1 - y, k));
-    return bits;
+    return uint8_t(row * 64 + x * 3 + k + 1);
+}
+
+// A 24-bit BI_RGB file with an info header of infoSize bytes (zero past the
+// first 40), gap bytes before the rows, each row padded with 0xEE.
+std::vector<uint8_t> BmpFile(int32_t width, int32_t height, uint32_t infoSize = 40, uint32_t gap = 0)
+{
+    std::vector<uint8_t> bytes(14 + infoSize + gap, 0xAA);
+    std::fill(bytes.begin(), bytes.begin() + 14 + infoSize, 0);
+    const std::tuple<size_t, uint32_t, int> fields[] = {
+        {kSignatureAt, 0x4D42, 2},           {kDataOffsetAt, 14 + infoSize + gap, 4}, {kInfoSizeAt, infoSize, 4},
+        {kWidthAt, uint32_t(width), 4},      {kHeightAt, uint32_t(height), 4},        {26, 1, 2},  // planes
+        {kBitCountAt, 24, 2}};
+    for (auto [at, value, size] : fields)
+        Patch(bytes, at, value, size);
+    for (int32_t row = 0; row < std::abs(height); ++row) {
+        for (int32_t i = 0; i < 3 * width; ++i)
+            bytes.push_back(FileByte(i / 3, row, i % 3));
+        bytes.resize(bytes.size() + (4 - 3 * width % 4) % 4, 0xEE);
+    }
+    return bytes;
+}
+
+std::string WriteTemp(const std::vector<uint8_t>& bytes)
+{
+    const std::string path = ::testing::TempDir() + "kxdib" + std::to_string(getpid()) + ".bmp";
+    FILE* file = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    return path;
 }
 
 }  // namespace
 
-TEST(DibLoad, AcceptedLayouts)
+TEST(DibLoad, LayoutsItTakesAndReasonsForThoseItRefuses)
 {
-    const struct {
-        int32_t width, height;
-        uint32_t infoSize;
-    } cases[] = {
-        {2, 2, 40},    // rows of 6 bytes, two padding bytes
-        {256, 3, 40},  // rows of 768 bytes, no padding
-        {5, 3, 40},    // rows of 15 bytes, one padding byte
-        {3, -4, 40},   // top-down
-        {3, 2, 108},
-        {3, 2, 124},
-        {2, -3, 124},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height) + ", " + std::to_string(c.infoSize));
-        KxDib dib(nullptr, 3);
-        ASSERT_TRUE(dib.Load(KxWriteTempFile("dibok.bmp", KxBmpFile(c.width, c.height, c.infoSize)).c_str()))
-            << dib.GetLoadError();
-        const int32_t rows = c.height < 0 ? -c.height : c.height;
-        EXPECT_STREQ(dib.GetLoadError(), "");
-        EXPECT_EQ(dib.GetWidth(), c.width);
-        EXPECT_EQ(dib.GetHeight(), rows);
-        EXPECT_EQ(BitsOf(dib), ExpectedTopDownBits(c.width, rows, c.height < 0));
-    }
-}
-
-TEST(DibLoad, PixelsAreReadFromTheDataOffsetAndTheLastPaddingMayBeMissing)
-{
-    std::vector<uint8_t> file = KxBmpFile(1, 2);                // rows of 3 bytes + 1 padding
-    file.insert(file.begin() + 54, {0xAA, 0xBB, 0xCC, 0xDD});  // a gap after the headers
-    KxPatch(file, kBmpDataOffsetAt, 58);
-    file.pop_back();
-    KxDib dib(nullptr, 3);
-    ASSERT_TRUE(dib.Load(KxWriteTempFile("dibgap.bmp", file).c_str())) << dib.GetLoadError();
-    EXPECT_EQ(BitsOf(dib), ExpectedTopDownBits(1, 2, false));
-}
-
-TEST(DibLoad, MalformedFilesAreRejectedWithTheirReasonAndLeaveTheBitmapEmpty)
-{
-    const char* kHeaders = "file too short for the BMP headers";
     const char* kInfo = "unsupported BMP info header";
     const char* kBits = "not a 24-bit image";
     const char* kCompressed = "compressed image";
@@ -83,62 +72,57 @@ TEST(DibLoad, MalformedFilesAreRejectedWithTheirReasonAndLeaveTheBitmapEmpty)
     const char* kLarge = "image larger than 16384 x 16384";
     const char* kOffset = "pixel data offset outside the file";
     const char* kShort = "file shorter than its pixel data";
+    const size_t kCut = SIZE_MAX;  // `value` bytes cut off the end
     const struct {
-        size_t at;  // field offset, or SIZE_MAX for a truncation by `value` bytes
+        int32_t width, height;
+        uint32_t infoSize, gap;
+        size_t at;
         uint32_t value;
         int size;
-        const char* reason;
+        const char* reason;  // "" for a file that loads
     } cases[] = {
-        {kBmpSignatureAt, 0x4142, 2, "not a BMP file"},
-        {kBmpInfoSizeAt, 12, 4, kInfo},  // core header
-        {kBmpInfoSizeAt, 56, 4, kInfo},  // v3 header
-        {kBmpBitCountAt, 8, 2, kBits},
-        {kBmpBitCountAt, 32, 2, kBits},
-        {kBmpCompressionAt, 1, 4, kCompressed},  // RLE8
-        {kBmpCompressionAt, 3, 4, kCompressed},  // bit fields
-        {kBmpWidthAt, 0, 4, kEmpty},
-        {kBmpWidthAt, uint32_t(-4), 4, kEmpty},
-        {kBmpHeightAt, 0, 4, kEmpty},
-        {kBmpWidthAt, 16385, 4, kLarge},
-        {kBmpHeightAt, 16385, 4, kLarge},
-        {kBmpHeightAt, uint32_t(-16385), 4, kLarge},
-        {kBmpHeightAt, 0x80000000u, 4, kLarge},
-        {kBmpWidthAt, 0x7FFFFFFF, 4, kLarge},
-        {kBmpDataOffsetAt, 1000, 4, kOffset},
-        {kBmpDataOffsetAt, 53, 4, kOffset},  // into the headers
-        {kBmpDataOffsetAt, 0xFFFFFFFF, 4, kOffset},
-        {SIZE_MAX, 5, 0, kShort},  // 4 rows of 12 bytes: the last row loses 5
-        {SIZE_MAX, 48, 0, kShort},  // headers only
-        {SIZE_MAX, 60, 0, kHeaders},
+        // Rows of 6 bytes (two padding bytes), of 768 (none), of 15 (one); top-down.
+        {2, 2, 40, 0, 0, 0, 0, ""}, {256, 3, 40, 0, 0, 0, 0, ""}, {5, 3, 40, 0, 0, 0, 0, ""},
+        {3, -4, 40, 0, 0, 0, 0, ""},
+        // Longer headers, a gap before the rows, the last row's padding missing.
+        {3, 2, 108, 0, 0, 0, 0, ""}, {2, -3, 124, 4, 0, 0, 0, ""}, {1, 2, 40, 0, kCut, 1, 0, ""},
+        {4, 4, 40, 0, kSignatureAt, 0x4142, 2, "not a BMP file"},
+        {4, 4, 40, 0, kInfoSizeAt, 12, 4, kInfo}, {4, 4, 40, 0, kInfoSizeAt, 56, 4, kInfo},  // core and v3 headers
+        {4, 4, 40, 0, kBitCountAt, 8, 2, kBits}, {4, 4, 40, 0, kBitCountAt, 32, 2, kBits},
+        {4, 4, 40, 0, kCompressionAt, 1, 4, kCompressed}, {4, 4, 40, 0, kCompressionAt, 3, 4, kCompressed},
+        {4, 4, 40, 0, kWidthAt, 0, 4, kEmpty}, {4, 4, 40, 0, kWidthAt, uint32_t(-4), 4, kEmpty},
+        {4, 4, 40, 0, kHeightAt, 0, 4, kEmpty}, {4, 4, 40, 0, kWidthAt, 16385, 4, kLarge},
+        {4, 4, 40, 0, kHeightAt, 16385, 4, kLarge}, {4, 4, 40, 0, kHeightAt, uint32_t(-16385), 4, kLarge},
+        {4, 4, 40, 0, kHeightAt, 0x80000000u, 4, kLarge}, {4, 4, 40, 0, kWidthAt, 0x7FFFFFFF, 4, kLarge},
+        {4, 4, 40, 0, kDataOffsetAt, 1000, 4, kOffset}, {4, 4, 40, 0, kDataOffsetAt, 0xFFFFFFFF, 4, kOffset},
+        {4, 4, 40, 0, kDataOffsetAt, 53, 4, kOffset},  // into the headers
+        // Cut: the last of 4 rows of 12 bytes loses 5; headers only; less.
+        {4, 4, 40, 0, kCut, 5, 0, kShort}, {4, 4, 40, 0, kCut, 48, 0, kShort},
+        {4, 4, 40, 0, kCut, 60, 0, "file too short for the BMP headers"},
     };
-    const std::string goodPath = KxWriteTempFile("dibgood.bmp", KxBmpFile(4, 4));
     KxDib dib(nullptr, 3);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.reason + std::string(" at ") + std::to_string(c.at) + ": " + std::to_string(c.value));
-        std::vector<uint8_t> file = KxBmpFile(4, 4);
-        if (c.at == SIZE_MAX)
-            file.resize(file.size() - c.value);
-        else
-            KxPatch(file, c.at, c.value, c.size);
-        ASSERT_TRUE(dib.Load(goodPath.c_str()));
-        EXPECT_STREQ(dib.GetLoadError(), "");  // the previous reason is gone
-        EXPECT_FALSE(dib.Load(KxWriteTempFile("dibbad.bmp", file).c_str()));
+        SCOPED_TRACE(std::to_string(&c - cases));
+        ASSERT_TRUE(dib.LoadFromMemory(reinterpret_cast<const uint8_t*>("abc"), 1, 1, 3));  // a previous image
+        std::vector<uint8_t> file = BmpFile(c.width, c.height, c.infoSize, c.gap);
+        if (c.at == kCut)
+            file.erase(file.end() - c.value, file.end());
+        else if (c.size)
+            Patch(file, c.at, c.value, c.size);
+        EXPECT_EQ(dib.Load(WriteTemp(file).c_str()), *c.reason == '\0');
         EXPECT_STREQ(dib.GetLoadError(), c.reason);
-        EXPECT_EQ(dib.GetBits(), nullptr);
-        EXPECT_EQ(dib.GetWidth(), 0);
-        EXPECT_EQ(dib.GetHeight(), 0);
-        EXPECT_EQ(dib.ReadPixel(0.5f, 0.5f), 0u);
+        // Rows top-down in memory, without padding; a refusal leaves nothing.
+        std::vector<uint8_t> expected;
+        for (int32_t y = 0; *c.reason == '\0' && y < std::abs(c.height); ++y)
+            for (int32_t i = 0; i < 3 * c.width; ++i)
+                expected.push_back(FileByte(i / 3, c.height < 0 ? y : std::abs(c.height) - 1 - y, i % 3));
+        EXPECT_EQ(dib.GetWidth() * dib.GetHeight() * 3, int32_t(expected.size()));
+        EXPECT_EQ(std::vector<uint8_t>(dib.GetBits(), dib.GetBits() + (dib.GetBits() ? expected.size() : 0)), expected);
+        EXPECT_EQ(dib.ReadPixel(0.5f, 0.5f) == 0, expected.empty());
     }
-}
-
-TEST(DibLoad, MissingFileRaisesTheAssertionAndFails)
-{
-    const KxAssertReporter previous = KxSetAssertReporter(SilentReporter);
-    const unsigned long failures = KxAssertFailureCount();
-    KxDib dib(nullptr, 3);
-    EXPECT_FALSE(dib.Load((::testing::TempDir() + "no-such-file.bmp").c_str()));
-    EXPECT_FALSE(dib.Load(nullptr));
-    EXPECT_EQ(KxAssertFailureCount(), failures + 2);
+    const KxAssertReporter previous = KxSetAssertReporter([](const char*, const char*) {});
+    for (const std::string& path : {::testing::TempDir() + "no-such-file.bmp", std::string()})
+        EXPECT_FALSE(dib.Load(path.empty() ? nullptr : path.c_str()));
     EXPECT_STREQ(dib.GetLoadError(), "cannot open the file");
     KxSetAssertReporter(previous);
 }
@@ -146,15 +130,8 @@ TEST(DibLoad, MissingFileRaisesTheAssertionAndFails)
 TEST(DibSample, CoordinatesMapToTexelsAndClampOutside)
 {
     // 4 x 2 texels, texel (x, y) = 0x0000yx.
-    std::vector<uint32_t> texels;
-    for (uint32_t y = 0; y < 2; ++y)
-        for (uint32_t x = 0; x < 4; ++x)
-            texels.push_back(y << 4 | x);
-    KxDib dib(nullptr, 3);
-    ASSERT_TRUE(dib.Load(KxWriteTempFile("dibsample.bmp", KxBmpFromTexels(4, 2, texels)).c_str()));
-
-    const float inf = std::numeric_limits<float>::infinity();
-    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const KxTexturePtr texture = KxMakeTexture(4, 2, {0x00, 0x01, 0x02, 0x03, 0x10, 0x11, 0x12, 0x13});
+    const float inf = INFINITY, nan = std::nanf("");
     const struct {
         float s, t;
         uint32_t texel;
@@ -170,28 +147,5 @@ TEST(DibSample, CoordinatesMapToTexelsAndClampOutside)
         {1.0f, 1.0f, 0x13}, {0.0f, 2.0f, 0x10}, {0.0f, -5.0f, 0x00}, {nan, nan, 0x00},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(dib.ReadPixel(c.s, c.t), c.texel) << "s = " << c.s << ", t = " << c.t;
-}
-
-TEST(DeviceTextures, CreateTextureFromFileHandsOutOnlyLoadedTextures)
-{
-    KxTestDevice t(4, 4);
-    const std::string goodPath = KxWriteTempFile("dibtex.bmp", KxBmpFile(2, 2));
-    KxTexture* texture = nullptr;
-    EXPECT_TRUE(t.device.CreateTextureFromFile(goodPath.c_str(), &texture));
-    ASSERT_NE(texture, nullptr);
-    EXPECT_EQ(texture->GetWidth(), 2);
-    EXPECT_STREQ(t.device.GetTextureLoadError(), "");
-
-    // A failure overwrites whatever the out pointer held; the reason
-    // outlives the texture.
-    std::vector<uint8_t> bad = KxBmpFile(2, 2);
-    KxPatch(bad, kBmpBitCountAt, 32, 2);
-    KxTexture* failed = texture;
-    EXPECT_FALSE(t.device.CreateTextureFromFile(KxWriteTempFile("dibtexbad.bmp", bad).c_str(), &failed));
-    EXPECT_EQ(failed, nullptr);
-    EXPECT_STREQ(t.device.GetTextureLoadError(), "not a 24-bit image");
-
-    EXPECT_FALSE(t.device.CreateTextureFromFile(goodPath.c_str(), nullptr));
-    EXPECT_TRUE(texture->Release());
+        EXPECT_EQ(texture->Sample(c.s, c.t), c.texel) << "s = " << c.s << ", t = " << c.t;
 }

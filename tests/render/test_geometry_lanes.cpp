@@ -5,21 +5,16 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <random>
 #include <vector>
 
+#include "kxtestdevice.h"
 #include "render/kxbackfaces.h"
 #include "render/kxgeometry_avx2.h"
 #include "render/kxvertexbatch.h"
 
 namespace {
 
-struct KxRandom {
-    std::mt19937 rng;
-
-    float Uniform(float a, float b) { return std::uniform_real_distribution<float>(a, b)(rng); }
-    bool Chance(int percent) { return std::uniform_int_distribution<int>(0, 99)(rng) < percent; }
-
+struct KxRandom : KxTestRandom {
     // Mostly ordinary values, now and then one that tests an edge: zero of
     // either sign, huge, tiny, infinite, NaN.
     float Value(float spread)
@@ -52,38 +47,24 @@ struct KxRandom {
 
     KxLightTerms Lighting()
     {
-        KxLightTerms terms;
-        terms.bLighting = Chance(90);
-        terms.bSpecular = Chance(40);
-        const int n = int(rng() % 4);
-        for (int i = 0; i < n; ++i)
+        KxLightTerms terms{Chance(90), Chance(40), {}, Color(), Color(),
+                           Chance(50) ? KxColor(0, 0, 0, Chance(80) ? 1.0f : 0.0f) : Color(),
+                           Chance(30) ? 0.0f : Uniform(0.0f, 30.0f)};
+        for (int n = Int(0, 3); n > 0; --n)
             terms.lights.push_back({KxVector3(Value(1), Value(1), Value(1)), Color(),
                                     KxVector3(Value(1), Value(1), Value(1)), Color()});
-        terms.ambient = Color();
-        terms.materialSpecular = Color();
-        terms.emissive = Chance(50) ? KxColor(0, 0, 0, Chance(80) ? 1.0f : 0.0f) : Color();
-        terms.power = Chance(30) ? 0.0f : Uniform(0.0f, 30.0f);
         return terms;
     }
 };
 
-bool SameBits(const int32_t* a, const int32_t* b, size_t n)
-{
-    return std::memcmp(a, b, 4 * n) == 0;
-}
-
-bool SameBits(const uint32_t* a, const uint32_t* b, size_t n)
-{
-    return std::memcmp(a, b, 4 * n) == 0;
-}
-
-// Bit for bit, but a NaN's sign and payload depend on which operand the
-// compiler puts first in a sum, in the scalar code too; every use of a
+// Bit for bit, but a float NaN's sign and payload depend on which operand
+// the compiler puts first in a sum, in the scalar code too; every use of a
 // value tests it, so any NaN stands for any other.
-bool SameBits(const float* a, const float* b, size_t n)
+template <typename T>
+bool SameBits(const T* a, const T* b, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        if (std::memcmp(&a[i], &b[i], 4) != 0 && !(std::isnan(a[i]) && std::isnan(b[i])))
+        if (std::memcmp(&a[i], &b[i], 4) != 0 && !(std::isnan(float(a[i])) && std::isnan(float(b[i]))))
             return false;
     return true;
 }
@@ -94,7 +75,7 @@ TEST(GeometryLanes, VertexBatchesMatchTheScalarPath)
 {
     if (!KxGeometryAvx2Available())
         GTEST_SKIP() << "no AVX2";
-    KxRandom r{std::mt19937(7)};
+    KxRandom r{{std::mt19937(7)}};
     for (int round = 0; round < 2000; ++round) {
         SCOPED_TRACE(round);
         const KxMatrix4 combined = r.Matrix(r.Chance(50) ? 2.0f : 300.0f), normals = r.Matrix(1.5f);
@@ -104,12 +85,10 @@ TEST(GeometryLanes, VertexBatchesMatchTheScalarPath)
         in.count = int32_t(r.rng() % (KxVertexBatch::kVertices + 1));
         for (int32_t i = 0; i < in.count; ++i) {
             const float spread = r.Chance(10) ? 1e7f : 3.0f;
-            in.px[i] = r.Value(spread);
-            in.py[i] = r.Value(spread);
-            in.pz[i] = r.Value(spread);
-            in.nx[i] = r.Value(1.0f);
-            in.ny[i] = r.Value(1.0f);
-            in.nz[i] = r.Value(1.0f);
+            for (float* value : {&in.px[i], &in.py[i], &in.pz[i]})
+                *value = r.Value(spread);
+            for (float* value : {&in.nx[i], &in.ny[i], &in.nz[i]})
+                *value = r.Value(1.0f);
             in.u[i] = r.Value(2.0f);
             in.v[i] = r.Value(2.0f);
         }
@@ -117,13 +96,10 @@ TEST(GeometryLanes, VertexBatchesMatchTheScalarPath)
         KxTransformVerticesAvx2(t, lanes);
         KxTransformVerticesScalar(t, scalar, 0, scalar.count);
         const size_t n = size_t(in.count);
-        ASSERT_TRUE(SameBits(lanes.x, scalar.x, n));
-        ASSERT_TRUE(SameBits(lanes.y, scalar.y, n));
-        ASSERT_TRUE(SameBits(lanes.z, scalar.z, n));
-        ASSERT_TRUE(SameBits(lanes.uOverW, scalar.uOverW, n));
-        ASSERT_TRUE(SameBits(lanes.vOverW, scalar.vOverW, n));
-        ASSERT_TRUE(SameBits(lanes.invW, scalar.invW, n));
-        ASSERT_TRUE(SameBits(lanes.color, scalar.color, n));
+        ASSERT_TRUE(SameBits(lanes.x, scalar.x, n) && SameBits(lanes.y, scalar.y, n) &&
+                    SameBits(lanes.z, scalar.z, n) && SameBits(lanes.uOverW, scalar.uOverW, n) &&
+                    SameBits(lanes.vOverW, scalar.vOverW, n) && SameBits(lanes.invW, scalar.invW, n) &&
+                    SameBits(lanes.color, scalar.color, n));
     }
 }
 
@@ -131,7 +107,7 @@ TEST(GeometryLanes, BackFacesMatchTheScalarPath)
 {
     if (!KxGeometryAvx2Available())
         GTEST_SKIP() << "no AVX2";
-    KxRandom r{std::mt19937(11)};
+    KxRandom r{{std::mt19937(11)}};
     for (int round = 0; round < 500; ++round) {
         SCOPED_TRACE(round);
         const int32_t stride = std::vector<int32_t>{12, 16, 24, 32, 36}[r.rng() % 5];

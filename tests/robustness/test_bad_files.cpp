@@ -14,47 +14,30 @@
 
 #include "render/kxdib.h"
 
-namespace {
-
-std::string TempName(const char* name)
-{
-    return ::testing::TempDir() + "kxbadfiles-" + std::to_string(getpid()) + "-" + name;
-}
-
-}  // namespace
-
-TEST(BadBitmapFiles, DirectoryIsRefused)
-{
-    const std::string path = TempName("directory.bmp");
-    std::filesystem::create_directory(path);
-    KxDib dib(nullptr, 3);
-    EXPECT_FALSE(dib.Load(path.c_str()));
-    EXPECT_STREQ(dib.GetLoadError(), "not a regular file");
-    EXPECT_EQ(dib.GetBits(), nullptr);
-    std::filesystem::remove(path);
-}
-
 // Opening a FIFO for reading waits for a writer. Should the loader ever do
 // that again, a writer comes after a few seconds and the load fails on the
 // reason instead of hanging the test.
-TEST(BadBitmapFiles, FifoIsRefusedWithoutWaitingForAWriter)
+TEST(BadBitmapFiles, DirectoryAndFifoAreRefusedWithoutWaiting)
 {
-    const std::string path = TempName("fifo.bmp");
-    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    const std::string path = ::testing::TempDir() + "kxbadfiles-" + std::to_string(getpid());
+    std::filesystem::create_directory(path + ".bmp");
+    ASSERT_EQ(mkfifo((path + ".fifo").c_str(), 0600), 0);
     std::atomic<bool> bDone{false};
     std::thread rescue([&] {
         for (int i = 0; i < 50 && !bDone; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (!bDone) {
-            const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK);
-            if (fd >= 0)
-                close(fd);
-        }
+        const int fd = bDone ? -1 : open((path + ".fifo").c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            close(fd);
     });
-    KxDib dib(nullptr, 3);
-    EXPECT_FALSE(dib.Load(path.c_str()));
+    for (const char* suffix : {".bmp", ".fifo"}) {
+        KxDib dib(nullptr, 3);
+        EXPECT_FALSE(dib.Load((path + suffix).c_str())) << suffix;
+        EXPECT_STREQ(dib.GetLoadError(), "not a regular file");
+        EXPECT_EQ(dib.GetBits(), nullptr);
+    }
     bDone = true;
     rescue.join();
-    EXPECT_STREQ(dib.GetLoadError(), "not a regular file");
-    unlink(path.c_str());
+    std::filesystem::remove(path + ".bmp");
+    unlink((path + ".fifo").c_str());
 }

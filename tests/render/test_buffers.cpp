@@ -1,0 +1,80 @@
+// The colour and depth buffers: clears, the depth test of single pixels,
+// and the frame-rate counter.
+#include <gtest/gtest.h>
+
+#include "kxtestdevice.h"
+
+TEST(Buffers, ClearsFillEveryPixelAndDepthEntry)
+{
+    // Grey colours fill bytes, others copy rows a few at a time (the last
+    // block is shorter); depths round the scaled z.
+    const struct {
+        uint32_t color;
+        float z;
+        uint32_t depth;
+    } cases[] = {{0x000000, 1.0f, 65535}, {0xFFFFFF, 0.5f, 32768}, {0xAB121212, 0.0f, 0}, {0xFF0000, 0.25f, 16384},
+                 {0x112233, 1.0f, 65535}, {0x01FF0000, 0.5f, 32768}};
+    for (auto [width, height] : {std::pair{5, 3}, {7, 6}, {100, 50}}) {
+        KxTestDevice t(width, height);
+        EXPECT_EQ(t.device.GetDepth(width - 1, height - 1), 65535u);  // as created
+        for (const auto& c : cases) {
+            t.device.Clear(0, nullptr, 1, c.color, c.z, 0);  // flags 1: depth is cleared all the same
+            for (int32_t y = 0; y < height; ++y)
+                for (int32_t x = 0; x < width; ++x)
+                    ASSERT_TRUE(t.Color(x, y) == (c.color & 0xFFFFFF) && t.device.GetDepth(x, y) == c.depth)
+                        << width << " x " << height << ", colour " << c.color << " at " << x << ", " << y;
+        }
+    }
+}
+
+TEST(Buffers, DepthTestIsLessOrEqualOnUnsignedEntries)
+{
+    KxTestDevice t(8, 4);
+    KxSoftwareRenderDevice& d = t.device;
+    const struct {
+        uint32_t depth;
+        bool bPasses;
+    } cases[] = {{65536, false}, {65535, true}, {100, true}, {101, false}, {100, true}, {0xFFFFFFFF, false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(d.TestAndWriteDepth(3, 3, c.depth), c.bPasses) << c.depth;
+    EXPECT_EQ(d.GetDepth(3, 3), 100u);
+    for (auto [x, y] : {std::pair{-1, 0}, {8, 0}, {0, -1}, {0, 4}})
+        EXPECT_FALSE(d.TestAndWriteDepth(x, y, 0));
+
+    // The 32-bit format keeps the full value.
+    d.CreateDepthBuffer(1);
+    EXPECT_FALSE(d.TestAndWriteDepth(3, 3, 70000));
+    d.Clear(0, nullptr, 3, 0, 2.0f, 0);
+    EXPECT_TRUE(d.TestAndWriteDepth(3, 3, 70000));
+    EXPECT_TRUE(d.TestAndWriteDepth(3, 3, 70000));
+    EXPECT_EQ(d.GetDepth(3, 3), 70000u);
+}
+
+namespace {
+
+DWORD fakeTicks = 0;
+
+}  // namespace
+
+TEST(FrameRate, CountsTheFramesOfEachSecondAfterTheFirstCall)
+{
+    KxSoftwareRenderDevice::ResetFrameRate();
+    KxSoftwareRenderDevice::SetTickSource([] { return fakeTicks; });
+    // The first call takes a value at once; the next comes after tick 1005,
+    // the frame at the boundary counted in both windows.
+    const struct {
+        DWORD ticks;
+        int frames;
+        int32_t value, count;
+    } steps[] = {{5, 1, 1, 1}, {100, 9, 1, 10}, {1005, 1, 1, 11}, {1006, 1, 12, 1}};
+    for (const auto& step : steps) {
+        fakeTicks = step.ticks;
+        for (int i = 0; i < step.frames; ++i)
+            KxSoftwareRenderDevice().UpdateFrameRate();
+        EXPECT_EQ(KxSoftwareRenderDevice::GetFrameRateValue(), step.value) << step.ticks;
+        EXPECT_EQ(KxSoftwareRenderDevice::GetFrameRateCount(), step.count) << step.ticks;
+        EXPECT_EQ(KxSoftwareRenderDevice::GetFrameRateText(), "FPS : " + std::to_string(step.value));
+    }
+    KxSoftwareRenderDevice::SetTickSource(nullptr);
+    KxSoftwareRenderDevice::ResetFrameRate();
+}

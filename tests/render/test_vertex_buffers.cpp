@@ -1,0 +1,145 @@
+// Vertex formats, buffers and their binding: the sizes and counts the
+// pipeline and its reference both take from here.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <tuple>
+#include <utility>
+
+#include "kxtestdevice.h"
+#include "math/kxassert.h"
+
+namespace {
+
+// A zeroed buffer of format 0x112 (32-byte vertices, which the device
+// takes on) with positions written at the given offsets.
+KxVertexBuffer* Buffer(KxSoftwareRenderDevice& d, uint32_t length,
+                       std::initializer_list<std::pair<uint32_t, KxVector3>> positions = {})
+{
+    KxVertexBuffer* vb = nullptr;
+    EXPECT_TRUE(d.CreateVertexBuffer(length, 0, 0x112, 1, &vb, nullptr));
+    void* p = nullptr;
+    EXPECT_TRUE(vb->Lock(0, 0, &p, 0));
+    std::memset(p, 0, length);
+    for (const auto& [offset, position] : positions)
+        std::memcpy(static_cast<uint8_t*>(p) + offset, &position, 12);
+    vb->Unlock();
+    return vb;
+}
+
+}  // namespace
+
+TEST(Fvf, VertexSizesAndComponentOffsets)
+{
+    const struct {
+        uint32_t code;
+        int32_t size;
+    } sizes[] = {
+        {0x112, 32}, {0x152, 36}, {0x1C2, 28}, {0x104, 24}, {0x10112, 36}, {0x20112, 40}, {0x30112, 28},
+        {0x212, 40}, {0x032, 24}, {0x000, 0},  {0x001, 0},
+        // Position fields: the first of 0x002, 0x004, 0x008 decides.
+        {0x006, 12}, {0x008, 8}, {0x00C, 16}, {0x00E, 12},
+        // Counts above eight are held to eight sets.
+        {0xF02, 12 + 8 * 8}, {0x802 | 0xFFFF0000u, 12 + 8 * 4},
+    };
+    for (const auto& c : sizes)
+        EXPECT_EQ(KxFvf::ComputeVertexSize(c.code), c.size) << std::hex << c.code;
+    // Where a component starts in the second vertex, -1 where the format has
+    // none; two sets leave bit 0x100 clear, and 0x006 counts one position.
+    const struct {
+        uint32_t code, component;
+        int32_t offset;
+    } offsets[] = {{0x112, KXFVF_XYZ, 0},      {0x112, KXFVF_NORMAL, 12},  {0x112, KXFVF_TEX1, 24},
+                   {0x112, KXFVF_DIFFUSE, -1}, {0x112, KXFVF_XYZRHW, -1},  {0x152, KXFVF_DIFFUSE, 24},
+                   {0x152, KXFVF_TEX1, 28},    {0x212, KXFVF_TEX1, -1},    {0x016, KXFVF_NORMAL, 12},
+                   {0x80000003u, 0x80000001u, 12}};
+    uint8_t block[2 * 36] = {};
+    for (const auto& c : offsets) {
+        KxFvf f;
+        f.SetFormat(c.code);
+        f.SetData(block);
+        f.NextVertex();
+        EXPECT_EQ(f.Seek(0, c.component), c.offset < 0 ? nullptr : block + f.GetStride() + c.offset) << c.code;
+        EXPECT_TRUE(c.offset < 0 || f.ComponentOffset(c.component) == c.offset) << c.code;
+    }
+}
+
+TEST(VertexBuffer, CreateSetsTheFormatAndBindingCountsVerticesByTheGivenStride)
+{
+    KxTestDevice t(4, 4);
+    KxSoftwareRenderDevice& d = t.device;
+    uint32_t fvf = 1;
+    EXPECT_TRUE(d.GetFVF(&fvf) && fvf == 0u);
+    EXPECT_FALSE(d.GetFVF(nullptr));
+    KxVertexBuffer* vb = Buffer(d, 24 * 32);
+    // Nowhere to return the buffer: nothing is created and the format stays.
+    EXPECT_FALSE(d.CreateVertexBuffer(64, 0, 0x142, 1, nullptr, nullptr));
+    EXPECT_TRUE(d.GetFVF(&fvf) && fvf == 0x112u);
+    for (auto [stride, count] : {std::pair{32u, 24u}, {30u, 25u}, {1000u, 0u}, {32u, 24u}}) {
+        EXPECT_TRUE(d.SetStreamSource(0, vb, 0, stride));
+        EXPECT_EQ(d.GetVertexCount(), count) << stride;
+    }
+    EXPECT_FALSE(d.SetStreamSource(0, nullptr, 0, 32) || d.SetStreamSource(0, vb, 0, 0));
+    EXPECT_TRUE(d.GetStreamSource() == vb && d.GetVertexCount() == 24u);
+    EXPECT_FALSE(vb->Lock(0, 0, nullptr, 0));
+    vb->Release();
+}
+
+TEST(VertexBuffer, BoundsRadiusReadsWholeVerticesAtTheFormatsStride)
+{
+    KxTestDevice t(4, 4);
+    KxSoftwareRenderDevice& d = t.device;
+    KxVertexBuffer* vb = Buffer(d, 24 * 32, {{0, {1, 2, 2}}, {5 * 32, {0, -4, 3}}, {16, {0, 0, 6}}});
+    d.SetStreamSource(0, vb, 0, 32);
+    EXPECT_EQ(vb->boundsRadius, 5.0f);  // the largest distance wins wherever it stands
+    // Read as 16-byte vertices (position, diffuse) the vertex at 16 counts.
+    d.SetFVF(0x042);
+    d.SetStreamSource(0, vb, 0, 16);
+    EXPECT_EQ(vb->boundsRadius, 6.0f);
+    // Changed contents are read again; without a position the radius stays.
+    const KxVector3 farther(0, 0, 7);
+    void* p = nullptr;
+    vb->Lock(0, 0, &p, 0);
+    std::memcpy(static_cast<uint8_t*>(p) + 16, &farther, 12);
+    vb->Unlock();
+    d.SetStreamSource(0, vb, 0, 16);
+    EXPECT_EQ(vb->boundsRadius, 7.0f);
+    d.SetFVF(0x104);
+    d.SetStreamSource(0, vb, 0, 24);
+    EXPECT_EQ(vb->boundsRadius, 7.0f);
+    vb->Release();
+
+    // 96 bytes bound with stride 16 count six vertices, but only the three
+    // of 32 bytes that fit are read (the sanitizer build checks the
+    // bounds); 40 bytes hold one vertex and a partial one.
+    KxVertexBuffer* three = Buffer(d, 96, {{64, {0, 7, 0}}});
+    KxVertexBuffer* partial = Buffer(d, 40, {{0, {1.5f, 0, 0}}});
+    for (auto [buffer, stride, count, radius] : {std::tuple{three, 16u, 6u, 7.0f}, {partial, 20u, 2u, 1.5f}}) {
+        EXPECT_TRUE(d.SetStreamSource(0, buffer, 0, stride));
+        EXPECT_TRUE(d.GetVertexCount() == count && buffer->boundsRadius == radius) << stride;
+        buffer->Release();
+    }
+}
+
+TEST(VertexBuffer, NullDataIsReportedAndNeitherReadNorDrawn)
+{
+    KxTestDevice t(4, 4);
+    EXPECT_FALSE(t.device.DrawPrimitive(KXPT_TRIANGLELIST, 0, 0));  // no buffer bound yet
+    static std::string source;
+    const KxAssertReporter previous = KxSetAssertReporter([](const char*, const char* from) { source = from; });
+    const unsigned long failures = KxAssertFailureCount();
+    KxVertexBuffer* vb = Buffer(t.device, 96);
+    std::free(vb->data);
+    vb->data = nullptr;
+    EXPECT_TRUE(t.device.SetStreamSource(0, vb, 0, 32));
+    EXPECT_TRUE(KxAssertFailureCount() == failures + 1 && source == "kxfvf");
+    KxSetAssertReporter(previous);
+    EXPECT_TRUE(t.device.GetVertexCount() == 3u && vb->boundsRadius == 0.0f);
+    EXPECT_FALSE(t.device.DrawPrimitive(KXPT_TRIANGLELIST, 0, 0));
+    void* p = &p;
+    EXPECT_FALSE(vb->Lock(0, 0, &p, 0));
+    EXPECT_EQ(p, &p);
+    vb->Release();
+}
