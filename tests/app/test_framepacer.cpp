@@ -33,14 +33,6 @@ int FramesIn(int maxFps, int seconds, Clock::duration lateness, Clock::duration 
 
 }  // namespace
 
-TEST(FramePacer, WithoutALimitEveryFrameIsDueAtOnce)
-{
-    KxFramePacer pacer(0);
-    pacer.FrameStarted(t0);
-    EXPECT_EQ(pacer.TimeToNextFrame(t0), Clock::duration::zero());
-    EXPECT_EQ(FramesIn(0, 1, {}, milliseconds(1)), 1000);
-}
-
 TEST(FramePacer, FramesAreDueOnAFixedSchedule)
 {
     KxFramePacer pacer(60);

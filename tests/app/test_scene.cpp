@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "app/kxscene.h"
+#include "app/kxwinclass.h"
 #include "platform/kxkeyhook.h"
-#include "tests/render/kxtestdevice.h"
 
 namespace {
 
@@ -28,11 +28,13 @@ TEST(Scene, KeysMoveTheSecondCopyOneUnitAFrameEachOnItsOwn)
         {{'S', 'Z', VK_SHIFT}, 1, {10, 6, 14}},  // Shift changes nothing
         {{'X', 'D', VK_F1}, 1, {11, 4, 15}},     // nor does F1
     };
-    KxTestWindow window(640, 480);
+    KxWinClass window;
+    window.Register(nullptr, "KxTestScene");
+    ASSERT_TRUE(window.Create(1, WS_OVERLAPPEDWINDOW));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.keys.size());
         KxScene scene;
-        scene.Setup(window.hWnd);
+        scene.Setup(window.GetWindow());
         EXPECT_EQ(scene.GetDevice()->GetWidth(), 640);
         EXPECT_EQ(scene.GetDevice()->GetHeight(), 480);
         for (int key : c.keys)
@@ -42,17 +44,5 @@ TEST(Scene, KeysMoveTheSecondCopyOneUnitAFrameEachOnItsOwn)
         KxReleaseAllKeys();
         EXPECT_EQ(Offset(scene), c.offset);
     }
-}
-
-TEST(Scene, OffscreenReadsOnlyTheKeysItIsGiven)
-{
-    KxScene scene;
-    ASSERT_TRUE(scene.SetupOffscreen());
-    EXPECT_EQ(scene.GetDevice()->GetWidth(), 640);
-    KxHoldKey('A', true);  // the keyboard is not read
-    scene.HoldKeys("WDZ");
-    scene.Frame();
-    scene.Frame();
-    KxReleaseAllKeys();
-    EXPECT_EQ(Offset(scene), (std::vector<float>{12, 7, 17}));
+    DestroyWindow(window.GetWindow());
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/kxmywinclass.h"
 #include "app/kxwinclass.h"
 
 namespace {
@@ -21,23 +20,6 @@ public:
 };
 
 }  // namespace
-
-TEST(WindowPlacement, ModesAndCentring)
-{
-    const struct {
-        int mode, width, height;
-    } sizes[] = {{1, 640, 480}, {2, 800, 600}, {4, 1024, 768}, {0, 1920, 1080}, {3, 1920, 1080}, {-1, 1920, 1080}};
-    for (const auto& c : sizes) {
-        int w = 0, h = 0;
-        KxClientSizeForMode(c.mode, 1920, 1080, &w, &h);
-        EXPECT_EQ(w, c.width) << c.mode;
-        EXPECT_EQ(h, c.height) << c.mode;
-    }
-    // Each half truncates before the subtraction: 683 - 320.
-    const int origins[][3] = {{1920, 640, 640}, {1080, 480, 300}, {1366, 641, 363}, {600, 1081, -240}};
-    for (const auto& o : origins)
-        EXPECT_EQ(KxCentredOrigin(o[0], o[1]), o[2]) << o[0] << " " << o[1];
-}
 
 TEST(WinClass, CreateShowsA640By480ClientAreaAndCloseStopsTheLoop)
 {
@@ -61,38 +43,4 @@ TEST(WinClass, CreateShowsA640By480ClientAreaAndCloseStopsTheLoop)
     MSG msg;
     EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), 0);
     EXPECT_EQ(msg.message, UINT(WM_QUIT));
-}
-
-TEST(WinClass, FailedCreateLeavesItStopped)
-{
-    KxWinClass window;
-    window.Register(nullptr, "KxTestWinClass");
-    UnregisterClassA("KxTestWinClass", nullptr);
-    EXPECT_FALSE(window.Create(1, WS_OVERLAPPEDWINDOW));
-    EXPECT_EQ(window.GetWindow(), nullptr);
-    EXPECT_FALSE(window.IsRunning());
-    EXPECT_FALSE(window.Run());
-}
-
-TEST(MyWinClass, InitCreatesTheSceneOnceAndDeletingFreesTheClass)
-{
-    KxMyWinClass* pWindow = new KxMyWinClass();
-    pWindow->Register(nullptr, "KxTestMyWinClass");
-    ASSERT_TRUE(pWindow->Create(1, WS_OVERLAPPEDWINDOW));
-    ASSERT_TRUE(pWindow->Init());
-    KxScene* pScene = pWindow->GetScene();
-    ASSERT_NE(pScene, nullptr);
-    EXPECT_TRUE(pWindow->Init());
-    EXPECT_EQ(pWindow->GetScene(), pScene);
-    pWindow->WndProc(pWindow->GetWindow(), WM_CLOSE, 0, 0);
-    EXPECT_FALSE(pWindow->Run());
-    delete pWindow;
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = "KxTestMyWinClass";
-    EXPECT_NE(RegisterClassA(&wc), 0);  // the name is free again
-    UnregisterClassA("KxTestMyWinClass", nullptr);
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    }
 }

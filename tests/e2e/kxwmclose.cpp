@@ -20,15 +20,13 @@ int RecordXError(Display*, XErrorEvent*) {
 bool ParseWindowId(const char* text, Window* pWindow) {
     const bool bHex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const char* pDigits = bHex ? text + 2 : text;
-    if (*pDigits == '\0' || *pDigits == '-' || *pDigits == '+') {
+    if (*pDigits == '\0' || *pDigits == '-' || *pDigits == '+')
         return false;
-    }
     char* pEnd = nullptr;
     errno = 0;
     unsigned long value = std::strtoul(pDigits, &pEnd, bHex ? 16 : 10);
-    if (errno != 0 || *pEnd != '\0' || value == 0) {
+    if (errno != 0 || *pEnd != '\0' || value == 0)
         return false;
-    }
     *pWindow = static_cast<Window>(value);
     return true;
 }

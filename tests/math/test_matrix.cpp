@@ -15,13 +15,6 @@ KxMatrix4 Sample()
     return KxMatrix4(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16);
 }
 
-KxVector3 Turned(const KxMatrix4& m, float x, float y, float z)
-{
-    KxVector3 v(x, y, z);
-    v.TransformNormal(m);
-    return v;
-}
-
 KxMatrix4 Transposed(const KxMatrix4& m)
 {
     KxMatrix4 t;
@@ -102,18 +95,6 @@ TEST(Matrix4, BuildersAndInverses)
     w.m[3][3] = 0.0f;
     EXPECT_EQ(Floats(w.AffineCopy())[15], 1.0f);
     EXPECT_EQ(Sample().GetRow(2).GetZ(), 11.0f);
-}
-
-TEST(Matrix4, RotationsTurnInTheStatedSenseAndNormalsIgnoreTranslation)
-{
-    KxMatrix4 m;
-    EXPECT_TRUE(Near(Floats(Turned(m.SetRotationX(kHalfPi), 0, 1, 0)), {0, 0, 1}, 1e-7f));  // +y toward +z
-    EXPECT_TRUE(Near(Floats(Turned(m.SetRotationY(kHalfPi), 0, 0, 1)), {1, 0, 0}, 1e-7f));  // +z toward +x
-    EXPECT_TRUE(Near(Floats(Turned(m.SetRotationAxis(kHalfPi, 0, 0, 1), 1, 0, 0)), {0, 1, 0}, 1e-7f));
-    EXPECT_TRUE(Near(Floats(Turned(m.SetRotationAxis(kHalfPi, 0, 1, 0), 0, 0, 1)), {1, 0, 0}, 1e-7f));
-    m.SetRotationZ(kHalfPi);
-    m.m[3][0] = 100;
-    EXPECT_TRUE(Near(Floats(Turned(m, 0, 1, 0)), {-1, 0, 0}, 1e-7f));
 }
 
 TEST(Matrix4, TransformPointDividesByTheRoundedW)

@@ -65,30 +65,3 @@ TEST(Quaternion, KnownResults)
     EXPECT_NEAR(half.Dot(half), 1.0f, 2e-3f);
     EXPECT_EQ(&q.x + 3, &q.w);  // stored x, y, z, w
 }
-
-TEST(Quaternion, MatrixAxisAngleAndSquad)
-{
-    const KxQuaternion q(kHalfPi, KxVector3(0, 0, 1));
-    KxMatrix4 fromQuaternion = KxMatrix4::Identity(), expected;
-    q.ToMatrix(fromQuaternion);
-    EXPECT_TRUE(Near(Floats(fromQuaternion), Floats(expected.SetRotationZ(kHalfPi)), 1e-7f));
-
-    float angle = 0;
-    KxVector3 axis;
-    q.ToAxisAngle(angle, axis);
-    EXPECT_FLOAT_EQ(angle, kHalfPi);
-    EXPECT_TRUE(Near(Floats(axis), {0, 0, 1}, 1e-7f));
-    KxQuaternion::Identity.ToAxisAngle(angle, axis);
-    EXPECT_EQ(angle, 0.0f);
-    EXPECT_FALSE(std::isfinite(axis.x));
-    KxQuaternion(-1.5f, 0, 0, 1).ToAxisAngle(angle, axis);
-    EXPECT_EQ(angle, float(2.0 * 3.1415927f));  // clamped arc cosine
-
-    KxQuaternion q1, q2;
-    q1.SetRotationY(0.2f);
-    q2.SetRotationY(0.6f);
-    const KxQuaternion a = KxQuaternion::SquadControlPoint(q1, q1, q2);
-    const KxQuaternion b = KxQuaternion::SquadControlPoint(q1, q2, q2);
-    EXPECT_NEAR(KxQuaternion::Squad(0.0f, q1, a, b, q2).y, q1.y, 2e-3f);
-    EXPECT_NEAR(KxQuaternion::Squad(1.0f, q1, a, b, q2).y, q2.y, 2e-3f);
-}

@@ -1,5 +1,4 @@
-// Devices, textures and random values for tests: a window on SDL's dummy
-// video driver for what needs one, an off-screen device for everything else,
+// Devices, textures and random values for tests: an off-screen device,
 // textures made in memory, and a frame's every byte for comparisons.
 #pragma once
 
@@ -11,33 +10,8 @@
 #include "platform/kxwin32.h"
 #include "render/kxsoftwarerenderdevice.h"
 
-// Created before the device and destroyed after it, as in the program.
-struct KxTestWindow {
-    static constexpr const char* kClassName = "KxTestDevice";
-
-    KxTestWindow(int32_t nWidth, int32_t nHeight)
-    {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.lpszClassName = kClassName;
-        RegisterClassA(&wc);
-        hWnd = CreateWindowExA(0, kClassName, kClassName, WS_OVERLAPPEDWINDOW, 0, 0, nWidth, nHeight,
-                               nullptr, nullptr, nullptr, nullptr);
-    }
-
-    ~KxTestWindow()
-    {
-        if (hWnd)
-            DestroyWindow(hWnd);
-        UnregisterClassA(kClassName, nullptr);
-    }
-
-    HWND hWnd = nullptr;
-};
-
 struct KxTestDevice {
     explicit KxTestDevice(int32_t nWidth = 64, int32_t nHeight = 48) { device.CreateOffscreen(nWidth, nHeight); }
-    KxTestDevice(HWND hWnd, int32_t nWidth, int32_t nHeight) { device.Create(hWnd, nWidth, nHeight); }
 
     // The packed colour at (x, y): its first byte (blue) in bits 16-23, as
     // the device packs vertex colours.

@@ -126,26 +126,3 @@ TEST(DibLoad, LayoutsItTakesAndReasonsForThoseItRefuses)
     EXPECT_STREQ(dib.GetLoadError(), "cannot open the file");
     KxSetAssertReporter(previous);
 }
-
-TEST(DibSample, CoordinatesMapToTexelsAndClampOutside)
-{
-    // 4 x 2 texels, texel (x, y) = 0x0000yx.
-    const KxTexturePtr texture = KxMakeTexture(4, 2, {0x00, 0x01, 0x02, 0x03, 0x10, 0x11, 0x12, 0x13});
-    const float inf = INFINITY, nan = std::nanf("");
-    const struct {
-        float s, t;
-        uint32_t texel;
-    } cases[] = {
-        {0.0f, 0, 0x00}, {0.25f, 0, 0x00}, {std::nextafter(0.5f, 0.0f), 0, 0x00}, {0.5f, 0, 0x01},
-        {0.75f, 0, 0x02}, {0.999f, 0, 0x02}, {1.0f, 0, 0x03},
-        // Inside by the mapping: W x s in (-1, W + 1).
-        {-0.2f, 0, 0x00}, {1.2f, 0, 0x03},
-        // Outside: clamped to the edge texels.
-        {-0.25f, 0, 0x00}, {1.25f, 0, 0x03}, {-1e30f, 0, 0x00}, {1e30f, 0, 0x03}, {-inf, 0, 0x00}, {inf, 0, 0x03},
-        {nan, 0, 0x00},
-        {1.0f, 0.5f, 0x03},  // H x t = 1: row 0
-        {1.0f, 1.0f, 0x13}, {0.0f, 2.0f, 0x10}, {0.0f, -5.0f, 0x00}, {nan, nan, 0x00},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(texture->Sample(c.s, c.t), c.texel) << "s = " << c.s << ", t = " << c.t;
-}

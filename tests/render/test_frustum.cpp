@@ -1,11 +1,10 @@
-// The view volume's planes and the sphere and vertex tests on them, and the
-// back-face test's edge-on case: the pipeline reference shares both.
+// The view volume's planes and the sphere and vertex tests on them: the
+// pipeline reference shares them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <iterator>
 
-#include "render/kxbackfaces.h"
 #include "render/kxfrustum.h"
 
 TEST(Frustum, ClassifiesSpheresAndVertices)
@@ -51,13 +50,4 @@ TEST(Frustum, DistancesAreRoundedToFloatBeforeTheRadiusTest)
     const KxVector3 centre(0x1p-30f, 0.0f, 0.0f);
     EXPECT_EQ(f.ClassifySphere(centre, 2.0f), KxFrustum::Inside);
     EXPECT_EQ(f.ClassifySphere(centre, 2.0000002f), KxFrustum::Intersecting);
-}
-
-TEST(BackFaces, EdgeOnFacesTheEyeFromEitherSide)
-{
-    // In the plane x = 0, which holds the eye.
-    const KxVector3 eye(0, 0, 0), p[3] = {{0.0f, -0.5f, 0.5f}, {0.0f, 0.5f, 0.5f}, {0.0f, 0.0f, 0.9f}};
-    EXPECT_TRUE(KxFacesEye(eye, p[0], p[1], p[2]));
-    EXPECT_TRUE(KxFacesEye(eye, p[0], p[2], p[1]));
-    EXPECT_FALSE(KxFacesEye(eye, {-0.5f, -0.5f, 0.5f}, {0.5f, -0.5f, 0.5f}, {-0.5f, 0.5f, 0.5f}));
 }

@@ -1,5 +1,5 @@
-// Lines, pixels and the clipper, and the half-triangle walkers called
-// outside their range: what no filler reference reaches.
+// Lines and pixels, and the half-triangle walkers called outside their
+// range: what no filler reference reaches.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -86,38 +86,4 @@ TEST(Lines, PaintExactlyTheirPixels)
             }
     }
     t.device.SetTexture(0, nullptr);
-}
-
-TEST(Lines, ClipMovesEndpointsToTheEdgesWithRounding)
-{
-    const struct {
-        std::array<int32_t, 4> in;
-        int32_t rect[4];  // xmin, xmax, ymin, ymax
-        bool bVisible;
-        std::array<int32_t, 4> out;
-    } cases[] = {
-        {{1, 2, 30, 40}, {0, 63, 0, 47}, true, {1, 2, 30, 40}},
-        // y = 5/20 x 10 + 0 + 0.5 = 3 after truncation.
-        {{-10, 0, 10, 5}, {0, 63, 0, 47}, true, {0, 3, 10, 5}},
-        // x = 5/20 x 10 + 5 + 0.5 = 8 after truncation.
-        {{5, -10, 10, 10}, {0, 63, 0, 47}, true, {8, 0, 10, 10}},
-        // Through two corners: the leftover region bits move each end twice.
-        {{-10, -10, 100, 100}, {0, 63, 0, 47}, true, {0, 0, 47, 47}},
-        // Moving to y = 0 puts x on the edge; the leftover bit 1 then faces
-        // a vertical segment, and the end stays.
-        {{-1, -100, 0, 100}, {0, 63, 0, 150}, true, {0, 0, 0, 100}},
-        {{-5, 3, -1, 40}, {0, 63, 0, 47}, false, {-5, 3, -1, 40}},  // both ends on one outside side
-        {{-5, 3, 3, -5}, {0, 63, 0, 47}, false, {-5, 3, 3, -5}},    // moved to x = 0 it lands at y = -1
-        // The rounding makes the outside end bounce between two edges; what
-        // stays is the end already inside.
-        {{1, 2, -2, -1}, {-12, -2, -7, -1}, true, {-2, -1, -2, -1}},
-        {{-22, -30, 75, 115}, {-6, -6, -7, -6}, true, {-6, -6, -6, -6}},
-    };
-    for (const auto& c : cases) {
-        std::array<int32_t, 4> p = c.in;
-        EXPECT_EQ(KxSoftwareRenderDevice::ClipLine(p[0], p[1], p[2], p[3], c.rect[0], c.rect[1], c.rect[2], c.rect[3]),
-                  c.bVisible)
-            << &c - cases;
-        EXPECT_EQ(p, c.out) << &c - cases;
-    }
 }

@@ -1,6 +1,5 @@
 // The device state the pipeline reads back from the device itself: render
-// states, the viewport and clip matrices, the eye, the lights, and what a
-// new device starts with.
+// states, the viewport matrix and the eye, and what a new device starts with.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -75,16 +74,6 @@ TEST(Viewport, MatrixAndReadBack)
     }
 }
 
-TEST(ClipVolume, MapsTheVolumeOntoTheUnitCube)
-{
-    KxTestDevice t(4, 4);
-    EXPECT_EQ(t.device.GetClipMatrix(), KxMatrix4::Identity());  // as created
-    // x 0..1 and y 0..1 onto -1..1; z 2..4 onto 0..1.
-    const KxClipVolume clip = {0.0f, 1.0f, 1.0f, 1.0f, 2.0f, 4.0f};
-    t.device.SetClipVolume(&clip);
-    EXPECT_EQ(t.device.GetClipMatrix(), ScaleAndOffset(2, 2, 0.5f, -1, -1, -1));
-}
-
 TEST(Transform, OnlyTheViewMovesTheEye)
 {
     KxSoftwareRenderDevice d;
@@ -97,26 +86,4 @@ TEST(Transform, OnlyTheViewMovesTheEye)
             d.SetTransform(code, &other);
         EXPECT_LT((d.GetEyePosition() - eye).Length(), 1e-5f) << eye.x;
     }
-}
-
-TEST(Lights, SetKeepsTheSwitchEnableKeepsTheLowByte)
-{
-    KxTestDevice t(4, 4);
-    KxSoftwareRenderDevice& d = t.device;
-    // As created: light 0 alone, on, white, shining along +y; a new light
-    // starts off; a light must be set to be enabled.
-    ASSERT_EQ(d.GetLights().size(), 1u);
-    EXPECT_NE(d.GetLights().at(0).enabled, 0);
-    EXPECT_EQ(d.LightVertex(KxVector3(0, -1, 0)), 0xFFFFFFu);
-    EXPECT_FALSE(d.LightEnable(-7, 1));
-    KxLight first, second;
-    second.Direction = KxVector3(1, 0, 0);
-    d.SetLight(-7, &first);
-    EXPECT_EQ(d.GetLights().at(-7).enabled, 0);
-    for (auto [value, stored] : {std::pair{2, 2}, {256, 0}, {0x1FF, 0xFF}, {-1, 0xFF}}) {
-        EXPECT_TRUE(d.LightEnable(-7, value));
-        EXPECT_EQ(d.GetLights().at(-7).enabled, stored) << value;
-    }
-    d.SetLight(-7, &second);
-    EXPECT_TRUE(d.GetLights().at(-7).enabled == 0xFF && d.GetLights().at(-7).storedDirection.x == 1.0f);
 }

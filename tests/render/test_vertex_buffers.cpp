@@ -2,14 +2,11 @@
 // pipeline and its reference both take from here.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <string>
 #include <tuple>
 #include <utility>
 
 #include "kxtestdevice.h"
-#include "math/kxassert.h"
 
 namespace {
 
@@ -66,27 +63,6 @@ TEST(Fvf, VertexSizesAndComponentOffsets)
     }
 }
 
-TEST(VertexBuffer, CreateSetsTheFormatAndBindingCountsVerticesByTheGivenStride)
-{
-    KxTestDevice t(4, 4);
-    KxSoftwareRenderDevice& d = t.device;
-    uint32_t fvf = 1;
-    EXPECT_TRUE(d.GetFVF(&fvf) && fvf == 0u);
-    EXPECT_FALSE(d.GetFVF(nullptr));
-    KxVertexBuffer* vb = Buffer(d, 24 * 32);
-    // Nowhere to return the buffer: nothing is created and the format stays.
-    EXPECT_FALSE(d.CreateVertexBuffer(64, 0, 0x142, 1, nullptr, nullptr));
-    EXPECT_TRUE(d.GetFVF(&fvf) && fvf == 0x112u);
-    for (auto [stride, count] : {std::pair{32u, 24u}, {30u, 25u}, {1000u, 0u}, {32u, 24u}}) {
-        EXPECT_TRUE(d.SetStreamSource(0, vb, 0, stride));
-        EXPECT_EQ(d.GetVertexCount(), count) << stride;
-    }
-    EXPECT_FALSE(d.SetStreamSource(0, nullptr, 0, 32) || d.SetStreamSource(0, vb, 0, 0));
-    EXPECT_TRUE(d.GetStreamSource() == vb && d.GetVertexCount() == 24u);
-    EXPECT_FALSE(vb->Lock(0, 0, nullptr, 0));
-    vb->Release();
-}
-
 TEST(VertexBuffer, BoundsRadiusReadsWholeVerticesAtTheFormatsStride)
 {
     KxTestDevice t(4, 4);
@@ -121,25 +97,4 @@ TEST(VertexBuffer, BoundsRadiusReadsWholeVerticesAtTheFormatsStride)
         EXPECT_TRUE(d.GetVertexCount() == count && buffer->boundsRadius == radius) << stride;
         buffer->Release();
     }
-}
-
-TEST(VertexBuffer, NullDataIsReportedAndNeitherReadNorDrawn)
-{
-    KxTestDevice t(4, 4);
-    EXPECT_FALSE(t.device.DrawPrimitive(KXPT_TRIANGLELIST, 0, 0));  // no buffer bound yet
-    static std::string source;
-    const KxAssertReporter previous = KxSetAssertReporter([](const char*, const char* from) { source = from; });
-    const unsigned long failures = KxAssertFailureCount();
-    KxVertexBuffer* vb = Buffer(t.device, 96);
-    std::free(vb->data);
-    vb->data = nullptr;
-    EXPECT_TRUE(t.device.SetStreamSource(0, vb, 0, 32));
-    EXPECT_TRUE(KxAssertFailureCount() == failures + 1 && source == "kxfvf");
-    KxSetAssertReporter(previous);
-    EXPECT_TRUE(t.device.GetVertexCount() == 3u && vb->boundsRadius == 0.0f);
-    EXPECT_FALSE(t.device.DrawPrimitive(KXPT_TRIANGLELIST, 0, 0));
-    void* p = &p;
-    EXPECT_FALSE(vb->Lock(0, 0, &p, 0));
-    EXPECT_EQ(p, &p);
-    vb->Release();
 }
