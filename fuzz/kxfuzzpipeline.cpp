@@ -11,7 +11,6 @@
 #include <cstring>
 
 #include "fuzz/kxfuzzdrivers.h"
-#include "fuzz/kxfuzzinput.h"
 
 namespace {
 

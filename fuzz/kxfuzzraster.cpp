@@ -9,7 +9,6 @@
 #include <cstdio>
 
 #include "fuzz/kxfuzzdrivers.h"
-#include "fuzz/kxfuzzinput.h"
 
 namespace {
 

@@ -54,10 +54,8 @@ TEST(FramePacer, LateNapsKeepTheAverageRate)
         int maxFps;
         Clock::duration lateness, frameTime;
     } const cases[] = {
-        {60, microseconds(999), milliseconds(1)},
         {60, milliseconds(15), milliseconds(1)},  // a coarse system timer
         {60, {}, milliseconds(16)},               // frames nearly a period long
-        {1, milliseconds(3), milliseconds(1)},
         {1000, microseconds(300), microseconds(200)},
     };
     for (const Case& c : cases) {

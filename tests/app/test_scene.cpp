@@ -15,6 +15,28 @@ std::vector<float> Offset(const KxScene& scene)
 
 }  // namespace
 
+TEST(WinClass, CreateShowsA640By480ClientAreaAndCloseStopsTheLoop)
+{
+    KxWinClass window;
+    EXPECT_TRUE(window.Register(nullptr, "KxTestWinClass"));
+    ASSERT_TRUE(window.Create(1, WS_OVERLAPPEDWINDOW));
+    EXPECT_TRUE(window.IsRunning());
+    RECT client;
+    GetClientRect(window.GetWindow(), &client);
+    EXPECT_EQ(client.right - client.left, 640);
+    EXPECT_EQ(client.bottom - client.top, 480);
+    EXPECT_TRUE(window.Hook1() && window.Hook2() && window.Init());
+
+    // The default handling destroys the window; WM_DESTROY stops the loop
+    // and posts the quit message.
+    window.WndProc(window.GetWindow(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(window.IsRunning());
+    EXPECT_FALSE(window.Run());
+    MSG msg;
+    EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), 0);
+    EXPECT_EQ(msg.message, UINT(WM_QUIT));
+}
+
 TEST(Scene, KeysMoveTheSecondCopyOneUnitAFrameEachOnItsOwn)
 {
     const struct {

@@ -3,10 +3,9 @@
 // decimal or 0x-prefixed hexadecimal (as xdotool and xwininfo print it).
 #include <X11/Xlib.h>
 
-#include <cerrno>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -17,25 +16,13 @@ int RecordXError(Display*, XErrorEvent*) {
     return 0;
 }
 
-bool ParseWindowId(const char* text, Window* pWindow) {
-    const bool bHex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const char* pDigits = bHex ? text + 2 : text;
-    if (*pDigits == '\0' || *pDigits == '-' || *pDigits == '+')
-        return false;
-    char* pEnd = nullptr;
-    errno = 0;
-    unsigned long value = std::strtoul(pDigits, &pEnd, bHex ? 16 : 10);
-    if (errno != 0 || *pEnd != '\0' || value == 0)
-        return false;
-    *pWindow = static_cast<Window>(value);
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    Window window = 0;
-    if (argc != 2 || !ParseWindowId(argv[1], &window)) {
+    // Base 0 takes both spellings; a leading digit keeps signs out.
+    char* pEnd = nullptr;
+    const Window window = argc == 2 && std::isdigit(static_cast<unsigned char>(argv[1][0])) ? std::strtoul(argv[1], &pEnd, 0) : 0;
+    if (window == 0 || *pEnd != '\0') {
         std::fprintf(stderr, "usage: kxwmclose WINDOW-ID   (decimal or 0x hexadecimal)\n");
         return 2;
     }
@@ -46,8 +33,7 @@ int main(int argc, char** argv) {
     }
     XSetErrorHandler(RecordXError);
 
-    XEvent event;
-    std::memset(&event, 0, sizeof(event));
+    XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
     event.xclient.message_type = XInternAtom(pDisplay, "WM_PROTOCOLS", False);

@@ -21,6 +21,7 @@ fi
 
 bindir=$2
 wmclose=$3
+unset SDL_VIDEODRIVER  # the real window, even when the caller's tests run off-screen
 work=$(mktemp -d)
 trap 'rm -rf "$work"; [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null' EXIT
 

@@ -34,25 +34,18 @@ TEST(Quaternion, KnownResults)
         KxFloats expected;
         float tolerance = 0.0f;
     } cases[] = {
-        {q + q, {2, 4, 6, 8}},
-        {q - q, {0, 0, 0, 0}},
-        {-q, {-1, -2, -3, -4}},
-        {q * 0.5f, {0.5f, 1, 1.5f, 2}},
         {q.Conjugate(), {1, -2, -3, -4}},
         {n, {0, 3 * 0.2f, 0, 4 * 0.2f}},
         {i, {0, 0, 0, 1}},  // i j = k
         {KxQuaternion(0, 0, 1, 0) * KxQuaternion(0, 0, 0, 1), {0, 1, 0, 0}},  // j k = i
         {AboutZ(0.5f) * AboutZ(0.25f), Floats(AboutZ(0.75f)), 1e-7f},
         {KxQuaternion(kHalfPi, KxVector3(0, 0, 1)), {0.70710677f, 0, 0, 0.70710677f}},
-        {AboutZ(kHalfPi), {0.70710677f, 0, 0, 0.70710677f}},
-        {KxQuaternion::Identity, {1, 0, 0, 0}},
         {unit, {0, 0, 0.99963713f, 0}},
         {KxQuaternion::Slerp(0.0f, KxQuaternion(1, 0, 0, 0), i), {0.99963713f, 0, 0, 0}},
         {KxQuaternion::Slerp(1.0f, KxQuaternion(1, 0, 0, 0), KxQuaternion(0, 1, 0, 0)), {0, 0.99963713f, 0, 0}},
         {KxQuaternion::Slerp(0.5f, KxQuaternion(1, 0, 0, 0), KxQuaternion(0, 1, 0, 0)),
          {0.70710677f, 0.70710677f, 0, 0}, 1e-3f},
         {KxQuaternion::Exp(KxQuaternion(0, 0, 0, 0)), {1, 0, 0, 0}},
-        {KxQuaternion::Log(KxQuaternion(1, 0, 0, 0)), {0, 0, 0, 0}},
         {KxQuaternion::Exp(KxQuaternion::Log(KxQuaternion(0.8f, KxVector3(0, 1, 0)))),
          Floats(KxQuaternion(0.8f, KxVector3(0, 1, 0))), 1e-6f},
         // A rotation matrix gives the conjugate of its quaternion.

@@ -1,11 +1,10 @@
-// Vectors, colours, points, planes and spheres: sums of products formed in
+// Vectors, colours, points and planes: sums of products formed in
 // double and rounded once, reciprocals rounded before they are used.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "math/kxpoint4.h"
-#include "math/kxsphere.h"
 #include "tests/math/kxfloats.h"
 
 TEST(Vector3, RoundingPointsAndKnownResults)
@@ -21,13 +20,8 @@ TEST(Vector3, RoundingPointsAndKnownResults)
         // (1 + 2^-12)^2 is exact in double, not in float.
         {{KxVector3(0, a, 1).Cross(KxVector3(0, 1.0f + 1.0f / 2048.0f, a)).x}, {1.0f / 16777216.0f}},
         {Floats(KxVector3(1, 0, 0).Cross(KxVector3(0, 1, 0))), {0, 0, 1}},
-        {Floats(KxVector3(0, 1, 0).Cross(KxVector3(0, 0, 1))), {1, 0, 0}},
         // 5 x float(1/3), not 5 / 3 (1.66666663).
         {Floats(KxVector3(5, 4, 6) / 3.0f), {1.66666675f, 4 * float(1.0 / 3.0), 2}},
-        {{KxVector3(3, 4, 12).Length()}, {13}},
-        {Floats(KxVector3(0, 0, 12).Normalized()), {0, 0, 1}},
-        {Floats(KxVector3(1, 2, 3) + KxVector3(1, 1, 1) - -KxVector3(0, 0, 1)), {2, 3, 5}},
-        {Floats(KxVector3(1, 2, 3) * 2.0f), {2, 4, 6}},
         // A cross product of length 1e-6 or less gives no direction.
         {Floats(KxVector3(1, 2, 3).NormalizedCross(KxVector3(2, 4, 6))), {0, 0, 0}},
         {Floats(KxVector3(0.000001f, 0, 0).NormalizedCross(KxVector3(0, 1, 0))), {0, 0, 0}},
@@ -35,7 +29,6 @@ TEST(Vector3, RoundingPointsAndKnownResults)
         // Planes: the edge order decides the side; not normalised; the
         // normalised one scales by the rounded reciprocal.
         {Floats(KxPlane(KxVector3(0, 0, 0), KxVector3(1, 0, 0), KxVector3(0, 1, 0))), {0, 0, 1, 0}},
-        {Floats(-KxPlane(KxVector3(0, 0, 0), KxVector3(0, 1, 0), KxVector3(1, 0, 0))), {0, 0, 1, 0}},
         {Floats(KxPlane(KxVector3(0, 0, 2), KxVector3(1, 1, 3))), {0, 0, 2, -6}},
         {Floats(KxPlane(0, 3, 4, 10).Normalized()), {0, 3 * r, 4 * r, 10 * r}},
         {{KxPlane(2, 3, 4, 5).EvaluatePoint(KxVector3(1, 2, 3)), KxPlane(2, 3, 4, 5).EvaluateDirection(KxVector3(1, 2, 3))},
@@ -49,17 +42,6 @@ TEST(Vector3, RoundingPointsAndKnownResults)
     const KxPlane collinear(KxVector3(1, 2, 3), KxVector3(3, 2, 1), KxVector3(2, 2, 2));
     for (float f : Floats(collinear))
         EXPECT_FALSE(std::isfinite(f));
-}
-
-TEST(Sphere, TouchingIsNotIntersecting)
-{
-    const KxPlane plane(0, 0, 2, 0);  // not normalised
-    EXPECT_FALSE(plane.IntersectsSphere(KxSphere(0, 0, 1, 1.0f)));
-    EXPECT_TRUE(plane.IntersectsSphere(KxSphere(0, 0, 1, 1.5f)));
-    EXPECT_TRUE(plane.IntersectsSphere(KxSphere(0, 0, -1, 1.5f)));
-    EXPECT_FALSE(KxSphere(0, 0, 0, 1).Intersects(KxSphere(2, 0, 0, 1)));
-    EXPECT_TRUE(KxSphere(0, 0, 0, 1).Intersects(KxSphere(2, 0, 0, 1.5f)));
-    EXPECT_FALSE(KxSphere(0, 0, 0, 1).Intersects(KxSphere(0, 3, 0, 1.5f)));
 }
 
 TEST(Color, AddClampedLimitsAboveOnlyAndTheOthersKeepAlpha)

@@ -13,8 +13,7 @@ namespace {
 constexpr int kWidth = 37;  // two sixteen-pixel groups, one group of four and one more pixel
 constexpr int kHeight = 3;
 constexpr int kStride = 112;  // 37 * 3 rounded up to four bytes
-constexpr int kLeft = 3;
-constexpr int kTop = 2;
+constexpr int kLeft = 3, kTop = 2;  // where the copy lands
 
 Uint32 ReadRgb(SDL_Surface* pArgb, int x, int y) {
     Uint32 value;

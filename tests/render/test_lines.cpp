@@ -1,5 +1,4 @@
-// Lines and pixels, and the half-triangle walkers called outside their
-// range: what no filler reference reaches.
+// Lines and pixels: what no filler reference reaches.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -11,7 +10,6 @@
 namespace {
 
 constexpr uint32_t kInk = 0x112233;
-constexpr int32_t kLimit = KxSoftwareRenderDevice::kMaxScreenCoordinate;
 
 struct KxRect {
     int32_t xFirst, xLast, yFirst, yLast;
@@ -56,23 +54,8 @@ TEST(Lines, PaintExactlyTheirPixels)
              d.DrawLine(INT_MIN, INT_MIN, INT_MAX, INT_MIN, kInk);
          },
          {}},
-        // Halves on one row, or beyond the coordinate limit.
-        {[](auto& d) {
-             d.FillFlatTopTriangle(5, 5, 10, 5, 20, 5, kInk, kInk, kInk);
-             d.FillFlatBottomTriangle(5, 5, 10, 5, 20, 9, kInk, kInk, kInk);
-             d.FillFlatTopTriangle(5, 5, 10, 9, 20, 5, kInk, kInk, kInk);
-             d.FillFlatBottomTriangle(0, 0, -20, INT_MAX, 20, INT_MAX, kInk, kInk, kInk);
-             d.FillFlatTopTriangle(-20, 0, 20, 0, 0, kLimit, kInk, kInk, kInk);
-             d.RasterizeFlatBottom(0, 0, 0.5f, -20, INT_MAX, 0.5f, 20, INT_MAX, 0.5f, kInk, kInk, kInk, 0, 0, 0, 0,
-                                   0, 0, 1, 1, 1);
-             d.RasterizeFlatTop(-20, 0, 0.5f, 20, 0, 0.5f, 0, kLimit, 0.5f, kInk, kInk, kInk, 0, 0, 0, 0, 0, 0, 1,
-                                1, 1);
-         },
-         {}},
     };
     KxTestDevice t;
-    const KxTexturePtr texture = KxMakeTexture(1, 1, {0xFFFFFF});
-    t.device.SetTexture(0, texture.get());
     for (const KxLineCase& c : cases) {
         t.device.Clear(0, nullptr, 3, 0, 1.0f, 0);
         c.draw(t.device);
@@ -85,5 +68,4 @@ TEST(Lines, PaintExactlyTheirPixels)
                 ASSERT_EQ(t.device.GetDepth(x, y), 65535u);
             }
     }
-    t.device.SetTexture(0, nullptr);
 }

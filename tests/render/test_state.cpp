@@ -28,7 +28,6 @@ TEST(RenderState, AcceptedCodesTheirDefaultsAndWidths)
     } fields[] = {{KXRS_ZENABLE, 1, 0x80000000u, 1},       {KXRS_SHADEMODE, 2, 6, 2},
                   {KXRS_SPECULARENABLE, 0, 1, 1},           {KXRS_CLIPPING, 1, 0, 0},
                   {KXRS_LIGHTING, 1, 5, 1},                 {KXRS_AMBIENT, 0, 0xABCDEF01u, 0xABCDEF01u},
-                  {KXRS_NORMALIZENORMALS, 0, 1, 1},         {KXRS_DIFFUSEMATERIALSOURCE, 0, 3, 3},
                   {KXRS_SPECULARMATERIALSOURCE, 0, 1, 1},   {KXRS_AMBIENTMATERIALSOURCE, 0, 2, 2},
                   {KXRS_EMISSIVEMATERIALSOURCE, 0, 6, 2}};
     KxTestDevice t(4, 4);
