@@ -257,45 +257,48 @@ INSTANTIATE_TEST_SUITE_P(Fillers, RasterReference, ::testing::Values(false, true
 
 TEST_P(RasterReference, TrianglesReachingFarOffTheScreen)
 {
-    KxTestDevice t;
     const KxTexturePtr texture = KxMakeTexture(4, 4, KxDistinctTexels(16));
-    t.device.SetTexture(0, texture.get());
-    t.device.Clear(0, nullptr, 3, 0x203040, 1.0f, 0);
-    KxReferenceFrame f{t};
     KxTestRandom r{std::mt19937(3)};
     // x as far out as the fillers take; y not quite, as every row between
     // the vertices is walked. Now and then a coordinate at the limit or
     // beyond, which refuses the triangle.
-    auto coordinate = [&r](int32_t size) {
+    auto coordinate = [&r](int32_t size, bool bX) {
         const int32_t beyond[] = {kLimit, -kLimit, INT32_MIN, INT32_MAX};
         const int32_t pick = r.Int(0, 31);
-        const int32_t spread = pick < 9 ? (size == 64 ? kLimit - 1 : 300000) : pick < 17 ? 40000 : 0;
+        const int32_t spread = pick < 9 ? (bX ? kLimit - 1 : 300000) : pick < 17 ? 40000 : 0;
         return pick == 0 ? beyond[r.Int(0, 3)] : spread ? r.Int(-spread, spread) : r.Int(-10, size + 10);
     };
-    // First a fuzz find: an edge 28321 columns wide over one row, whose walk
-    // once stepped past its last row out of the 16.16 range.
-    const int32_t found[3][2] = {{12617, 30}, {-15704, 31}, {20, 31}};
-    for (int i = 0; i < 300; ++i) {
-        KxVertex v[3];
-        for (KxVertex& p : v)
-            p = {coordinate(64), coordinate(48), r.Uniform(0, 1), uint32_t(r.rng()), r.Uniform(0, 1),
-                 r.Uniform(0, 1), r.Uniform(0.5f, 1.5f)};
-        for (int k = 0; i == 0 && k < 3; ++k)
-            std::tie(v[k].x, v[k].y) = std::tuple(found[k][0], found[k][1]);
-        if (GetParam()) {
-            t.device.RasterizeTriangle(v[0].x, v[0].y, v[0].z, v[1].x, v[1].y, v[1].z, v[2].x, v[2].y, v[2].z,
-                                       v[0].color, v[1].color, v[2].color, v[0].u, v[0].v, v[1].u, v[1].v, v[2].u,
-                                       v[2].v, v[0].invW, v[1].invW, v[2].invW);
-            ReferenceTriangle(v[0], v[1], v[2],
-                              [&f](const KxVertex& a, const KxVertex& b, int32_t y) { f.Span(a, b, y); });
-        } else {
-            t.device.FillGouraudTriangle(v[0].x, v[0].y, v[1].x, v[1].y, v[2].x, v[2].y, v[0].color, v[1].color,
-                                         v[2].color);
-            ReferenceTriangle(v[0], v[1], v[2], [&f](const KxVertex& a, const KxVertex& b, int32_t y) {
-                f.GouraudSpan(a.x, b.x, y, a.color, b.color);
-            });
+    // A small frame, then one wider than 16384 columns.
+    for (auto [width, height, count] : {std::tuple{64, 48, 300}, {18200, 6, 40}}) {
+        KxTestDevice t(width, height);
+        t.device.SetTexture(0, texture.get());
+        t.device.Clear(0, nullptr, 3, 0x203040, 1.0f, 0);
+        KxReferenceFrame f{t};
+        // First a fuzz find: an edge 28321 columns wide over one row, whose
+        // walk once stepped past its last row out of the 16.16 range.
+        const int32_t found[3][2] = {{12617, 30}, {-15704, 31}, {20, 31}};
+        for (int i = 0; i < count; ++i) {
+            KxVertex v[3];
+            for (KxVertex& p : v)
+                p = {coordinate(width, true), coordinate(height, false), r.Uniform(0, 1), uint32_t(r.rng()),
+                     r.Uniform(0, 1), r.Uniform(0, 1), r.Uniform(0.5f, 1.5f)};
+            for (int k = 0; i == 0 && k < 3; ++k)
+                std::tie(v[k].x, v[k].y) = std::tuple(found[k][0], found[k][1]);
+            if (GetParam()) {
+                t.device.RasterizeTriangle(v[0].x, v[0].y, v[0].z, v[1].x, v[1].y, v[1].z, v[2].x, v[2].y, v[2].z,
+                                           v[0].color, v[1].color, v[2].color, v[0].u, v[0].v, v[1].u, v[1].v,
+                                           v[2].u, v[2].v, v[0].invW, v[1].invW, v[2].invW);
+                ReferenceTriangle(v[0], v[1], v[2],
+                                  [&f](const KxVertex& a, const KxVertex& b, int32_t y) { f.Span(a, b, y); });
+            } else {
+                t.device.FillGouraudTriangle(v[0].x, v[0].y, v[1].x, v[1].y, v[2].x, v[2].y, v[0].color,
+                                             v[1].color, v[2].color);
+                ReferenceTriangle(v[0], v[1], v[2], [&f](const KxVertex& a, const KxVertex& b, int32_t y) {
+                    f.GouraudSpan(a.x, b.x, y, a.color, b.color);
+                });
+            }
+            ASSERT_EQ(t.Frame(), f.frame) << width << ": " << i;
         }
-        ASSERT_EQ(t.Frame(), f.frame) << i;
+        t.device.SetTexture(0, nullptr);
     }
-    t.device.SetTexture(0, nullptr);
 }
