@@ -1,4 +1,5 @@
-// The colour and depth buffers: clears and the depth test of single pixels.
+// The colour and depth buffers: clears and the depth test of single pixels,
+// and the frame-rate counter.
 #include <gtest/gtest.h>
 
 #include "kxtestdevice.h"
@@ -47,4 +48,33 @@ TEST(Buffers, DepthTestIsLessOrEqualOnUnsignedEntries)
     EXPECT_TRUE(d.TestAndWriteDepth(3, 3, 70000));
     EXPECT_TRUE(d.TestAndWriteDepth(3, 3, 70000));
     EXPECT_EQ(d.GetDepth(3, 3), 70000u);
+}
+
+namespace {
+
+DWORD fakeTicks = 0;
+
+}  // namespace
+
+TEST(FrameRate, CountsTheFramesOfEachSecondAfterTheFirstCall)
+{
+    KxSoftwareRenderDevice::ResetFrameRate();
+    KxSoftwareRenderDevice::SetTickSource([] { return fakeTicks; });
+    // The first call takes a value at once; the next comes after tick 1005,
+    // the frame at the boundary counted in both windows.
+    const struct {
+        DWORD ticks;
+        int frames;
+        int32_t value, count;
+    } steps[] = {{5, 1, 1, 1}, {100, 9, 1, 10}, {1005, 1, 1, 11}, {1006, 1, 12, 1}};
+    for (const auto& step : steps) {
+        fakeTicks = step.ticks;
+        for (int i = 0; i < step.frames; ++i)
+            KxSoftwareRenderDevice().UpdateFrameRate();
+        EXPECT_EQ(KxSoftwareRenderDevice::GetFrameRateValue(), step.value) << step.ticks;
+        EXPECT_EQ(KxSoftwareRenderDevice::GetFrameRateCount(), step.count) << step.ticks;
+        EXPECT_EQ(KxSoftwareRenderDevice::GetFrameRateText(), "FPS : " + std::to_string(step.value));
+    }
+    KxSoftwareRenderDevice::SetTickSource(nullptr);
+    KxSoftwareRenderDevice::ResetFrameRate();
 }

@@ -349,6 +349,4 @@ TEST(PipelineReference, RandomScenesDrawAsTheTranscription)
         }
         buffer->Release();
     }
-    for (KxTestDevice* t : {&dut, &ref})
-        t->device.SetTexture(0, nullptr);
 }

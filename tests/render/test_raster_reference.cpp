@@ -246,8 +246,6 @@ TEST(RasterReference, RandomSpans)
         }
         ASSERT_EQ(t.Frame(), f.frame) << "round " << round;
     }
-    for (int s = 0; s < 8; ++s)
-        t.device.SetTexture(s, nullptr);
 }
 
 struct RasterReference : ::testing::TestWithParam<bool> {};
@@ -299,6 +297,5 @@ TEST_P(RasterReference, TrianglesReachingFarOffTheScreen)
             }
             ASSERT_EQ(t.Frame(), f.frame) << width << ": " << i;
         }
-        t.device.SetTexture(0, nullptr);
     }
 }
