@@ -1,3 +1,4 @@
+// The frame pacer behind --max-fps: frames due on a fixed schedule.
 #include <gtest/gtest.h>
 
 #include "app/kxframepacer.h"

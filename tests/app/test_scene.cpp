@@ -1,3 +1,5 @@
+// The program's window class and scene: the 640x480 window and its loop, and
+// the keys that move the second pyramid one unit a frame.
 #include <gtest/gtest.h>
 
 #include <vector>
