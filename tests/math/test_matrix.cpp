@@ -54,6 +54,7 @@ TEST(Matrix4, ArithmeticAndProducts)
 TEST(Matrix4, BuildersAndInverses)
 {
     KxMatrix4 t, r, s, x, y, z, v, p;
+    const KxMatrix4 dense(4, 1, 2, 3, 2, 5, 1, 1, 1, 2, 6, 2, 3, 1, 2, 7);  // every cofactor term counts
     t.SetTranslation(3, -4, 5);
     r.SetRotationXYZ(0.3f, -1.1f, 2.0f);
     const struct {
@@ -64,6 +65,7 @@ TEST(Matrix4, BuildersAndInverses)
         {t.Inverse(), Floats(KxMatrix4().SetTranslation(-3, 4, -5))},
         {r.Inverse(), Floats(Transposed(r)), 2e-7f},
         {r / r, Floats(KxMatrix4::Identity()), 2e-7f},
+        {dense * dense.Inverse(), Floats(KxMatrix4::Identity()), 1e-6f},
         {r, Floats(x.SetRotationX(0.3f) * y.SetRotationY(-1.1f) * z.SetRotationZ(2.0f))},
         // The adjugate scaled by 1 / det, rounded once from double.
         {s.SetScaling(2, 4, 8).Inverse(), {0.5f, 0, 0, 0, 0, 0.25f, 0, 0, 0, 0, 0.125f, 0, 0, 0, 0, 1}},

@@ -26,8 +26,9 @@ TEST(Quaternion, KnownResults)
     unit.NormalizeFast();  // squared length 1: one approximation step
     half.NormalizeFast();  // squared length 0.5: all three
     KxMatrix4 m;
-    KxQuaternion fromMatrix, halfTurn;
+    KxQuaternion fromMatrix, fromAxis, halfTurn;
     fromMatrix.SetFromMatrix(m.SetRotationZ(1.0f));
+    fromAxis.SetFromMatrix(m.SetRotationAxis(1.0f, 1.0f / 3, 2.0f / 3, 2.0f / 3));
     halfTurn.SetFromMatrix(m.SetScaling(1, -1, -1));  // trace -1: the other branch
     const struct {
         KxQuaternion actual;
@@ -50,6 +51,7 @@ TEST(Quaternion, KnownResults)
          Floats(KxQuaternion(0.8f, KxVector3(0, 1, 0))), 1e-6f},
         // A rotation matrix gives the conjugate of its quaternion.
         {fromMatrix, {std::cos(0.5f), 0, 0, -std::sin(0.5f)}, 1e-6f},
+        {fromAxis, {std::cos(0.5f), -std::sin(0.5f) / 3, -std::sin(0.5f) * 2 / 3, -std::sin(0.5f) * 2 / 3}, 1e-6f},
         {halfTurn, {0, 1, 0, 0}},
     };
     for (size_t c = 0; c < std::size(cases); ++c)

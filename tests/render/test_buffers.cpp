@@ -38,8 +38,8 @@ TEST(Buffers, DepthTestIsLessOrEqualOnUnsignedEntries)
     for (const auto& c : cases)
         EXPECT_EQ(d.TestAndWriteDepth(3, 3, c.depth), c.bPasses) << c.depth;
     EXPECT_EQ(d.GetDepth(3, 3), 100u);
-    for (auto [x, y] : {std::pair{-1, 0}, {8, 0}, {0, -1}, {0, 4}})
-        EXPECT_FALSE(d.TestAndWriteDepth(x, y, 0));
+    for (auto [x, y] : {std::pair{-1, 0}, {8, 0}, {0, -1}, {0, 4}})  // outside: nothing, and reads 0
+        EXPECT_TRUE(!d.TestAndWriteDepth(x, y, 0) && d.GetDepth(x, y) == 0u) << x << ", " << y;
 
     // The 32-bit format keeps the full value.
     d.CreateDepthBuffer(1);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "kxtestdevice.h"
+#include "render/kxbmpwriter.h"
 
 namespace {
 
@@ -79,6 +80,8 @@ TEST(SaveBmp, FailuresReturnFalseAndLeaveNothingBehind)
     for (const std::string& path : {(folder / "no" / "f").string(), (folder / "a directory").string(), std::string()})
         EXPECT_FALSE(t.device.SaveBmp(path.c_str())) << path;
     EXPECT_FALSE(t.device.SaveBmp(nullptr));
+    // The writer itself refuses images without rows or columns.
+    EXPECT_FALSE(KxWriteBmpFile((folder / "flat.bmp").string().c_str(), t.device.GetPixels(), 4, 0, 12));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);  // "a directory" alone
     std::filesystem::remove_all(folder);
 }

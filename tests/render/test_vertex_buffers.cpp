@@ -92,9 +92,13 @@ TEST(VertexBuffer, BoundsRadiusReadsWholeVerticesAtTheFormatsStride)
     // bounds); 40 bytes hold one vertex and a partial one.
     KxVertexBuffer* three = Buffer(d, 96, {{64, {0, 7, 0}}});
     KxVertexBuffer* partial = Buffer(d, 40, {{0, {1.5f, 0, 0}}});
-    for (auto [buffer, stride, count, radius] : {std::tuple{three, 16u, 6u, 7.0f}, {partial, 20u, 2u, 1.5f}}) {
+    // Read as three 24-byte vertices the 96 bytes hold no position but zero.
+    for (auto [buffer, fvf, stride, count, radius] : {std::tuple{three, 0x112u, 16u, 6u, 7.0f},
+                                                      {three, 0x142u, 32u, 3u, 0.0f}, {partial, 0x112u, 20u, 2u, 1.5f}}) {
+        d.SetFVF(fvf);
         EXPECT_TRUE(d.SetStreamSource(0, buffer, 0, stride));
         EXPECT_TRUE(d.GetVertexCount() == count && buffer->boundsRadius == radius) << stride;
-        buffer->Release();
     }
+    three->Release();
+    partial->Release();
 }
