@@ -55,6 +55,7 @@ void KxSoftwareRenderDevice::PrepareLighting(KxLightTerms& terms)
 {
     terms.bLighting = IsRenderStateOn(kLightingBit);
     terms.lights.clear();
+    terms.alphaBits = 0xFF000000u;
     if (!terms.bLighting)
         return;
 
@@ -88,4 +89,5 @@ void KxSoftwareRenderDevice::PrepareLighting(KxLightTerms& terms)
     terms.materialSpecular = held.specular;
     terms.emissive = material.Emissive;
     terms.power = material.Power;
+    terms.alphaBits = KxAlphaBits(held.diffuse.a);
 }

@@ -5,17 +5,10 @@
 #include <cstdint>
 #include <utility>
 
+#include "render/kxblend.h"
 #include "render/kxfixedpoint.h"
 #include "render/kxsoftwarerenderdevice.h"
 #include "render/kxspanfiller.h"
-
-namespace {
-
-// (end - start) / steps in double, stored as a float.
-inline float FloatSlope(float start, float end, int64_t steps)
-{
-    return float((double(end) - double(start)) / double(steps));
-}
 
 // The seven values of one vertex, or of one edge's running position.
 struct KxRasterVertex {
@@ -25,13 +18,22 @@ struct KxRasterVertex {
     float uOverW, vOverW, invW;
 };
 
+namespace {
+
+// (end - start) / steps in double, stored as a float.
+inline float FloatSlope(float start, float end, int64_t steps)
+{
+    return float((double(end) - double(start)) / double(steps));
+}
+
 // One edge of a half triangle, from vertex a to vertex b over n rows: x and
 // the colour in fixed point, depth and the texture attributes as floats.
-struct KxRasterEdge : KxFixedEdge {
+template <int nChannels>
+struct KxRasterEdge : KxFixedEdgeOf<nChannels> {
     float z, dz, u, du, v, dv, invW, dInvW;
 
     KxRasterEdge(const KxRasterVertex& a, const KxRasterVertex& b, int32_t n)
-        : KxFixedEdge(a.x, a.color, b.x, b.color, n)
+        : KxFixedEdgeOf<nChannels>(a.x, a.color, b.x, b.color, n)
     {
         z = a.z;
         dz = FloatSlope(a.z, b.z, n);
@@ -45,7 +47,7 @@ struct KxRasterEdge : KxFixedEdge {
 
     void Step()
     {
-        KxFixedEdge::Step();
+        KxFixedEdgeOf<nChannels>::Step();
         z += dz;
         u += du;
         v += dv;
@@ -55,7 +57,7 @@ struct KxRasterEdge : KxFixedEdge {
     // n steps: the floats one at a time, as each rounds.
     void Skip(int64_t n)
     {
-        KxFixedEdge::Skip(n);
+        KxFixedEdgeOf<nChannels>::Skip(n);
         for (int64_t i = 0; i < n; ++i) {
             z += dz;
             u += du;
@@ -118,12 +120,17 @@ void KxSoftwareRenderDevice::RasterizeTriangle(int32_t x0, int32_t y0, float z0,
     s.invW = split(a.invW, c.invW);
     s.uOverW = split(a.uOverW, c.uOverW);
     s.vOverW = split(a.vOverW, c.vOverW);
-    int32_t ch[3];
-    for (int k = 0; k < 3; ++k) {
+    auto splitChannel = [&a, &c, d, h](int k) {
         const int32_t step = KxToFixed(KxChannel(c.color, k) - KxChannel(a.color, k)) / h;
-        ch[k] = KxFromFixed(KxToFixed(KxChannel(a.color, k)) + step * d);
+        return KxFromFixed(KxToFixed(KxChannel(a.color, k)) + step * d);
+    };
+    int32_t ch[4] = {splitChannel(0), splitChannel(1), splitChannel(2), 0};
+    if (rasterStates.NeedsAlpha()) {
+        ch[3] = splitChannel(3);
+        s.color = KxPackChannels<4>(ch);
+    } else {
+        s.color = KxPackChannels(ch);
     }
-    s.color = KxPackChannels(ch);
 
     RasterizeFlatBottom(a.x, a.y, a.z, b.x, b.y, b.z, s.x, s.y, s.z, a.color, b.color, s.color,
                         a.uOverW, a.vOverW, b.uOverW, b.vOverW, s.uOverW, s.vOverW, a.invW, b.invW, s.invW);
@@ -131,92 +138,8 @@ void KxSoftwareRenderDevice::RasterizeTriangle(int32_t x0, int32_t y0, float z0,
                      s.uOverW, s.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, s.invW, b.invW, c.invW);
 }
 
-void KxSoftwareRenderDevice::RasterizeFlatBottom(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
-                                                 int32_t x2, int32_t y2, float z2,
-                                                 uint32_t color0, uint32_t color1, uint32_t color2,
-                                                 float uOverW0, float vOverW0, float uOverW1, float vOverW1,
-                                                 float uOverW2, float vOverW2,
-                                                 float invW0, float invW1, float invW2)
-{
-    if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
-        return;
-
-    const KxRasterVertex top{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
-    const int32_t n = y1 - y0;
-    KxRasterEdge e1(top, {x1, y1, z1, color1, uOverW1, vOverW1, invW1}, n);
-    KxRasterEdge e2(top, {x2, y2, z2, color2, uOverW2, vOverW2, invW2}, n);
-    // Spans outside the frame draw nothing.
-    const KxVisibleRows rows(y0, y1, height);
-    if (rows.first > rows.last)
-        return;
-    e1.Skip(rows.skipped);
-    e2.Skip(rows.skipped);
-    KxSpanFiller filler = SpanFiller();
-    for (int32_t y = rows.first; y <= rows.last; ++y) {
-        RasterizeSpan(filler, e1.X(), e2.X(), y, e1.z, e2.z, e1.Color(), e2.Color(), e1.u, e1.v, e2.u, e2.v,
-                      e1.invW, e2.invW);
-        e1.Step();
-        e2.Step();
-    }
-}
-
-void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
-                                              int32_t x2, int32_t y2, float z2,
-                                              uint32_t color0, uint32_t color1, uint32_t color2,
-                                              float uOverW0, float vOverW0, float uOverW1, float vOverW1,
-                                              float uOverW2, float vOverW2,
-                                              float invW0, float invW1, float invW2)
-{
-    if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
-        return;
-
-    const KxRasterVertex bottom{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
-    const int32_t n = y2 - y1;
-    KxRasterEdge edgeA({x1, y1, z1, color1, uOverW1, vOverW1, invW1}, bottom, n);
-    KxRasterEdge edgeB({x0, y0, z0, color0, uOverW0, vOverW0, invW0}, bottom, n);
-    const KxVisibleRows rows(y1, y2, height);
-    if (rows.first > rows.last)
-        return;
-    edgeA.Skip(rows.skipped);
-    edgeB.Skip(rows.skipped);
-    KxSpanFiller filler = SpanFiller();
-    for (int32_t y = rows.first; y <= rows.last; ++y) {
-        RasterizeSpan(filler, edgeA.X(), edgeB.X(), y, edgeA.z, edgeB.z, edgeA.Color(), edgeB.Color(), edgeA.u,
-                      edgeA.v, edgeB.u, edgeB.v, edgeA.invW, edgeB.invW);
-        edgeA.Step();
-        edgeB.Step();
-    }
-}
-
-void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, float zA, float zB,
-                                           uint32_t colorA, uint32_t colorB,
-                                           float uOverWA, float vOverWA, float uOverWB, float vOverWB,
-                                           float invWA, float invWB)
-{
-    KxSpanFiller filler = SpanFiller();
-    RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
-}
-
-KxSpanFiller KxSoftwareRenderDevice::SpanFiller() const
-{
-    const size_t entries = size_t(width) * size_t(height);
-    const void* depthEnd = depth32Bit ? static_cast<const void*>(depthBuffer32 + entries)
-                                      : static_cast<const void*>(depthBuffer16 + entries);
-    return KxSpanFiller(depthScale, SampledTexture(), depthEnd, pixels + size_t(rowStride) * size_t(height));
-}
-
-// Every bound stage would be sampled and written in turn, so the highest
-// one alone decides the pixel: sampling the others changes nothing.
-const KxTexture* KxSoftwareRenderDevice::SampledTexture() const
-{
-    const KxTexture* texture = nullptr;
-    for (const KxTexture* stage : textureStages)
-        if (stage)
-            texture = stage;
-    return texture;
-}
-
 // Forced inline: the walkers call it once per row.
+template <int nChannels>
 __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan(
     KxSpanFiller& filler, int32_t xA, int32_t xB, int32_t y, float zA, float zB, uint32_t colorA, uint32_t colorB,
     float uOverWA, float vOverWA, float uOverWB, float vOverWB, float invWA, float invWB)
@@ -250,6 +173,9 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan
     c.dBlue = channelSlope(0);
     c.dGreen = channelSlope(1);
     c.dRed = channelSlope(2);
+    KxSpanAlpha alpha;
+    if constexpr (nChannels == 4)
+        alpha = {channelStart(3), channelSlope(3)};
     c.z = zA;
     c.u = uOverWA;
     c.v = vOverWA;
@@ -268,6 +194,8 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan
         c.blue = int32_t(c.blue + k * c.dBlue);
         c.green = int32_t(c.green + k * c.dGreen);
         c.red = int32_t(c.red + k * c.dRed);
+        if constexpr (nChannels == 4)
+            alpha.alpha = int32_t(alpha.alpha + k * alpha.dAlpha);
         xA = 0;
     }
     if (xB >= width)
@@ -277,24 +205,125 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan
     const size_t depthIndex = size_t(y) * size_t(width) + size_t(xA);
     uint8_t* pixel = pixels + size_t(y) * size_t(rowStride) + 3 * size_t(xA);
     if (depth32Bit == 0)
-        filler.Fill(c, count, depthBuffer16 + depthIndex, pixel);
+        filler.Fill(c, count, depthBuffer16 + depthIndex, pixel, alpha);
     else
-        filler.Fill(c, count, depthBuffer32 + depthIndex, pixel);
+        filler.Fill(c, count, depthBuffer32 + depthIndex, pixel, alpha);
 }
 
+void KxSoftwareRenderDevice::RasterizeFlatBottom(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
+                                                 int32_t x2, int32_t y2, float z2,
+                                                 uint32_t color0, uint32_t color1, uint32_t color2,
+                                                 float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                                                 float uOverW2, float vOverW2,
+                                                 float invW0, float invW1, float invW2)
+{
+    if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+        return;
+
+    const KxRasterVertex top{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
+    const KxRasterVertex left{x1, y1, z1, color1, uOverW1, vOverW1, invW1};
+    const KxRasterVertex right{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
+    if (rasterStates.NeedsAlpha())
+        RasterizeHalf<4>(top, left, top, right, y0, y1);
+    else
+        RasterizeHalf<3>(top, left, top, right, y0, y1);
+}
+
+void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
+                                              int32_t x2, int32_t y2, float z2,
+                                              uint32_t color0, uint32_t color1, uint32_t color2,
+                                              float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                                              float uOverW2, float vOverW2,
+                                              float invW0, float invW1, float invW2)
+{
+    if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+        return;
+
+    const KxRasterVertex left{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
+    const KxRasterVertex right{x1, y1, z1, color1, uOverW1, vOverW1, invW1};
+    const KxRasterVertex bottom{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
+    if (rasterStates.NeedsAlpha())
+        RasterizeHalf<4>(right, bottom, left, bottom, y1, y2);
+    else
+        RasterizeHalf<3>(right, bottom, left, bottom, y1, y2);
+}
+
+template <int nChannels>
+void KxSoftwareRenderDevice::RasterizeHalf(const KxRasterVertex& a0, const KxRasterVertex& a1,
+                                           const KxRasterVertex& b0, const KxRasterVertex& b1, int32_t first,
+                                           int32_t last)
+{
+    const int32_t n = last - first;
+    KxRasterEdge<nChannels> edgeA(a0, a1, n);
+    KxRasterEdge<nChannels> edgeB(b0, b1, n);
+    // Spans outside the frame draw nothing.
+    const KxVisibleRows rows(first, last, height);
+    if (rows.first > rows.last)
+        return;
+    edgeA.Skip(rows.skipped);
+    edgeB.Skip(rows.skipped);
+    KxSpanFiller filler = SpanFiller();
+    for (int32_t y = rows.first; y <= rows.last; ++y) {
+        RasterizeSpan<nChannels>(filler, edgeA.X(), edgeB.X(), y, edgeA.z, edgeB.z, edgeA.Color(), edgeB.Color(),
+                                 edgeA.u, edgeA.v, edgeB.u, edgeB.v, edgeA.invW, edgeB.invW);
+        edgeA.Step();
+        edgeB.Step();
+    }
+}
+
+void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, float zA, float zB,
+                                           uint32_t colorA, uint32_t colorB,
+                                           float uOverWA, float vOverWA, float uOverWB, float vOverWB,
+                                           float invWA, float invWB)
+{
+    KxSpanFiller filler = SpanFiller();
+    if (rasterStates.NeedsAlpha())
+        RasterizeSpan<4>(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA,
+                         invWB);
+    else
+        RasterizeSpan<3>(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA,
+                         invWB);
+}
+
+KxSpanFiller KxSoftwareRenderDevice::SpanFiller() const
+{
+    const size_t entries = size_t(width) * size_t(height);
+    const void* depthEnd = depth32Bit ? static_cast<const void*>(depthBuffer32 + entries)
+                                      : static_cast<const void*>(depthBuffer16 + entries);
+    return KxSpanFiller(depthScale, SampledTexture(), depthEnd, pixels + size_t(rowStride) * size_t(height),
+                        rasterStates);
+}
+
+// Every bound stage would be sampled and written in turn, so the highest
+// one alone decides the pixel: sampling the others changes nothing. With
+// blending the highest alone is blended, once.
+const KxTexture* KxSoftwareRenderDevice::SampledTexture() const
+{
+    const KxTexture* texture = nullptr;
+    for (const KxTexture* stage : textureStages)
+        if (stage)
+            texture = stage;
+    return texture;
+}
+
+// The depth test and write of the current states: the full 32-bit depth
+// against the entry, a 16-bit one zero-extended; a 16-bit entry keeps at
+// most 65535.
 bool KxSoftwareRenderDevice::TestAndWriteDepth(int32_t x, int32_t y, uint32_t depth)
 {
     if (x < 0 || x >= width || y < 0 || y >= height)
         return false;
     const size_t index = size_t(y) * size_t(width) + size_t(x);
     if (depth32Bit == 0) {
-        if (uint32_t(depthBuffer16[index]) < depth)
+        if (!KxCompare(rasterStates.zFunc, depth, uint32_t(depthBuffer16[index])))
             return false;
-        depthBuffer16[index] = uint16_t(depth);
+        if (rasterStates.bZWrite)
+            depthBuffer16[index] = uint16_t(depth < 0xFFFFu ? depth : 0xFFFFu);
         return true;
     }
-    if (depthBuffer32[index] < depth)
+    if (!KxCompare(rasterStates.zFunc, depth, depthBuffer32[index]))
         return false;
-    depthBuffer32[index] = depth;
+    if (rasterStates.bZWrite)
+        depthBuffer32[index] = depth;
     return true;
 }

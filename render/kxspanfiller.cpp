@@ -63,6 +63,71 @@ void FillScalar(KxSpanCursor c, int32_t count, uint32_t depthScale, DepthEntry* 
     }
 }
 
+// What a fragment under any states reads besides its attributes.
+struct KxFragmentStates {
+    uint32_t depthScale;
+    const KxTexture* texture;
+    const KxRasterStates& states;
+    const KxBlendStage& blend;
+};
+
+// The entry a passing fragment's depth leaves: a 16-bit entry keeps at most
+// 65535, the far end, not the low bits of a depth beyond it.
+template <typename DepthEntry>
+inline DepthEntry DepthEntryOf(uint32_t depth)
+{
+    if constexpr (sizeof(DepthEntry) == 2)
+        return DepthEntry(depth < 0xFFFFu ? depth : 0xFFFFu);
+    return DepthEntry(depth);
+}
+
+// One pixel under any states. The tests come in the order depth, then
+// alpha (the texel is read only for a fragment that passes the first), but
+// either failing leaves both buffers alone, so the result is the one of the
+// alpha test first. A passing fragment writes its depth if depth writes are
+// on, and its colour, blended or not, if there is a texture.
+template <typename DepthEntry>
+inline void ShadeFragment(const KxSpanCursor& c, int32_t vertexAlpha, const KxFragmentStates& f, DepthEntry& depth,
+                          uint8_t* pixel)
+{
+    uint32_t fragmentDepth;
+    if (!DepthFromZ(f.depthScale, c.z, fragmentDepth) || !KxCompare(f.states.zFunc, fragmentDepth, uint32_t(depth)))
+        return;
+    uint32_t alpha = uint32_t(KxFromFixed(vertexAlpha)) & 0xFFu;
+    uint8_t source[3];
+    if (f.texture) {
+        const double w = 1.0 / double(c.invW);
+        const uint32_t texel = f.texture->SampleWithAlpha(float(w * double(c.u)), float(w * double(c.v)));
+        source[0] = Modulate((texel >> 16) & 0xFF, KxFromFixed(c.blue));
+        source[1] = Modulate((texel >> 8) & 0xFF, KxFromFixed(c.green));
+        source[2] = Modulate(texel & 0xFF, KxFromFixed(c.red));
+        alpha = KxSourceAlpha(texel >> 24, alpha);
+    }
+    if (!f.blend.PassesAlphaTest(alpha))
+        return;
+    if (f.states.bZWrite)
+        depth = DepthEntryOf<DepthEntry>(fragmentDepth);
+    if (f.texture)
+        f.blend.Write(source, alpha, pixel);
+}
+
+template <typename DepthEntry>
+void FillScalarWithStates(KxSpanCursor c, KxSpanAlpha a, int32_t count, DepthEntry* depth, uint8_t* pixel,
+                          const KxFragmentStates& f)
+{
+    for (int32_t i = 0; i < count; ++i, pixel += 3) {
+        ShadeFragment(c, a.alpha, f, depth[i], pixel);
+        c.z += c.dz;
+        c.invW += c.dInvW;
+        c.blue += c.dBlue;
+        c.green += c.dGreen;
+        c.red += c.dRed;
+        a.alpha += a.dAlpha;
+        c.u += c.du;
+        c.v += c.dv;
+    }
+}
+
 // Whether no pixel of a short span passes the depth test, with the depths
 // stepped as the fill steps them: such a span changes nothing, and hidden
 // surfaces are mostly made of them.
@@ -84,8 +149,9 @@ constexpr int32_t kShortSpan = 8;
 }  // namespace
 
 KxSpanFiller::KxSpanFiller(uint32_t depthScale, const KxTexture* texture, const void* depthEnd,
-                           const uint8_t* pixelsEnd)
-    : depthScale(depthScale), texture(texture), bVectorPath(KxSpanAvx2Takes(texture))
+                           const uint8_t* pixelsEnd, const KxRasterStates& states)
+    : depthScale(depthScale), texture(texture), states(states), blend(states), bPlainFill(states.IsPlainFill()),
+      bVectorPath(bPlainFill && KxSpanAvx2Takes(texture))
 {
     pending.depthEnd = depthEnd;
     pending.pixelsEnd = pixelsEnd;
@@ -95,8 +161,13 @@ KxSpanFiller::KxSpanFiller(uint32_t depthScale, const KxTexture* texture, const 
 // filled at once by the scalar path (the spans share no pixels, so the
 // order does not matter).
 template <typename DepthEntry>
-void KxSpanFiller::Add(const KxSpanCursor& cursor, int32_t count, DepthEntry* depth, uint8_t* pixel)
+void KxSpanFiller::Add(const KxSpanCursor& cursor, int32_t count, DepthEntry* depth, uint8_t* pixel,
+                       KxSpanAlpha alpha)
 {
+    if (!bPlainFill) {
+        FillScalarWithStates(cursor, alpha, count, depth, pixel, KxFragmentStates{depthScale, texture, states, blend});
+        return;
+    }
     const bool b32BitDepth = sizeof(DepthEntry) == 4;
     if (count <= kShortSpan && NoPixelPasses(cursor, count, depthScale, depth))
         return;
@@ -110,14 +181,16 @@ void KxSpanFiller::Add(const KxSpanCursor& cursor, int32_t count, DepthEntry* de
     pending.spans[pending.count++] = {cursor, count, depth, pixel};
 }
 
-void KxSpanFiller::Fill(const KxSpanCursor& cursor, int32_t count, uint16_t* depth, uint8_t* pixel)
+void KxSpanFiller::Fill(const KxSpanCursor& cursor, int32_t count, uint16_t* depth, uint8_t* pixel,
+                        KxSpanAlpha alpha)
 {
-    Add(cursor, count, depth, pixel);
+    Add(cursor, count, depth, pixel, alpha);
 }
 
-void KxSpanFiller::Fill(const KxSpanCursor& cursor, int32_t count, uint32_t* depth, uint8_t* pixel)
+void KxSpanFiller::Fill(const KxSpanCursor& cursor, int32_t count, uint32_t* depth, uint8_t* pixel,
+                        KxSpanAlpha alpha)
 {
-    Add(cursor, count, depth, pixel);
+    Add(cursor, count, depth, pixel, alpha);
 }
 
 void KxSpanFiller::Finish()
