@@ -25,22 +25,22 @@ inline int32_t KxStepFixed(int32_t a, int32_t b)
 }
 
 // Channel k of a packed colour: 0 blue (bits 16-23), 1 green, 2 red, 3
-// alpha (bits 24-31).
+// alpha (bits 24-31: the shift 16 - 24 wraps round to 24).
 inline int32_t KxChannel(uint32_t color, int k)
 {
-    return int32_t((color >> (k == 3 ? 24 : 16 - 8 * k)) & 0xFF);
+    return int32_t((color >> ((16 - 8 * k) & 31)) & 0xFF);
 }
 
-// Packs blue, green and red channels, and alpha when there are four, each
-// kept to its low 8 bits.
-template <int nChannels = 3>
-inline uint32_t KxPackChannels(const int32_t channel[nChannels])
+// Packs blue, green and red channels, each kept to its low 8 bits.
+inline uint32_t KxPackChannels(const int32_t channel[3])
 {
-    const uint32_t color =
-        (uint32_t(channel[0] & 0xFF) << 16) | (uint32_t(channel[1] & 0xFF) << 8) | uint32_t(channel[2] & 0xFF);
-    if constexpr (nChannels == 4)
-        return color | (uint32_t(channel[3] & 0xFF) << 24);
-    return color;
+    return (uint32_t(channel[0] & 0xFF) << 16) | (uint32_t(channel[1] & 0xFF) << 8) | uint32_t(channel[2] & 0xFF);
+}
+
+// The same with alpha, channel 3, in bits 24-31.
+inline uint32_t KxPackChannelsWithAlpha(const int32_t channel[4])
+{
+    return KxPackChannels(channel) | (uint32_t(channel[3] & 0xFF) << 24);
 }
 
 // Triangles with a coordinate at or beyond the device's limit are refused,
@@ -91,10 +91,10 @@ struct KxFixedEdgeOf {
 
     uint32_t Color() const
     {
-        int32_t rounded[nChannels];
-        for (int k = 0; k < nChannels; ++k)
-            rounded[k] = KxFromFixed(ch[k]);
-        return KxPackChannels<nChannels>(rounded);
+        const int32_t rounded[3] = {KxFromFixed(ch[0]), KxFromFixed(ch[1]), KxFromFixed(ch[2])};
+        if constexpr (nChannels == 4)
+            return KxPackChannels(rounded) | (uint32_t(KxFromFixed(ch[3]) & 0xFF) << 24);
+        return KxPackChannels(rounded);
     }
 
     void Step()

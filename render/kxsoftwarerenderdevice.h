@@ -63,6 +63,7 @@ enum : uint32_t {
 };
 
 class KxSpanFiller;
+class KxStateSpanFiller;
 struct KxRasterVertex;
 struct KxVertexBatch;
 
@@ -222,24 +223,25 @@ private:
     // Hands out a texture that loaded, else releases it.
     bool KeepIfLoaded(KxTexture* pTexture, KxTexture** texture);
 
-    // RasterizeSpan through the filler a walker shares across its rows; with
-    // four channels the colours' alpha is stepped too.
-    template <int nChannels>
-    void RasterizeSpan(KxSpanFiller& filler, int32_t xA, int32_t xB, int32_t y, float zA, float zB,
+    // RasterizeSpan through the filler a walker shares across its rows.
+    template <typename Filler>
+    void RasterizeSpan(Filler& filler, int32_t xA, int32_t xB, int32_t y, float zA, float zB,
                        uint32_t colorA, uint32_t colorB,
                        float uOverWA, float vOverWA, float uOverWB, float vOverWB,
                        float invWA, float invWB);
     // The rows first to last of a half triangle, between edge A (from a0 to
-    // a1) and edge B (from b0 to b1).
-    template <int nChannels>
+    // a1) and edge B (from b0 to b1), under the plain states or others.
+    template <bool bPlain>
     void RasterizeHalf(const KxRasterVertex& a0, const KxRasterVertex& a1, const KxRasterVertex& b0,
                        const KxRasterVertex& b1, int32_t first, int32_t last);
     // The Gouraud filler's rows, likewise.
     template <int nChannels>
     void FillHalf(int32_t xa0, uint32_t ca0, int32_t xa1, uint32_t ca1, int32_t xb0, uint32_t cb0, int32_t xb1,
                   uint32_t cb1, int32_t first, int32_t last);
-    // A span filler for the current depth buffer and texture.
+    // A span filler for the current depth buffer and texture, under the
+    // plain states or under the others.
     KxSpanFiller SpanFiller() const;
+    KxStateSpanFiller StateSpanFiller() const;
     // The one bound texture stage that decides the pixels: the highest.
     const KxTexture* SampledTexture() const;
 
@@ -278,6 +280,7 @@ private:
     uint32_t renderStates;
     uint32_t ambient = 0;
     KxRasterStates rasterStates;
+    bool bPlainFill = true;  // rasterStates.IsPlainFill(), kept for the rasteriser
 
     KxVertexBuffer* streamSource = nullptr;
     std::vector<bool> triangleVisible;

@@ -114,7 +114,7 @@ void KxSoftwareRenderDevice::FillGouraudTriangle(int32_t x0, int32_t y0, int32_t
     uint32_t cs = KxPackChannels(split);
     if (rasterStates.NeedsAlpha()) {
         split[3] = splitChannel(3);
-        cs = KxPackChannels<4>(split);
+        cs = KxPackChannelsWithAlpha(split);
     }
 
     FillFlatBottomTriangle(x0, y0, x1, y1, xs, y1, c0, c1, cs);

@@ -1,14 +1,18 @@
 // The depth-tested, perspective-correct, textured Gouraud rasteriser. Edge x
 // and colour channels step in 16.16 fixed point; depth and the texture
-// attributes step as 32-bit floats whose slopes are formed in double.
+// attributes step as 32-bit floats whose slopes are formed in double. Under
+// the plain states the spans go to KxSpanFiller; under any others alpha is
+// stepped too and they go to KxStateSpanFiller.
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 #include "render/kxblend.h"
 #include "render/kxfixedpoint.h"
 #include "render/kxsoftwarerenderdevice.h"
 #include "render/kxspanfiller.h"
+#include "render/kxspanfiller_states.h"
 
 // The seven values of one vertex, or of one edge's running position.
 struct KxRasterVertex {
@@ -28,42 +32,39 @@ inline float FloatSlope(float start, float end, int64_t steps)
 
 // One edge of a half triangle, from vertex a to vertex b over n rows: x and
 // the colour in fixed point, depth and the texture attributes as floats.
+// The floats stand side by side in the span cursor's order, z, 1/w, u/w,
+// v/w, and so do their slopes: stepping them is then one vector add.
 template <int nChannels>
 struct KxRasterEdge : KxFixedEdgeOf<nChannels> {
-    float z, dz, u, du, v, dv, invW, dInvW;
+    float attribute[4], slope[4];
 
     KxRasterEdge(const KxRasterVertex& a, const KxRasterVertex& b, int32_t n)
-        : KxFixedEdgeOf<nChannels>(a.x, a.color, b.x, b.color, n)
+        : KxFixedEdgeOf<nChannels>(a.x, a.color, b.x, b.color, n),
+          attribute{a.z, a.invW, a.uOverW, a.vOverW},
+          slope{FloatSlope(a.z, b.z, n), FloatSlope(a.invW, b.invW, n), FloatSlope(a.uOverW, b.uOverW, n),
+                FloatSlope(a.vOverW, b.vOverW, n)}
     {
-        z = a.z;
-        dz = FloatSlope(a.z, b.z, n);
-        u = a.uOverW;
-        du = FloatSlope(a.uOverW, b.uOverW, n);
-        v = a.vOverW;
-        dv = FloatSlope(a.vOverW, b.vOverW, n);
-        invW = a.invW;
-        dInvW = FloatSlope(a.invW, b.invW, n);
     }
+
+    float Z() const { return attribute[0]; }
+    float InvW() const { return attribute[1]; }
+    float U() const { return attribute[2]; }
+    float V() const { return attribute[3]; }
 
     void Step()
     {
         KxFixedEdgeOf<nChannels>::Step();
-        z += dz;
-        u += du;
-        v += dv;
-        invW += dInvW;
+        for (int i = 0; i < 4; ++i)
+            attribute[i] += slope[i];
     }
 
     // n steps: the floats one at a time, as each rounds.
     void Skip(int64_t n)
     {
         KxFixedEdgeOf<nChannels>::Skip(n);
-        for (int64_t i = 0; i < n; ++i) {
-            z += dz;
-            u += du;
-            v += dv;
-            invW += dInvW;
-        }
+        for (int64_t k = 0; k < n; ++k)
+            for (int i = 0; i < 4; ++i)
+                attribute[i] += slope[i];
     }
 };
 
@@ -120,16 +121,16 @@ void KxSoftwareRenderDevice::RasterizeTriangle(int32_t x0, int32_t y0, float z0,
     s.invW = split(a.invW, c.invW);
     s.uOverW = split(a.uOverW, c.uOverW);
     s.vOverW = split(a.vOverW, c.vOverW);
-    auto splitChannel = [&a, &c, d, h](int k) {
+    int32_t ch[4];
+    for (int k = 0; k < 3; ++k) {
         const int32_t step = KxToFixed(KxChannel(c.color, k) - KxChannel(a.color, k)) / h;
-        return KxFromFixed(KxToFixed(KxChannel(a.color, k)) + step * d);
-    };
-    int32_t ch[4] = {splitChannel(0), splitChannel(1), splitChannel(2), 0};
-    if (rasterStates.NeedsAlpha()) {
-        ch[3] = splitChannel(3);
-        s.color = KxPackChannels<4>(ch);
-    } else {
-        s.color = KxPackChannels(ch);
+        ch[k] = KxFromFixed(KxToFixed(KxChannel(a.color, k)) + step * d);
+    }
+    s.color = KxPackChannels(ch);
+    if (!bPlainFill) {
+        const int32_t step = KxToFixed(KxChannel(c.color, 3) - KxChannel(a.color, 3)) / h;
+        ch[3] = KxFromFixed(KxToFixed(KxChannel(a.color, 3)) + step * d);
+        s.color = KxPackChannelsWithAlpha(ch);
     }
 
     RasterizeFlatBottom(a.x, a.y, a.z, b.x, b.y, b.z, s.x, s.y, s.z, a.color, b.color, s.color,
@@ -138,12 +139,14 @@ void KxSoftwareRenderDevice::RasterizeTriangle(int32_t x0, int32_t y0, float z0,
                      s.uOverW, s.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, s.invW, b.invW, c.invW);
 }
 
-// Forced inline: the walkers call it once per row.
-template <int nChannels>
+// Forced inline: the walkers call it once per row. A filler of the other
+// states takes the span's alpha too.
+template <typename Filler>
 __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan(
-    KxSpanFiller& filler, int32_t xA, int32_t xB, int32_t y, float zA, float zB, uint32_t colorA, uint32_t colorB,
+    Filler& filler, int32_t xA, int32_t xB, int32_t y, float zA, float zB, uint32_t colorA, uint32_t colorB,
     float uOverWA, float vOverWA, float uOverWB, float vOverWB, float invWA, float invWB)
 {
+    constexpr bool bAlpha = std::is_same_v<std::remove_const_t<Filler>, KxStateSpanFiller>;
     if (y < 0 || y >= height)
         return;
     if (xA > xB) {
@@ -161,7 +164,8 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan
 
     // 64 bits: the span ends are not limited to the fixed-point range here.
     const int64_t n = int64_t(xB) - int64_t(xA);
-    // Channel k's fixed-point start and slope (k = 0 blue, 1 green, 2 red).
+    // Channel k's fixed-point start and slope (k = 0 blue, 1 green, 2 red,
+    // 3 alpha).
     auto channelStart = [colorA](int k) { return KxToFixed(KxChannel(colorA, k)); };
     auto channelSlope = [colorA, colorB, n](int k) {
         return n == 0 ? 0 : int32_t(int64_t(KxToFixed(KxChannel(colorB, k) - KxChannel(colorA, k))) / n);
@@ -173,9 +177,6 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan
     c.dBlue = channelSlope(0);
     c.dGreen = channelSlope(1);
     c.dRed = channelSlope(2);
-    KxSpanAlpha alpha;
-    if constexpr (nChannels == 4)
-        alpha = {channelStart(3), channelSlope(3)};
     c.z = zA;
     c.u = uOverWA;
     c.v = vOverWA;
@@ -184,6 +185,9 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan
     c.du = n == 0 ? 0.0f : FloatSlope(uOverWA, uOverWB, n);
     c.dv = n == 0 ? 0.0f : FloatSlope(vOverWA, vOverWB, n);
     c.dInvW = n == 0 ? 0.0f : FloatSlope(invWA, invWB, n);
+    KxSpanAlpha alpha{0, 0};
+    if constexpr (bAlpha)
+        alpha = {channelStart(3), channelSlope(3)};
 
     if (xA < 0) {
         const int64_t k = -int64_t(xA);
@@ -194,7 +198,7 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan
         c.blue = int32_t(c.blue + k * c.dBlue);
         c.green = int32_t(c.green + k * c.dGreen);
         c.red = int32_t(c.red + k * c.dRed);
-        if constexpr (nChannels == 4)
+        if constexpr (bAlpha)
             alpha.alpha = int32_t(alpha.alpha + k * alpha.dAlpha);
         xA = 0;
     }
@@ -204,10 +208,49 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan
     const int32_t count = xB - xA + 1;
     const size_t depthIndex = size_t(y) * size_t(width) + size_t(xA);
     uint8_t* pixel = pixels + size_t(y) * size_t(rowStride) + 3 * size_t(xA);
-    if (depth32Bit == 0)
-        filler.Fill(c, count, depthBuffer16 + depthIndex, pixel, alpha);
-    else
-        filler.Fill(c, count, depthBuffer32 + depthIndex, pixel, alpha);
+    if constexpr (bAlpha) {
+        if (depth32Bit == 0)
+            filler.Fill(c, alpha, count, depthBuffer16 + depthIndex, pixel);
+        else
+            filler.Fill(c, alpha, count, depthBuffer32 + depthIndex, pixel);
+    } else {
+        if (depth32Bit == 0)
+            filler.Fill(c, count, depthBuffer16 + depthIndex, pixel);
+        else
+            filler.Fill(c, count, depthBuffer32 + depthIndex, pixel);
+    }
+}
+
+// Forced inline: each walker then has its own copy, as cheap to enter as a
+// walker written out. The plain states step three channels, the others
+// alpha too.
+template <bool bPlain>
+__attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeHalf(
+    const KxRasterVertex& a0, const KxRasterVertex& a1, const KxRasterVertex& b0, const KxRasterVertex& b1,
+    int32_t first, int32_t last)
+{
+    constexpr int nChannels = bPlain ? 3 : 4;
+    const int32_t n = last - first;
+    KxRasterEdge<nChannels> edgeA(a0, a1, n);
+    KxRasterEdge<nChannels> edgeB(b0, b1, n);
+    // Spans outside the frame draw nothing.
+    const KxVisibleRows rows(first, last, height);
+    if (rows.first > rows.last)
+        return;
+    edgeA.Skip(rows.skipped);
+    edgeB.Skip(rows.skipped);
+    auto filler = [this] {
+        if constexpr (bPlain)
+            return SpanFiller();
+        else
+            return StateSpanFiller();
+    }();
+    for (int32_t y = rows.first; y <= rows.last; ++y) {
+        RasterizeSpan(filler, edgeA.X(), edgeB.X(), y, edgeA.Z(), edgeB.Z(), edgeA.Color(), edgeB.Color(),
+                      edgeA.U(), edgeA.V(), edgeB.U(), edgeB.V(), edgeA.InvW(), edgeB.InvW());
+        edgeA.Step();
+        edgeB.Step();
+    }
 }
 
 void KxSoftwareRenderDevice::RasterizeFlatBottom(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
@@ -223,10 +266,10 @@ void KxSoftwareRenderDevice::RasterizeFlatBottom(int32_t x0, int32_t y0, float z
     const KxRasterVertex top{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
     const KxRasterVertex left{x1, y1, z1, color1, uOverW1, vOverW1, invW1};
     const KxRasterVertex right{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
-    if (rasterStates.NeedsAlpha())
-        RasterizeHalf<4>(top, left, top, right, y0, y1);
+    if (bPlainFill)
+        RasterizeHalf<true>(top, left, top, right, y0, y1);
     else
-        RasterizeHalf<3>(top, left, top, right, y0, y1);
+        RasterizeHalf<false>(top, left, top, right, y0, y1);
 }
 
 void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
@@ -242,33 +285,10 @@ void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, 
     const KxRasterVertex left{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
     const KxRasterVertex right{x1, y1, z1, color1, uOverW1, vOverW1, invW1};
     const KxRasterVertex bottom{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
-    if (rasterStates.NeedsAlpha())
-        RasterizeHalf<4>(right, bottom, left, bottom, y1, y2);
+    if (bPlainFill)
+        RasterizeHalf<true>(right, bottom, left, bottom, y1, y2);
     else
-        RasterizeHalf<3>(right, bottom, left, bottom, y1, y2);
-}
-
-template <int nChannels>
-void KxSoftwareRenderDevice::RasterizeHalf(const KxRasterVertex& a0, const KxRasterVertex& a1,
-                                           const KxRasterVertex& b0, const KxRasterVertex& b1, int32_t first,
-                                           int32_t last)
-{
-    const int32_t n = last - first;
-    KxRasterEdge<nChannels> edgeA(a0, a1, n);
-    KxRasterEdge<nChannels> edgeB(b0, b1, n);
-    // Spans outside the frame draw nothing.
-    const KxVisibleRows rows(first, last, height);
-    if (rows.first > rows.last)
-        return;
-    edgeA.Skip(rows.skipped);
-    edgeB.Skip(rows.skipped);
-    KxSpanFiller filler = SpanFiller();
-    for (int32_t y = rows.first; y <= rows.last; ++y) {
-        RasterizeSpan<nChannels>(filler, edgeA.X(), edgeB.X(), y, edgeA.z, edgeB.z, edgeA.Color(), edgeB.Color(),
-                                 edgeA.u, edgeA.v, edgeB.u, edgeB.v, edgeA.invW, edgeB.invW);
-        edgeA.Step();
-        edgeB.Step();
-    }
+        RasterizeHalf<false>(right, bottom, left, bottom, y1, y2);
 }
 
 void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, float zA, float zB,
@@ -276,13 +296,13 @@ void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, fl
                                            float uOverWA, float vOverWA, float uOverWB, float vOverWB,
                                            float invWA, float invWB)
 {
-    KxSpanFiller filler = SpanFiller();
-    if (rasterStates.NeedsAlpha())
-        RasterizeSpan<4>(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA,
-                         invWB);
-    else
-        RasterizeSpan<3>(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA,
-                         invWB);
+    if (bPlainFill) {
+        KxSpanFiller filler = SpanFiller();
+        RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
+    } else {
+        const KxStateSpanFiller filler = StateSpanFiller();
+        RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
+    }
 }
 
 KxSpanFiller KxSoftwareRenderDevice::SpanFiller() const
@@ -290,8 +310,12 @@ KxSpanFiller KxSoftwareRenderDevice::SpanFiller() const
     const size_t entries = size_t(width) * size_t(height);
     const void* depthEnd = depth32Bit ? static_cast<const void*>(depthBuffer32 + entries)
                                       : static_cast<const void*>(depthBuffer16 + entries);
-    return KxSpanFiller(depthScale, SampledTexture(), depthEnd, pixels + size_t(rowStride) * size_t(height),
-                        rasterStates);
+    return KxSpanFiller(depthScale, SampledTexture(), depthEnd, pixels + size_t(rowStride) * size_t(height));
+}
+
+KxStateSpanFiller KxSoftwareRenderDevice::StateSpanFiller() const
+{
+    return KxStateSpanFiller(depthScale, SampledTexture(), rasterStates);
 }
 
 // Every bound stage would be sampled and written in turn, so the highest

@@ -1,13 +1,10 @@
 // The per-pixel end of the rasteriser: depth test and write, perspective
-// texture lookup and colour modulation across clipped spans, then the alpha
-// test and blending.
+// texture lookup and colour modulation across clipped spans.
 #pragma once
 
 #include <cstdint>
 
-#include "render/kxblend.h"
 #include "render/kxdib.h"
-#include "render/kxrasterstates.h"
 
 // The attributes a span steps across its pixels: z, 1/w, u/w and v/w as
 // floats, the channels as 16.16 fixed point. Named scalars, not arrays, so
@@ -17,12 +14,6 @@ struct KxSpanCursor {
     int32_t blue, green, red;
     float dz, dInvW, du, dv;
     int32_t dBlue, dGreen, dRed;
-};
-
-// A span's alpha in 16.16 like the channels, and its slope: apart from the
-// cursor, as only the alpha test and blending read it.
-struct KxSpanAlpha {
-    int32_t alpha = 0, dAlpha = 0;
 };
 
 // A span waiting to be filled.
@@ -46,45 +37,38 @@ struct KxPendingSpans {
     const uint8_t* pixelsEnd = nullptr;
 };
 
-// Fills spans. With the plain states each pixel whose depth passes (less or
-// equal) rewrites its depth entry and, when a texture is given, its three
-// colour bytes with the texel modulated by the colour; other states add the
-// alpha test, other depth tests, no depth writes and blending. Picks a
-// vector path at run time where the processor has one and the states are
-// plain; every path gives the same bytes. The filler may hold spans back and
-// fill several together: the pixels are final once Finish has run (the
-// destructor runs it), and the spans given to one filler must not share
-// pixels. The vector path works on whole groups of pixels: past a span's end
-// it may read and rewrite, unchanged, up to a group's worth of depth entries
-// and pixels, never beyond the given ends of the buffers.
+// Fills spans: each pixel whose depth passes (less or equal) rewrites its
+// depth entry and, when a texture is given, its three colour bytes with the
+// texel modulated by the colour. Picks a vector path at run time where the
+// processor has one; every path gives the same bytes. The filler may hold
+// spans back and fill several together: the pixels are final once Finish
+// has run (the destructor runs it), and the spans given to one filler must
+// not share pixels. The vector path works on whole groups of pixels: past a
+// span's end it may read and rewrite, unchanged, up to a group's worth of
+// depth entries and pixels, never beyond the given ends of the buffers.
 class KxSpanFiller {
 public:
-    KxSpanFiller(uint32_t depthScale, const KxTexture* texture, const void* depthEnd, const uint8_t* pixelsEnd,
-                 const KxRasterStates& states = KxRasterStates());
+    KxSpanFiller(uint32_t depthScale, const KxTexture* texture, const void* depthEnd, const uint8_t* pixelsEnd);
     KxSpanFiller(const KxSpanFiller&) = delete;
     KxSpanFiller& operator=(const KxSpanFiller&) = delete;
     ~KxSpanFiller() { Finish(); }
 
-    void Fill(const KxSpanCursor& cursor, int32_t count, uint16_t* depth, uint8_t* pixel, KxSpanAlpha alpha = {});
-    void Fill(const KxSpanCursor& cursor, int32_t count, uint32_t* depth, uint8_t* pixel, KxSpanAlpha alpha = {});
+    void Fill(const KxSpanCursor& cursor, int32_t count, uint16_t* depth, uint8_t* pixel);
+    void Fill(const KxSpanCursor& cursor, int32_t count, uint32_t* depth, uint8_t* pixel);
     void Finish();
 
 private:
     template <typename DepthEntry>
-    void Add(const KxSpanCursor& cursor, int32_t count, DepthEntry* depth, uint8_t* pixel, KxSpanAlpha alpha);
+    void Add(const KxSpanCursor& cursor, int32_t count, DepthEntry* depth, uint8_t* pixel);
 
     const uint32_t depthScale;
     const KxTexture* const texture;
-    const KxRasterStates states;
-    const KxBlendStage blend;
-    const bool bPlainFill;
     const bool bVectorPath;
     KxPendingSpans pending;
 };
 
-// The scalar path of the plain states alone: the reference the vector path
-// is compared with, and its fallback for spans whose values do not fit its
-// lanes.
+// The scalar path alone: the reference the vector path is compared with,
+// and its fallback for spans whose values do not fit its lanes.
 void KxFillSpanScalar(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth,
                       uint8_t* pixel, const KxTexture* texture);
 void KxFillSpanScalar(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint32_t* depth,
