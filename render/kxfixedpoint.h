@@ -113,8 +113,6 @@ struct KxFixedEdgeOf {
     }
 };
 
-using KxFixedEdge = KxFixedEdgeOf<3>;
-
 // The rows a walk from row first to row last must visit to cover rows 0 to
 // height - 1: rows above the frame are skipped, rows below it end the walk.
 struct KxVisibleRows {

@@ -106,14 +106,15 @@ void KxSoftwareRenderDevice::FillGouraudTriangle(int32_t x0, int32_t y0, int32_t
     const int32_t dy = y1 - y0;
     const int32_t d = y2 - y0;
     const int32_t xs = KxFromFixed64(dy * (KxToFixed64(int64_t(x2) - x0) / d) + KxToFixed64(x0));
-    auto splitChannel = [c0, c2, dy, d](int k) {
+    int32_t split[4];
+    for (int k = 0; k < 3; ++k) {
         const int32_t ch0 = KxChannel(c0, k);
-        return KxFromFixed(KxToFixed(ch0) + dy * (KxToFixed(KxChannel(c2, k) - ch0) / d));
-    };
-    int32_t split[4] = {splitChannel(0), splitChannel(1), splitChannel(2), 0};
+        split[k] = KxFromFixed(KxToFixed(ch0) + dy * (KxToFixed(KxChannel(c2, k) - ch0) / d));
+    }
     uint32_t cs = KxPackChannels(split);
     if (rasterStates.NeedsAlpha()) {
-        split[3] = splitChannel(3);
+        const int32_t alpha0 = KxChannel(c0, 3);
+        split[3] = KxFromFixed(KxToFixed(alpha0) + dy * (KxToFixed(KxChannel(c2, 3) - alpha0) / d));
         cs = KxPackChannelsWithAlpha(split);
     }
 
