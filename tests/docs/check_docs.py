@@ -29,7 +29,8 @@ ROOT = os.path.abspath(sys.argv.pop(1) if len(sys.argv) > 1 else ".")
 IMAGES = os.path.join(ROOT, "docs", "images")
 MAX_BYTES = 150 * 1024
 
-INLINE_IMAGE = re.compile(r'!\[[^\]]*\]\(\s*<?([^)\s>]+)>?(?:\s+"[^"]*")?\s*\)')
+INLINE_IMAGE = re.compile(r'!\[[^\]]*\]\(')
+INLINE_TARGET = re.compile(r'\s*(?:<([^<>\n]+)>|([^\s()<>]+))(?:\s+"[^"\n]*")?\s*\)')
 REFERENCE_IMAGE = re.compile(r'!\[([^\]]*)\](?:\[([^\]]*)\])?(?![(:])')
 REFERENCE_DEFINITION = re.compile(r'^ {0,3}\[([^\]]+)\]:\s*<?(\S+?)>?(?:\s|$)', re.M)
 HTML_IMAGE = re.compile(r'<img\s[^>]*?src\s*=\s*["\']([^"\']+)["\']', re.I)
@@ -44,7 +45,11 @@ def image_links(text):
     """(offset, target) of every image in a Markdown text, fenced code left out."""
     text = FENCE.sub(lambda m: " " * len(m.group(0)), text)
     definitions = {label.lower(): target for label, target in REFERENCE_DEFINITION.findall(text)}
-    links = [(m.start(), m.group(1)) for m in INLINE_IMAGE.finditer(text)]
+    links = []
+    for m in INLINE_IMAGE.finditer(text):
+        target = INLINE_TARGET.match(text, m.end())
+        links.append((m.start(), target.group(1) or target.group(2) if target else
+                      text[m.start():m.start() + 60] + " (unreadable)"))
     links += [(m.start(), m.group(1)) for m in HTML_IMAGE.finditer(text)]
     for m in REFERENCE_IMAGE.finditer(text):
         label = (m.group(2) or m.group(1)).lower()
@@ -139,6 +144,20 @@ class ImageLinks(unittest.TestCase):
                     path = os.path.normpath(os.path.join(os.path.dirname(md), target.split("#")[0]))
                     self.assertTrue(path.startswith(ROOT + os.sep), "outside the repository")
                     self.assertTrue(os.path.isfile(path), "no such file")
+
+    def test_every_kind_of_image_link_is_found(self):
+        cases = [  # Markdown, the image targets in it
+            ('![a](x.png) and ![b](<y z.png> "title")', ["x.png", "y z.png"]),
+            ('![a][ref] ![ref]\n\n[ref]: images/r.svg "title"\n', ["images/r.svg", "images/r.svg"]),
+            ('![a][nowhere]', ["[nowhere] (undefined reference)"]),
+            ('![a](x.png "unclosed title)', ['![a](x.png "unclosed title) (unreadable)']),
+            ('<p><img width="320" src="docs/images/h.png"></p>', ["docs/images/h.png"]),
+            ('[a link](x.md), [ref]: not-an-image.png', []),
+            ('```md\n![in code](c.png)\n```\n![after](d.png)', ["d.png"]),
+        ]
+        for text, targets in cases:
+            with self.subTest(text=text):
+                self.assertEqual([target for _, target in image_links(text)], targets)
 
     def test_readme_shows_the_demo_before_the_first_command(self):
         with open(os.path.join(ROOT, "README.md")) as f:
