@@ -234,7 +234,8 @@ private:
     template <bool bPlain>
     void RasterizeHalf(const KxRasterVertex& a0, const KxRasterVertex& a1, const KxRasterVertex& b0,
                        const KxRasterVertex& b1, int32_t first, int32_t last);
-    // The Gouraud filler's rows, likewise.
+    // The Gouraud filler's rows between edge A and edge B; with four
+    // channels the colours' alpha is stepped too.
     template <int nChannels>
     void FillHalf(int32_t xa0, uint32_t ca0, int32_t xa1, uint32_t ca1, int32_t xb0, uint32_t cb0, int32_t xb1,
                   uint32_t cb1, int32_t first, int32_t last);
