@@ -20,6 +20,7 @@
 #include "render/kxlight.h"
 #include "render/kxlightterms.h"
 #include "render/kxrasterstates.h"
+#include "render/kxsampler.h"
 #include "render/kxvertexbuffer.h"
 
 // Render-state codes (Direct3D 9 numbering). The values of culling, depth,
@@ -129,6 +130,10 @@ public:
     bool CreateTextureFromMemory(const void* sourcePixels, int32_t width, int32_t height, int32_t rowStride,
                                  uint32_t format, KxTexture** texture);
     bool SetTexture(uint32_t stage, KxTexture* texture);
+    // Addressing and filtering of stages 0 to 7 (KXSAMP_ types, values in
+    // render/kxsampler.h); false, changing nothing, for anything else.
+    bool SetSamplerState(uint32_t sampler, uint32_t type, uint32_t value);
+    bool GetSamplerState(uint32_t sampler, uint32_t type, uint32_t* value) const;
     // Why the last texture creation failed, or "" after a success.
     const char* GetTextureLoadError() const { return pTextureLoadError; }
 
@@ -232,19 +237,22 @@ private:
     // The rows first to last of a half triangle, between edge A (from a0 to
     // a1) and edge B (from b0 to b1), under the plain states or others.
     template <bool bPlain>
-    void RasterizeHalf(const KxRasterVertex& a0, const KxRasterVertex& a1, const KxRasterVertex& b0,
-                       const KxRasterVertex& b1, int32_t first, int32_t last);
+    void RasterizeHalf(const KxSampler& sampler, const KxRasterVertex& a0, const KxRasterVertex& a1,
+                       const KxRasterVertex& b0, const KxRasterVertex& b1, int32_t first, int32_t last);
     // The Gouraud filler's rows between edge A and edge B; with four
     // channels the colours' alpha is stepped too.
     template <int nChannels>
     void FillHalf(int32_t xa0, uint32_t ca0, int32_t xa1, uint32_t ca1, int32_t xb0, uint32_t cb0, int32_t xb1,
                   uint32_t cb1, int32_t first, int32_t last);
-    // A span filler for the current depth buffer and texture, under the
+    // A span filler for the current depth buffer and the sampler, under the
     // plain states or under the others.
-    KxSpanFiller SpanFiller() const;
-    KxStateSpanFiller StateSpanFiller() const;
-    // The one bound texture stage that decides the pixels: the highest.
-    const KxTexture* SampledTexture() const;
+    KxSpanFiller SpanFiller(const KxSampler& sampler) const;
+    KxStateSpanFiller StateSpanFiller(const KxSampler& sampler) const;
+    // The sampler of the one bound texture stage that decides the pixels,
+    // the highest; for a half triangle given its three corners, whose plane
+    // some sampler states need.
+    KxSampler Sampler() const;
+    KxSampler Sampler(const KxRasterVertex& v0, const KxRasterVertex& v1, const KxRasterVertex& v2) const;
 
     // The lighting terms of the current state; refreshes the material
     // colour holders as lighting a vertex does.
@@ -292,6 +300,7 @@ private:
     KxLightTerms lightTerms;  // per-draw scratch of the lighting
     KxMaterial material;
     KxTexture* textureStages[kTextureStageCount] = {};
+    KxSamplerStates samplerStates[kTextureStageCount];
     const char* pTextureLoadError = "";
 
     int32_t depth32Bit = 0;

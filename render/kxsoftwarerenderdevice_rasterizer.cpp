@@ -226,8 +226,8 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan
 // alpha too.
 template <bool bPlain>
 __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeHalf(
-    const KxRasterVertex& a0, const KxRasterVertex& a1, const KxRasterVertex& b0, const KxRasterVertex& b1,
-    int32_t first, int32_t last)
+    const KxSampler& sampler, const KxRasterVertex& a0, const KxRasterVertex& a1, const KxRasterVertex& b0,
+    const KxRasterVertex& b1, int32_t first, int32_t last)
 {
     constexpr int nChannels = bPlain ? 3 : 4;
     const int32_t n = last - first;
@@ -239,11 +239,11 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeHalf
         return;
     edgeA.Skip(rows.skipped);
     edgeB.Skip(rows.skipped);
-    auto filler = [this] {
+    auto filler = [this, &sampler] {
         if constexpr (bPlain)
-            return SpanFiller();
+            return SpanFiller(sampler);
         else
-            return StateSpanFiller();
+            return StateSpanFiller(sampler);
     }();
     for (int32_t y = rows.first; y <= rows.last; ++y) {
         RasterizeSpan(filler, edgeA.X(), edgeB.X(), y, edgeA.Z(), edgeB.Z(), edgeA.Color(), edgeB.Color(),
@@ -266,10 +266,11 @@ void KxSoftwareRenderDevice::RasterizeFlatBottom(int32_t x0, int32_t y0, float z
     const KxRasterVertex top{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
     const KxRasterVertex left{x1, y1, z1, color1, uOverW1, vOverW1, invW1};
     const KxRasterVertex right{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
+    const KxSampler sampler = Sampler(top, left, right);
     if (bPlainFill)
-        RasterizeHalf<true>(top, left, top, right, y0, y1);
+        RasterizeHalf<true>(sampler, top, left, top, right, y0, y1);
     else
-        RasterizeHalf<false>(top, left, top, right, y0, y1);
+        RasterizeHalf<false>(sampler, top, left, top, right, y0, y1);
 }
 
 void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
@@ -285,10 +286,11 @@ void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, 
     const KxRasterVertex left{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
     const KxRasterVertex right{x1, y1, z1, color1, uOverW1, vOverW1, invW1};
     const KxRasterVertex bottom{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
+    const KxSampler sampler = Sampler(left, right, bottom);
     if (bPlainFill)
-        RasterizeHalf<true>(right, bottom, left, bottom, y1, y2);
+        RasterizeHalf<true>(sampler, right, bottom, left, bottom, y1, y2);
     else
-        RasterizeHalf<false>(right, bottom, left, bottom, y1, y2);
+        RasterizeHalf<false>(sampler, right, bottom, left, bottom, y1, y2);
 }
 
 void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, float zA, float zB,
@@ -296,38 +298,60 @@ void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, fl
                                            float uOverWA, float vOverWA, float uOverWB, float vOverWB,
                                            float invWA, float invWB)
 {
+    // A span alone has no plane: its footprint runs along the row only.
+    KxSampler sampler = Sampler();
+    if (sampler.ChoosesFilterPerPixel() && xA != xB) {
+        const double n = double(int64_t(xB) - int64_t(xA));
+        KxTexelGradients gradients;
+        gradients.uX = (double(uOverWB) - double(uOverWA)) / n;
+        gradients.vX = (double(vOverWB) - double(vOverWA)) / n;
+        gradients.qX = (double(invWB) - double(invWA)) / n;
+        sampler.SetGradients(gradients);
+    }
     if (bPlainFill) {
-        KxSpanFiller filler = SpanFiller();
+        KxSpanFiller filler = SpanFiller(sampler);
         RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
     } else {
-        const KxStateSpanFiller filler = StateSpanFiller();
+        const KxStateSpanFiller filler = StateSpanFiller(sampler);
         RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
     }
 }
 
-KxSpanFiller KxSoftwareRenderDevice::SpanFiller() const
+KxSpanFiller KxSoftwareRenderDevice::SpanFiller(const KxSampler& sampler) const
 {
     const size_t entries = size_t(width) * size_t(height);
     const void* depthEnd = depth32Bit ? static_cast<const void*>(depthBuffer32 + entries)
                                       : static_cast<const void*>(depthBuffer16 + entries);
-    return KxSpanFiller(depthScale, SampledTexture(), depthEnd, pixels + size_t(rowStride) * size_t(height));
+    return KxSpanFiller(depthScale, sampler, depthEnd, pixels + size_t(rowStride) * size_t(height));
 }
 
-KxStateSpanFiller KxSoftwareRenderDevice::StateSpanFiller() const
+KxStateSpanFiller KxSoftwareRenderDevice::StateSpanFiller(const KxSampler& sampler) const
 {
-    return KxStateSpanFiller(depthScale, SampledTexture(), rasterStates);
+    return KxStateSpanFiller(depthScale, sampler, rasterStates);
 }
 
 // Every bound stage would be sampled and written in turn, so the highest
 // one alone decides the pixel: sampling the others changes nothing. With
 // blending the highest alone is blended, once.
-const KxTexture* KxSoftwareRenderDevice::SampledTexture() const
+KxSampler KxSoftwareRenderDevice::Sampler() const
 {
-    const KxTexture* texture = nullptr;
-    for (const KxTexture* stage : textureStages)
-        if (stage)
-            texture = stage;
-    return texture;
+    int stage = kTextureStageCount - 1;
+    while (stage > 0 && !textureStages[stage])
+        --stage;
+    return KxSampler(textureStages[stage], samplerStates[stage]);
+}
+
+KxSampler KxSoftwareRenderDevice::Sampler(const KxRasterVertex& v0, const KxRasterVertex& v1,
+                                          const KxRasterVertex& v2) const
+{
+    KxSampler sampler = Sampler();
+    if (sampler.ChoosesFilterPerPixel() && !sampler.IsDefault()) {
+        const int32_t x[3] = {v0.x, v1.x, v2.x}, y[3] = {v0.y, v1.y, v2.y};
+        const float u[3] = {v0.uOverW, v1.uOverW, v2.uOverW}, v[3] = {v0.vOverW, v1.vOverW, v2.vOverW};
+        const float q[3] = {v0.invW, v1.invW, v2.invW};
+        sampler.SetGradients(KxPlaneGradients(x, y, u, v, q));
+    }
+    return sampler;
 }
 
 // The depth test and write of the current states: the full 32-bit depth

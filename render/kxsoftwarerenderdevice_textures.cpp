@@ -45,3 +45,13 @@ bool KxSoftwareRenderDevice::SetTexture(uint32_t stage, KxTexture* texture)
     textureStages[stage] = texture;
     return texture != nullptr;
 }
+
+bool KxSoftwareRenderDevice::SetSamplerState(uint32_t sampler, uint32_t type, uint32_t value)
+{
+    return sampler < kTextureStageCount && samplerStates[sampler].Set(type, value);
+}
+
+bool KxSoftwareRenderDevice::GetSamplerState(uint32_t sampler, uint32_t type, uint32_t* value) const
+{
+    return sampler < kTextureStageCount && samplerStates[sampler].Get(type, value);
+}

@@ -17,8 +17,8 @@ inline DepthEntry DepthEntryOf(uint32_t depth)
 
 }  // namespace
 
-KxStateSpanFiller::KxStateSpanFiller(uint32_t depthScale, const KxTexture* texture, const KxRasterStates& states)
-    : depthScale(depthScale), texture(texture), zFunc(states.zFunc), bZWrite(states.bZWrite != 0), blend(states)
+KxStateSpanFiller::KxStateSpanFiller(uint32_t depthScale, const KxSampler& sampler, const KxRasterStates& states)
+    : depthScale(depthScale), sampler(sampler), zFunc(states.zFunc), bZWrite(states.bZWrite != 0), blend(states)
 {
 }
 
@@ -37,9 +37,9 @@ void KxStateSpanFiller::ShadePixel(const KxSpanCursor& c, int32_t vertexAlpha, D
         return;
     uint32_t alpha = uint32_t(KxFromFixed(vertexAlpha)) & 0xFFu;
     uint8_t source[3];
-    if (texture) {
-        const double w = 1.0 / double(c.invW);
-        const uint32_t texel = texture->SampleWithAlpha(float(w * double(c.u)), float(w * double(c.v)));
+    const bool bTextured = sampler.Texture() != nullptr;
+    if (bTextured) {
+        const uint32_t texel = sampler.SampleAt(c.u, c.v, c.invW);
         source[0] = KxModulate((texel >> 16) & 0xFF, KxFromFixed(c.blue));
         source[1] = KxModulate((texel >> 8) & 0xFF, KxFromFixed(c.green));
         source[2] = KxModulate(texel & 0xFF, KxFromFixed(c.red));
@@ -49,7 +49,7 @@ void KxStateSpanFiller::ShadePixel(const KxSpanCursor& c, int32_t vertexAlpha, D
         return;
     if (bZWrite)
         depth = DepthEntryOf<DepthEntry>(fragmentDepth);
-    if (texture)
+    if (bTextured)
         blend.Write(source, alpha, pixel);
 }
 

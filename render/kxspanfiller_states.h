@@ -9,6 +9,7 @@
 #include "render/kxblend.h"
 #include "render/kxdib.h"
 #include "render/kxrasterstates.h"
+#include "render/kxsampler.h"
 #include "render/kxspanfiller.h"
 
 // A span's alpha in 16.16 like the colour channels, and its slope per pixel.
@@ -18,7 +19,7 @@ struct KxSpanAlpha {
 
 class KxStateSpanFiller {
 public:
-    KxStateSpanFiller(uint32_t depthScale, const KxTexture* texture, const KxRasterStates& states);
+    KxStateSpanFiller(uint32_t depthScale, const KxSampler& sampler, const KxRasterStates& states);
 
     void Fill(const KxSpanCursor& cursor, KxSpanAlpha alpha, int32_t count, uint16_t* depth, uint8_t* pixel) const;
     void Fill(const KxSpanCursor& cursor, KxSpanAlpha alpha, int32_t count, uint32_t* depth, uint8_t* pixel) const;
@@ -30,7 +31,7 @@ private:
     void ShadePixel(const KxSpanCursor& c, int32_t vertexAlpha, DepthEntry& depth, uint8_t* pixel) const;
 
     const uint32_t depthScale;
-    const KxTexture* const texture;
+    const KxSampler sampler;
     const uint32_t zFunc;
     const bool bZWrite;
     const KxBlendStage blend;
