@@ -121,12 +121,6 @@ bool KxSamplerStates::Get(uint32_t type, uint32_t* value) const
     return true;
 }
 
-bool KxSamplerStates::IsDefault() const
-{
-    return addressU == KXTADDRESS_CLAMP && addressV == KXTADDRESS_CLAMP && magFilter == KXTEXF_POINT &&
-           minFilter == KXTEXF_POINT;
-}
-
 KxTexelGradients KxPlaneGradients(const int32_t x[3], const int32_t y[3], const float u[3], const float v[3],
                                   const float q[3])
 {
@@ -152,16 +146,16 @@ KxTexelGradients KxPlaneGradients(const int32_t x[3], const int32_t y[3], const 
     return g;
 }
 
-KxSampler::KxSampler(const KxTexture* texture, const KxSamplerStates& samplerStates)
-    : pTexture(texture),
-      pBits(texture ? texture->GetBits() : nullptr),
-      pAlpha(texture ? texture->GetAlpha() : nullptr),
-      nWidth(pBits ? texture->GetWidth() : 0),
-      nHeight(pBits ? texture->GetHeight() : 0),
-      states(samplerStates),
-      bDefault(!pBits || samplerStates.IsDefault()),
-      bPerPixel(samplerStates.magFilter != samplerStates.minFilter)
+void KxSampler::Configure(const KxSamplerStates& samplerStates)
 {
+    const KxTexture* texture = pTexture;
+    bPerPixel = samplerStates.magFilter != samplerStates.minFilter;
+    pBits = texture->GetBits();
+    pAlpha = texture->GetAlpha();
+    nWidth = texture->GetWidth();
+    nHeight = texture->GetHeight();
+    states = samplerStates;
+    gradients = KxTexelGradients();
 }
 
 uint32_t KxSampler::SampleAt(float uOverW, float vOverW, float invW) const
@@ -177,8 +171,8 @@ uint32_t KxSampler::SampleAt(float uOverW, float vOverW, float invW) const
 
 uint32_t KxSampler::Sample(float s, float t, uint32_t filter) const
 {
-    if (!pBits)
-        return 0;
+    if (bDefault)
+        return pTexture ? pTexture->SampleWithAlpha(s, t) : 0;
     return filter == KXTEXF_LINEAR ? Linear(s, t) : Point(s, t);
 }
 

@@ -39,7 +39,11 @@ struct KxSamplerStates {
     // False, changing nothing, for another type or a value outside its set.
     bool Set(uint32_t type, uint32_t value);
     bool Get(uint32_t type, uint32_t* value) const;
-    bool IsDefault() const;
+    bool IsDefault() const
+    {
+        return addressU == KXTADDRESS_CLAMP && addressV == KXTADDRESS_CLAMP && magFilter == KXTEXF_POINT &&
+               minFilter == KXTEXF_POINT;
+    }
 };
 
 // How u/w, v/w and 1/w change from one pixel to the next across (x) and
@@ -57,15 +61,21 @@ KxTexelGradients KxPlaneGradients(const int32_t x[3], const int32_t y[3], const 
 
 // Samples one texture under one stage's states. The fillers hand it a
 // pixel's u/w, v/w and 1/w; when the magnification and minification filters
-// differ it needs the gradients of the triangle being filled.
+// differ it needs the gradients of the triangle being filled. Made for
+// every half triangle: under the default states it only notes the texture.
 class KxSampler {
 public:
-    KxSampler(const KxTexture* texture, const KxSamplerStates& states);
+    KxSampler(const KxTexture* texture, const KxSamplerStates& samplerStates)
+        : pTexture(texture), bDefault(!texture || samplerStates.IsDefault() || !texture->GetBits())
+    {
+        if (!bDefault)
+            Configure(samplerStates);
+    }
 
     const KxTexture* Texture() const { return pTexture; }
     // Whether it samples as the fast paths do: clamp and point, or no texels.
     bool IsDefault() const { return bDefault; }
-    bool ChoosesFilterPerPixel() const { return bPerPixel; }
+    bool ChoosesFilterPerPixel() const { return !bDefault && bPerPixel; }
     void SetGradients(const KxTexelGradients& gradients) { this->gradients = gradients; }
 
     // The texel of a pixel, with its alpha in bits 24-31 (255 in an image
@@ -77,15 +87,18 @@ public:
     bool IsMagnified(float s, float t, float invW) const;
 
 private:
+    void Configure(const KxSamplerStates& samplerStates);
     uint32_t Texel(int32_t column, int32_t row) const;
     uint32_t Point(float s, float t) const;
     uint32_t Linear(float s, float t) const;
 
-    const KxTexture* pTexture;
+    const KxTexture* const pTexture;
+    const bool bDefault;
+    // The rest is set only when the sampling is not the default.
+    bool bPerPixel;
     const uint8_t* pBits;
     const uint8_t* pAlpha;
     int32_t nWidth, nHeight;
     KxSamplerStates states;
-    bool bDefault, bPerPixel;
     KxTexelGradients gradients;
 };

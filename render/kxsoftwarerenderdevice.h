@@ -237,22 +237,22 @@ private:
     // The rows first to last of a half triangle, between edge A (from a0 to
     // a1) and edge B (from b0 to b1), under the plain states or others.
     template <bool bPlain>
-    void RasterizeHalf(const KxSampler& sampler, const KxRasterVertex& a0, const KxRasterVertex& a1,
+    void RasterizeHalf(const KxSampler* sampler, const KxRasterVertex& a0, const KxRasterVertex& a1,
                        const KxRasterVertex& b0, const KxRasterVertex& b1, int32_t first, int32_t last);
     // The Gouraud filler's rows between edge A and edge B; with four
     // channels the colours' alpha is stepped too.
     template <int nChannels>
     void FillHalf(int32_t xa0, uint32_t ca0, int32_t xa1, uint32_t ca1, int32_t xb0, uint32_t cb0, int32_t xb1,
                   uint32_t cb1, int32_t first, int32_t last);
-    // A span filler for the current depth buffer and the sampler, under the
-    // plain states or under the others.
-    KxSpanFiller SpanFiller(const KxSampler& sampler) const;
+    // A span filler for the current depth buffer and texture under the
+    // plain states and the default sampling; one for the sampler under any
+    // others. The sampler of a half triangle knows its corners' plane.
+    KxSpanFiller SpanFiller() const;
     KxStateSpanFiller StateSpanFiller(const KxSampler& sampler) const;
-    // The sampler of the one bound texture stage that decides the pixels,
-    // the highest; for a half triangle given its three corners, whose plane
-    // some sampler states need.
-    KxSampler Sampler() const;
-    KxSampler Sampler(const KxRasterVertex& v0, const KxRasterVertex& v1, const KxRasterVertex& v2) const;
+    KxSampler HalfSampler(const KxRasterVertex& v0, const KxRasterVertex& v1, const KxRasterVertex& v2) const;
+    // Whether the plain states and the sampled stage's default sampling
+    // hold, for the rasteriser.
+    void UpdatePlainFill();
 
     // The lighting terms of the current state; refreshes the material
     // colour holders as lighting a vertex does.
@@ -289,7 +289,7 @@ private:
     uint32_t renderStates;
     uint32_t ambient = 0;
     KxRasterStates rasterStates;
-    bool bPlainFill = true;  // rasterStates.IsPlainFill(), kept for the rasteriser
+    bool bPlainFill = true;  // see UpdatePlainFill
 
     KxVertexBuffer* streamSource = nullptr;
     std::vector<bool> triangleVisible;
@@ -301,6 +301,10 @@ private:
     KxMaterial material;
     KxTexture* textureStages[kTextureStageCount] = {};
     KxSamplerStates samplerStates[kTextureStageCount];
+    // Every bound stage would be sampled and written in turn, so the highest
+    // one alone decides the pixel (0 when none is bound); with blending it
+    // alone is blended, once.
+    int32_t nSampledStage = 0;
     const char* pTextureLoadError = "";
 
     int32_t depth32Bit = 0;

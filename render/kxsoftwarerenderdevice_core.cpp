@@ -144,8 +144,8 @@ void KxSoftwareRenderDevice::Create(HWND window, int32_t nWidth, int32_t nHeight
     }
 
     SetDefaultState();
-    for (KxTexture*& stage : textureStages)
-        stage = nullptr;
+    for (uint32_t stage = 0; stage < kTextureStageCount; ++stage)
+        SetTexture(stage, nullptr);
     CreateDepthBuffer(false);
 }
 
@@ -167,8 +167,8 @@ bool KxSoftwareRenderDevice::CreateOffscreen(int32_t nWidth, int32_t nHeight)
     height = nHeight;
     rowStride = int32_t(stride);
     SetDefaultState();
-    for (KxTexture*& stage : textureStages)
-        stage = nullptr;
+    for (uint32_t stage = 0; stage < kTextureStageCount; ++stage)
+        SetTexture(stage, nullptr);
     if (!AllocateDepthBuffer(false)) {
         operator delete[](pOffscreenPixels, kFrameAlignment);
         pOffscreenPixels = pixels = nullptr;

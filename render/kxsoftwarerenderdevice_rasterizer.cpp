@@ -1,8 +1,9 @@
 // The depth-tested, perspective-correct, textured Gouraud rasteriser. Edge x
 // and colour channels step in 16.16 fixed point; depth and the texture
 // attributes step as 32-bit floats whose slopes are formed in double. Under
-// the plain states the spans go to KxSpanFiller; under any others alpha is
-// stepped too and they go to KxStateSpanFiller.
+// the plain states and the default sampling the spans go to KxSpanFiller;
+// under any others alpha is stepped too and they go to KxStateSpanFiller,
+// which samples through KxSampler.
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
@@ -226,7 +227,7 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan
 // alpha too.
 template <bool bPlain>
 __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeHalf(
-    const KxSampler& sampler, const KxRasterVertex& a0, const KxRasterVertex& a1, const KxRasterVertex& b0,
+    const KxSampler* sampler, const KxRasterVertex& a0, const KxRasterVertex& a1, const KxRasterVertex& b0,
     const KxRasterVertex& b1, int32_t first, int32_t last)
 {
     constexpr int nChannels = bPlain ? 3 : 4;
@@ -239,11 +240,11 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeHalf
         return;
     edgeA.Skip(rows.skipped);
     edgeB.Skip(rows.skipped);
-    auto filler = [this, &sampler] {
+    auto filler = [this, sampler] {
         if constexpr (bPlain)
-            return SpanFiller(sampler);
+            return SpanFiller();
         else
-            return StateSpanFiller(sampler);
+            return StateSpanFiller(*sampler);
     }();
     for (int32_t y = rows.first; y <= rows.last; ++y) {
         RasterizeSpan(filler, edgeA.X(), edgeB.X(), y, edgeA.Z(), edgeB.Z(), edgeA.Color(), edgeB.Color(),
@@ -266,11 +267,15 @@ void KxSoftwareRenderDevice::RasterizeFlatBottom(int32_t x0, int32_t y0, float z
     const KxRasterVertex top{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
     const KxRasterVertex left{x1, y1, z1, color1, uOverW1, vOverW1, invW1};
     const KxRasterVertex right{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
-    const KxSampler sampler = Sampler(top, left, right);
-    if (bPlainFill)
-        RasterizeHalf<true>(sampler, top, left, top, right, y0, y1);
-    else
-        RasterizeHalf<false>(sampler, top, left, top, right, y0, y1);
+    if (bPlainFill) {
+        RasterizeHalf<true>(nullptr, top, left, top, right, y0, y1);
+        return;
+    }
+    // Out of line, so that the plain states' loop keeps its registers.
+    [=, this]() __attribute__((noinline)) {
+        const KxSampler sampler = HalfSampler(top, left, right);
+        RasterizeHalf<false>(&sampler, top, left, top, right, y0, y1);
+    }();
 }
 
 void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
@@ -286,11 +291,14 @@ void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, 
     const KxRasterVertex left{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
     const KxRasterVertex right{x1, y1, z1, color1, uOverW1, vOverW1, invW1};
     const KxRasterVertex bottom{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
-    const KxSampler sampler = Sampler(left, right, bottom);
-    if (bPlainFill)
-        RasterizeHalf<true>(sampler, right, bottom, left, bottom, y1, y2);
-    else
-        RasterizeHalf<false>(sampler, right, bottom, left, bottom, y1, y2);
+    if (bPlainFill) {
+        RasterizeHalf<true>(nullptr, right, bottom, left, bottom, y1, y2);
+        return;
+    }
+    [=, this]() __attribute__((noinline)) {
+        const KxSampler sampler = HalfSampler(left, right, bottom);
+        RasterizeHalf<false>(&sampler, right, bottom, left, bottom, y1, y2);
+    }();
 }
 
 void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, float zA, float zB,
@@ -298,8 +306,13 @@ void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, fl
                                            float uOverWA, float vOverWA, float uOverWB, float vOverWB,
                                            float invWA, float invWB)
 {
+    if (bPlainFill) {
+        KxSpanFiller filler = SpanFiller();
+        RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
+        return;
+    }
     // A span alone has no plane: its footprint runs along the row only.
-    KxSampler sampler = Sampler();
+    KxSampler sampler(textureStages[nSampledStage], samplerStates[nSampledStage]);
     if (sampler.ChoosesFilterPerPixel() && xA != xB) {
         const double n = double(int64_t(xB) - int64_t(xA));
         KxTexelGradients gradients;
@@ -308,21 +321,17 @@ void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, fl
         gradients.qX = (double(invWB) - double(invWA)) / n;
         sampler.SetGradients(gradients);
     }
-    if (bPlainFill) {
-        KxSpanFiller filler = SpanFiller(sampler);
-        RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
-    } else {
-        const KxStateSpanFiller filler = StateSpanFiller(sampler);
-        RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
-    }
+    const KxStateSpanFiller filler = StateSpanFiller(sampler);
+    RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
 }
 
-KxSpanFiller KxSoftwareRenderDevice::SpanFiller(const KxSampler& sampler) const
+KxSpanFiller KxSoftwareRenderDevice::SpanFiller() const
 {
     const size_t entries = size_t(width) * size_t(height);
     const void* depthEnd = depth32Bit ? static_cast<const void*>(depthBuffer32 + entries)
                                       : static_cast<const void*>(depthBuffer16 + entries);
-    return KxSpanFiller(depthScale, sampler, depthEnd, pixels + size_t(rowStride) * size_t(height));
+    return KxSpanFiller(depthScale, textureStages[nSampledStage], depthEnd,
+                        pixels + size_t(rowStride) * size_t(height));
 }
 
 KxStateSpanFiller KxSoftwareRenderDevice::StateSpanFiller(const KxSampler& sampler) const
@@ -330,22 +339,13 @@ KxStateSpanFiller KxSoftwareRenderDevice::StateSpanFiller(const KxSampler& sampl
     return KxStateSpanFiller(depthScale, sampler, rasterStates);
 }
 
-// Every bound stage would be sampled and written in turn, so the highest
-// one alone decides the pixel: sampling the others changes nothing. With
-// blending the highest alone is blended, once.
-KxSampler KxSoftwareRenderDevice::Sampler() const
+// The sampler of a half triangle, with the gradients of its corners' plane
+// when the sampler chooses its filter per pixel.
+KxSampler KxSoftwareRenderDevice::HalfSampler(const KxRasterVertex& v0, const KxRasterVertex& v1,
+                                              const KxRasterVertex& v2) const
 {
-    int stage = kTextureStageCount - 1;
-    while (stage > 0 && !textureStages[stage])
-        --stage;
-    return KxSampler(textureStages[stage], samplerStates[stage]);
-}
-
-KxSampler KxSoftwareRenderDevice::Sampler(const KxRasterVertex& v0, const KxRasterVertex& v1,
-                                          const KxRasterVertex& v2) const
-{
-    KxSampler sampler = Sampler();
-    if (sampler.ChoosesFilterPerPixel() && !sampler.IsDefault()) {
+    KxSampler sampler(textureStages[nSampledStage], samplerStates[nSampledStage]);
+    if (sampler.ChoosesFilterPerPixel()) {
         const int32_t x[3] = {v0.x, v1.x, v2.x}, y[3] = {v0.y, v1.y, v2.y};
         const float u[3] = {v0.uOverW, v1.uOverW, v2.uOverW}, v[3] = {v0.vOverW, v1.vOverW, v2.vOverW};
         const float q[3] = {v0.invW, v1.invW, v2.invW};
@@ -353,6 +353,7 @@ KxSampler KxSoftwareRenderDevice::Sampler(const KxRasterVertex& v0, const KxRast
     }
     return sampler;
 }
+
 
 // The depth test and write of the current states: the full 32-bit depth
 // against the entry, a 16-bit one zero-extended; a 16-bit entry keeps at

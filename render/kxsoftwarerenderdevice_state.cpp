@@ -92,7 +92,7 @@ bool KxSoftwareRenderDevice::SetRenderState(uint32_t state, uint32_t value)
         if (kept < raster->first || kept > raster->last)
             return false;
         rasterStates.*raster->member = kept;
-        bPlainFill = rasterStates.IsPlainFill();
+        UpdatePlainFill();
         return true;
     }
     const KxRenderStateField* field = FindRenderStateField(state);

@@ -43,15 +43,30 @@ bool KxSoftwareRenderDevice::SetTexture(uint32_t stage, KxTexture* texture)
     if (stage >= kTextureStageCount)
         return false;
     textureStages[stage] = texture;
+    nSampledStage = kTextureStageCount - 1;
+    while (nSampledStage > 0 && !textureStages[nSampledStage])
+        --nSampledStage;
+    UpdatePlainFill();
     return texture != nullptr;
 }
 
 bool KxSoftwareRenderDevice::SetSamplerState(uint32_t sampler, uint32_t type, uint32_t value)
 {
-    return sampler < kTextureStageCount && samplerStates[sampler].Set(type, value);
+    if (sampler >= kTextureStageCount || !samplerStates[sampler].Set(type, value))
+        return false;
+    UpdatePlainFill();
+    return true;
 }
 
 bool KxSoftwareRenderDevice::GetSamplerState(uint32_t sampler, uint32_t type, uint32_t* value) const
 {
     return sampler < kTextureStageCount && samplerStates[sampler].Get(type, value);
+}
+
+// The plain span filler samples as the device always did; other sampling
+// takes the filler of the other states, one pixel at a time.
+void KxSoftwareRenderDevice::UpdatePlainFill()
+{
+    bPlainFill = rasterStates.IsPlainFill() &&
+                 (!textureStages[nSampledStage] || samplerStates[nSampledStage].IsDefault());
 }

@@ -6,30 +6,19 @@
 
 namespace {
 
-// The texel of a pixel: the texture's own point sampling, or a sampler's.
-inline uint32_t TexelAt(const KxTexture* texture, float invW, float u, float v)
-{
-    const double w = 1.0 / double(invW);
-    return texture->Sample(float(w * double(u)), float(w * double(v)));
-}
-
-inline uint32_t TexelAt(const KxSampler* sampler, float invW, float u, float v)
-{
-    return sampler->SampleAt(u, v, invW);
-}
-
 // One pixel: the depth test and write, then the modulated texel.
-template <typename DepthEntry, typename Source>
+template <typename DepthEntry>
 inline void ShadePixel(float z, float invW, float u, float v, int32_t blue, int32_t green, int32_t red,
-                       uint32_t depthScale, DepthEntry& depth, uint8_t* pixel, const Source* source)
+                       uint32_t depthScale, DepthEntry& depth, uint8_t* pixel, const KxTexture* texture)
 {
     uint32_t fragmentDepth;
     if (!KxDepthFromZ(depthScale, z, fragmentDepth) || uint32_t(depth) < fragmentDepth)
         return;
     depth = DepthEntry(fragmentDepth);
-    if (!source)
+    if (!texture)
         return;
-    const uint32_t texel = TexelAt(source, invW, u, v);
+    const double w = 1.0 / double(invW);
+    const uint32_t texel = texture->Sample(float(w * double(u)), float(w * double(v)));
     pixel[0] = KxModulate((texel >> 16) & 0xFF, KxFromFixed(blue));
     pixel[1] = KxModulate((texel >> 8) & 0xFF, KxFromFixed(green));
     pixel[2] = KxModulate(texel & 0xFF, KxFromFixed(red));
@@ -37,12 +26,12 @@ inline void ShadePixel(float z, float invW, float u, float v, int32_t blue, int3
 
 // The cursor is a value: the byte stores could alias it otherwise, and
 // every step would go through memory.
-template <typename DepthEntry, typename Source>
+template <typename DepthEntry>
 void FillScalar(KxSpanCursor c, int32_t count, uint32_t depthScale, DepthEntry* depth, uint8_t* pixel,
-                const Source* source)
+                const KxTexture* texture)
 {
     for (int32_t i = 0; i < count; ++i, pixel += 3) {
-        ShadePixel(c.z, c.invW, c.u, c.v, c.blue, c.green, c.red, depthScale, depth[i], pixel, source);
+        ShadePixel(c.z, c.invW, c.u, c.v, c.blue, c.green, c.red, depthScale, depth[i], pixel, texture);
         c.z += c.dz;
         c.invW += c.dInvW;
         c.blue += c.dBlue;
@@ -75,16 +64,7 @@ constexpr int32_t kShortSpan = 8;
 
 KxSpanFiller::KxSpanFiller(uint32_t depthScale, const KxTexture* texture, const void* depthEnd,
                            const uint8_t* pixelsEnd)
-    : KxSpanFiller(depthScale, KxSampler(texture, KxSamplerStates()), depthEnd, pixelsEnd)
-{
-}
-
-KxSpanFiller::KxSpanFiller(uint32_t depthScale, const KxSampler& sampler, const void* depthEnd,
-                           const uint8_t* pixelsEnd)
-    : depthScale(depthScale),
-      sampler(sampler),
-      texture(sampler.Texture()),
-      bVectorPath(sampler.IsDefault() && KxSpanAvx2Takes(texture))
+    : depthScale(depthScale), texture(texture), bVectorPath(KxSpanAvx2Takes(texture))
 {
     pending.depthEnd = depthEnd;
     pending.pixelsEnd = pixelsEnd;
@@ -100,10 +80,7 @@ void KxSpanFiller::Add(const KxSpanCursor& cursor, int32_t count, DepthEntry* de
     if (count <= kShortSpan && NoPixelPasses(cursor, count, depthScale, depth))
         return;
     if (!bVectorPath) {
-        if (sampler.IsDefault())
-            FillScalar(cursor, count, depthScale, depth, pixel, texture);
-        else
-            FillScalar(cursor, count, depthScale, depth, pixel, &sampler);
+        FillScalar(cursor, count, depthScale, depth, pixel, texture);
         return;
     }
     if (pending.count == KxPendingSpans::kSpans || (pending.count > 0 && pending.b32BitDepth != b32BitDepth))

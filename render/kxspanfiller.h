@@ -5,7 +5,6 @@
 #include <cstdint>
 
 #include "render/kxdib.h"
-#include "render/kxsampler.h"
 
 // The attributes a span steps across its pixels: z, 1/w, u/w and v/w as
 // floats, the channels as 16.16 fixed point. Named scalars, not arrays, so
@@ -41,8 +40,7 @@ struct KxPendingSpans {
 // Fills spans: each pixel whose depth passes (less or equal) rewrites its
 // depth entry and, when a texture is given, its three colour bytes with the
 // texel modulated by the colour. Picks a vector path at run time where the
-// processor has one and the sampling is the default; every path gives the
-// same bytes. The filler may hold
+// processor has one; every path gives the same bytes. The filler may hold
 // spans back and fill several together: the pixels are final once Finish
 // has run (the destructor runs it), and the spans given to one filler must
 // not share pixels. The vector path works on whole groups of pixels: past a
@@ -50,9 +48,7 @@ struct KxPendingSpans {
 // depth entries and pixels, never beyond the given ends of the buffers.
 class KxSpanFiller {
 public:
-    // The default sampling of the texture, or the sampler's.
     KxSpanFiller(uint32_t depthScale, const KxTexture* texture, const void* depthEnd, const uint8_t* pixelsEnd);
-    KxSpanFiller(uint32_t depthScale, const KxSampler& sampler, const void* depthEnd, const uint8_t* pixelsEnd);
     KxSpanFiller(const KxSpanFiller&) = delete;
     KxSpanFiller& operator=(const KxSpanFiller&) = delete;
     ~KxSpanFiller() { Finish(); }
@@ -66,7 +62,6 @@ private:
     void Add(const KxSpanCursor& cursor, int32_t count, DepthEntry* depth, uint8_t* pixel);
 
     const uint32_t depthScale;
-    const KxSampler sampler;
     const KxTexture* const texture;
     const bool bVectorPath;
     KxPendingSpans pending;

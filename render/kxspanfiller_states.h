@@ -31,7 +31,7 @@ private:
     void ShadePixel(const KxSpanCursor& c, int32_t vertexAlpha, DepthEntry& depth, uint8_t* pixel) const;
 
     const uint32_t depthScale;
-    const KxSampler sampler;
+    const KxSampler& sampler;  // outlives the filler
     const uint32_t zFunc;
     const bool bZWrite;
     const KxBlendStage blend;
