@@ -77,11 +77,11 @@ void BM_DemoFrame(benchmark::State& state)
     KxBenchWindow window;
     KxScene scene;
     scene.Setup(window.hWnd);
-    KxScene::SetAngle(89.0f);
+    scene.SetAngle(89.0f);
     scene.DrawFrame();  // the first draw sizes the device's per-triangle flags
     const long allocationsBefore = allocationCount.load();
     for (auto _ : state) {
-        KxScene::SetAngle(89.0f);  // every frame draws at 90 degrees
+        scene.SetAngle(89.0f);  // every frame draws at 90 degrees
         scene.DrawFrame();
         benchmark::ClobberMemory();
     }
