@@ -44,12 +44,11 @@ KX_AVX2_INLINE __m256d Larger(__m256d s, __m256d largest)
 KX_AVX2 uint32_t KxBoundsRadiusAvx2(const uint8_t* data, size_t length, size_t stride, uint32_t count,
                                     float& radius)
 {
-    // Groups of four whose last position, read as 16 bytes, lies inside.
+    // Groups of four whose last position, read as 16 bytes, lies inside:
+    // below a stride of 16 the last group may reach past the block.
     uint32_t groups = count / 4;
-    if (length < 16)
-        groups = 0;
-    else if (groups > 0 && (size_t(groups) * 4 - 1) * stride > length - 16)
-        groups = uint32_t(((length - 16) / stride + 1) / 4);
+    while (groups > 0 && (4 * size_t(groups) - 1) * stride + 16 > length)
+        --groups;
     const uint32_t done = groups * 4;
     // Two running maxima, so that one group's loads overlap the other's sums.
     __m256d largest = _mm256_setzero_pd(), other = _mm256_setzero_pd();

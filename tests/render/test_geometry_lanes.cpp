@@ -126,11 +126,11 @@ TEST(GeometryLanes, BoundsRadiusMatchesTheScalarPath)
         }
         float lanes = -1.0f;
         const uint32_t done = KxBoundsRadiusAvx2(block.data(), length, stride, count, lanes);
-        // Every group of four whose last 16-byte read stays inside is taken.
-        uint32_t groups = count / 4;
-        while (groups > 0 && (4 * size_t(groups) - 1) * stride + 16 > length)
-            --groups;
-        ASSERT_EQ(done, 4 * groups);
+        // Whole groups of four, every 16-byte read inside, and no group left
+        // that would fit.
+        auto fits = [&](uint32_t n) { return n == 0 || (n - 1) * stride + 16 <= length; };
+        ASSERT_TRUE(done % 4 == 0 && done <= count && fits(done));
+        ASSERT_TRUE(done + 4 > count || !fits(done + 4));
         const float scalar = KxBoundsRadiusScalar(block.data(), stride, 0, count, 0.0f);
         const float both = KxBoundsRadiusScalar(block.data(), stride, done, count - done, lanes);
         const float chosen = KxBoundsRadius(block.data(), length, stride, count);
