@@ -56,6 +56,27 @@ TEST(Buffers, DevicesClearedInTurnKeepTheirOwnColoursAndShapes)
     }
 }
 
+TEST(Buffers, OnePatternFillsFramesOfEveryShapeInTurn)
+{
+    // Widths 3 and 4 share rows of 12 bytes; width 6 comes in rows of 20
+    // and of 24 bytes.
+    const struct {
+        int32_t width, height, rowStride;
+        uint32_t color;
+    } fills[] = {{3, 2, 12, 0xFF0000}, {4, 5, 12, 0xFF0000}, {3, 2, 12, 0xFF0000}, {7, 3, 24, 0xFF0000},
+                 {6, 9, 20, 0x123456}, {6, 9, 20, 0x123456}, {6, 4, 24, 0x123456}, {7, 1, 24, 0x654321},
+                 {6, 9, 20, 0x123456}};
+    KxClearPattern pattern;
+    for (const auto& f : fills) {
+        std::vector<uint8_t> frame(size_t(f.rowStride) * size_t(f.height), 0xEE), expected;
+        pattern.Fill(frame.data(), f.width, f.height, f.rowStride, f.color);
+        for (int32_t y = 0; y < f.height; ++y)
+            for (int32_t k = 0; k < f.rowStride; ++k)
+                expected.push_back(k >= 3 * f.width ? 0 : uint8_t(f.color >> (16 - 8 * (k % 3))));
+        ASSERT_EQ(frame, expected) << &f - fills;
+    }
+}
+
 TEST(Buffers, DepthTestIsLessOrEqualOnUnsignedEntries)
 {
     KxTestDevice t(8, 4);
