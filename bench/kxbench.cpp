@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "app/kxscene.h"
@@ -127,6 +128,77 @@ void BM_TexturedTriangle(benchmark::State& state)
         pTexture->Release();
 }
 BENCHMARK(BM_TexturedTriangle);
+
+// The textured triangle under other states: what the alpha test, blending
+// (with a texture of varying alpha) and a depth function other than
+// less-or-equal cost against the opaque fill above, which the vector path
+// takes.
+void BM_TexturedTriangleStates(benchmark::State& state)
+{
+    const struct {
+        const char* label;
+        std::vector<std::pair<uint32_t, uint32_t>> states;
+    } kinds[] = {
+        {"opaque", {}},
+        {"alpha test", {{KXRS_ALPHATESTENABLE, 1}, {KXRS_ALPHAREF, 64}, {KXRS_ALPHAFUNC, KXCMP_GREATEREQUAL}}},
+        {"blend src alpha", {{KXRS_ALPHABLENDENABLE, 1}, {KXRS_SRCBLEND, KXBLEND_SRCALPHA},
+                             {KXRS_DESTBLEND, KXBLEND_INVSRCALPHA}}},
+        {"blend + alpha test", {{KXRS_ALPHABLENDENABLE, 1}, {KXRS_SRCBLEND, KXBLEND_SRCALPHA},
+                                {KXRS_DESTBLEND, KXBLEND_INVSRCALPHA}, {KXRS_ALPHATESTENABLE, 1},
+                                {KXRS_ALPHAREF, 64}, {KXRS_ALPHAFUNC, KXCMP_GREATEREQUAL}}},
+        {"depth less", {{KXRS_ZFUNC, KXCMP_LESS}}},
+    };
+    const auto& kind = kinds[state.range(0)];
+    KxBenchWindow window;
+    KxSoftwareRenderDevice device;
+    device.Create(window.hWnd, kWidth, kHeight);
+    // 64 x 64 texels whose alpha runs 0 to 252 across.
+    std::vector<uint8_t> texels(64 * 64 * 4);
+    for (size_t i = 0; i < texels.size(); i += 4) {
+        texels[i] = uint8_t(i * 7);
+        texels[i + 1] = uint8_t(i * 13);
+        texels[i + 2] = uint8_t(i * 3);
+        texels[i + 3] = uint8_t(i / 4 % 64 * 4);
+    }
+    KxTexture* pTexture = nullptr;
+    device.CreateTextureFromMemory(texels.data(), 64, 64, 64 * 4, KXFMT_A8R8G8B8, &pTexture);
+    device.SetTexture(0, pTexture);
+    for (auto [code, value] : kind.states)
+        device.SetRenderState(code, value);
+    device.Clear(0, nullptr, KXCLEAR_TARGET | KXCLEAR_ZBUFFER, 0xFF0000, 1.0f, 0);
+    // Every iteration draws nearer than the last, so that every pixel passes
+    // the depth test of each function.
+    float z = 0.9f;
+    for (auto _ : state) {
+        z -= 1.0f / 65536.0f;
+        device.RasterizeTriangle(10, 10, z, 10 + kLeg, 10, z, 10, 10 + kLeg, z,
+                                 0xFFFFFFFF, 0xC080C0FF, 0xFFFFFFFF,
+                                 0.0f, 0.0f, 0.1f, 0.0f, 0.0f, 0.1f,
+                                 0.1f, 0.05f, 0.1f);
+        benchmark::ClobberMemory();
+    }
+    state.counters["pixels/s"] = benchmark::Counter(kTrianglePixels, benchmark::Counter::kIsIterationInvariantRate);
+    state.SetLabel(kind.label);
+    pTexture->Release();
+}
+BENCHMARK(BM_TexturedTriangleStates)->DenseRange(0, 4);
+
+// The Gouraud triangle with alpha in its colours, blended.
+void BM_GouraudTriangleBlended(benchmark::State& state)
+{
+    KxBenchWindow window;
+    KxSoftwareRenderDevice device;
+    device.Create(window.hWnd, kWidth, kHeight);
+    device.SetRenderState(KXRS_ALPHABLENDENABLE, 1);
+    device.SetRenderState(KXRS_SRCBLEND, KXBLEND_SRCALPHA);
+    device.SetRenderState(KXRS_DESTBLEND, KXBLEND_INVSRCALPHA);
+    for (auto _ : state) {
+        device.FillGouraudTriangle(10, 10, 10 + kLeg, 10, 10, 10 + kLeg, 0xFFFF0000, 0x4000FF00, 0x800000FF);
+        benchmark::ClobberMemory();
+    }
+    state.counters["pixels/s"] = benchmark::Counter(kTrianglePixels, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_GouraudTriangleBlended);
 
 void BM_GouraudTriangle(benchmark::State& state)
 {

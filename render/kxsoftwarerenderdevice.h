@@ -21,12 +21,23 @@
 #include "render/kxfvf.h"
 #include "render/kxlight.h"
 #include "render/kxlightterms.h"
+#include "render/kxrasterstates.h"
 #include "render/kxvertexbuffer.h"
 
-// Render-state codes (Direct3D 9 numbering).
+// Render-state codes (Direct3D 9 numbering). The values of culling, depth,
+// alpha test and blending are in render/kxrasterstates.h.
 enum : uint32_t {
     KXRS_ZENABLE = 7,
     KXRS_SHADEMODE = 9,
+    KXRS_ZWRITEENABLE = 14,
+    KXRS_ALPHATESTENABLE = 15,
+    KXRS_SRCBLEND = 19,
+    KXRS_DESTBLEND = 20,
+    KXRS_CULLMODE = 22,
+    KXRS_ZFUNC = 23,
+    KXRS_ALPHAREF = 24,
+    KXRS_ALPHAFUNC = 25,
+    KXRS_ALPHABLENDENABLE = 27,
     KXRS_SPECULARENABLE = 29,
     KXRS_CLIPPING = 136,
     KXRS_LIGHTING = 137,
@@ -36,6 +47,7 @@ enum : uint32_t {
     KXRS_SPECULARMATERIALSOURCE = 146,
     KXRS_AMBIENTMATERIALSOURCE = 147,
     KXRS_EMISSIVEMATERIALSOURCE = 148,
+    KXRS_BLENDOP = 171,
 };
 
 // Transform-state codes.
@@ -53,6 +65,8 @@ enum : uint32_t {
 };
 
 class KxSpanFiller;
+class KxStateSpanFiller;
+struct KxRasterVertex;
 struct KxVertexBatch;
 
 class KxSoftwareRenderDevice {
@@ -112,6 +126,10 @@ public:
     // same sizes and reasons as a file.
     bool CreateTextureFromMemory(const void* sourcePixels, int32_t width, int32_t height, int32_t rowStride,
                                  KxTexture** texture);
+    // The same with the pixels in a KXFMT_ format (render/kxdib.h):
+    // KXFMT_A8R8G8B8 takes 4 bytes a pixel, blue, green, red, alpha.
+    bool CreateTextureFromMemory(const void* sourcePixels, int32_t width, int32_t height, int32_t rowStride,
+                                 uint32_t format, KxTexture** texture);
     bool SetTexture(uint32_t stage, KxTexture* texture);
     // Why the last texture creation failed, or "" after a success.
     const char* GetTextureLoadError() const { return pTextureLoadError; }
@@ -208,12 +226,25 @@ private:
     bool KeepIfLoaded(KxTexture* pTexture, KxTexture** texture);
 
     // RasterizeSpan through the filler a walker shares across its rows.
-    void RasterizeSpan(KxSpanFiller& filler, int32_t xA, int32_t xB, int32_t y, float zA, float zB,
+    template <typename Filler>
+    void RasterizeSpan(Filler& filler, int32_t xA, int32_t xB, int32_t y, float zA, float zB,
                        uint32_t colorA, uint32_t colorB,
                        float uOverWA, float vOverWA, float uOverWB, float vOverWB,
                        float invWA, float invWB);
-    // A span filler for the current depth buffer and texture.
+    // The rows first to last of a half triangle, between edge A (from a0 to
+    // a1) and edge B (from b0 to b1), under the plain states or others.
+    template <bool bPlain>
+    void RasterizeHalf(const KxRasterVertex& a0, const KxRasterVertex& a1, const KxRasterVertex& b0,
+                       const KxRasterVertex& b1, int32_t first, int32_t last);
+    // The Gouraud filler's rows between edge A and edge B; with four
+    // channels the colours' alpha is stepped too.
+    template <int nChannels>
+    void FillHalf(int32_t xa0, uint32_t ca0, int32_t xa1, uint32_t ca1, int32_t xb0, uint32_t cb0, int32_t xb1,
+                  uint32_t cb1, int32_t first, int32_t last);
+    // A span filler for the current depth buffer and texture, under the
+    // plain states or under the others.
     KxSpanFiller SpanFiller() const;
+    KxStateSpanFiller StateSpanFiller() const;
     // The one bound texture stage that decides the pixels: the highest.
     const KxTexture* SampledTexture() const;
 
@@ -251,6 +282,8 @@ private:
     KxFvf vertexFormat;
     uint32_t renderStates;
     uint32_t ambient = 0;
+    KxRasterStates rasterStates;
+    bool bPlainFill = true;  // rasterStates.IsPlainFill(), kept for the rasteriser
 
     KxVertexBuffer* streamSource = nullptr;
     std::vector<bool> triangleVisible;

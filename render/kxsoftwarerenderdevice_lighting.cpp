@@ -45,6 +45,7 @@ void KxSoftwareRenderDevice::PrepareLighting(KxLightTerms& terms)
 {
     terms.bLighting = IsRenderStateOn(kLightingBit);
     terms.lights.clear();
+    terms.alphaBits = 0xFF000000u;
     if (!terms.bLighting)
         return;
 
@@ -78,4 +79,5 @@ void KxSoftwareRenderDevice::PrepareLighting(KxLightTerms& terms)
     terms.materialSpecular = held.specular;
     terms.emissive = material.Emissive;
     terms.power = material.Power;
+    terms.alphaBits = KxAlphaBits(held.diffuse.a);
 }

@@ -143,3 +143,37 @@ TEST(FrameRate, CountsTheFramesOfEachSecondAfterTheFirstCallOnEachDevice)
     devices[0].UpdateFrameRate();
     EXPECT_EQ(devices[0].GetFrameRateText(), std::string("FPS : 1"));
 }
+
+// TestAndWriteDepth follows the depth function and the depth-write switch;
+// a 16-bit entry keeps at most 65535.
+TEST(Buffers, DepthTestFollowsTheDepthStates)
+{
+    KxTestDevice t(4, 4);
+    KxSoftwareRenderDevice& d = t.device;
+    const struct {
+        uint32_t func, write, depth;
+        bool bPasses;
+        uint32_t stored;  // after the call, from 100
+    } cases[] = {{KXCMP_NEVER, 1, 100, false, 100},     {KXCMP_LESS, 1, 100, false, 100},
+                 {KXCMP_LESS, 1, 99, true, 99},         {KXCMP_EQUAL, 1, 100, true, 100},
+                 {KXCMP_EQUAL, 1, 101, false, 100},     {KXCMP_GREATER, 1, 101, true, 101},
+                 {KXCMP_GREATER, 1, 100, false, 100},   {KXCMP_NOTEQUAL, 1, 7, true, 7},
+                 {KXCMP_NOTEQUAL, 1, 100, false, 100},  {KXCMP_GREATEREQUAL, 1, 100, true, 100},
+                 {KXCMP_GREATEREQUAL, 1, 99, false, 100}, {KXCMP_ALWAYS, 1, 70000, true, 65535},
+                 {KXCMP_ALWAYS, 0, 5, true, 100},       {KXCMP_GREATER, 0, 200, true, 100},
+                 {KXCMP_LESSEQUAL, 1, 100, true, 100},  {KXCMP_LESSEQUAL, 1, 101, false, 100}};
+    for (const auto& c : cases) {
+        d.SetRenderState(KXRS_ZFUNC, KXCMP_ALWAYS);
+        d.SetRenderState(KXRS_ZWRITEENABLE, 1);
+        ASSERT_TRUE(d.TestAndWriteDepth(1, 2, 100));
+        d.SetRenderState(KXRS_ZFUNC, c.func);
+        d.SetRenderState(KXRS_ZWRITEENABLE, c.write);
+        EXPECT_EQ(d.TestAndWriteDepth(1, 2, c.depth), c.bPasses) << c.func << " " << c.write << " " << c.depth;
+        EXPECT_EQ(d.GetDepth(1, 2), c.stored) << c.func << " " << c.write << " " << c.depth;
+    }
+    d.SetRenderState(KXRS_ZFUNC, KXCMP_ALWAYS);
+    d.CreateDepthBuffer(1);  // the 32-bit entries keep every depth
+    EXPECT_TRUE(d.TestAndWriteDepth(1, 2, 70000));
+    EXPECT_EQ(d.GetDepth(1, 2), 70000u);
+    d.SetRenderState(KXRS_ZFUNC, KXCMP_LESSEQUAL);
+}
