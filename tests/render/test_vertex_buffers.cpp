@@ -188,7 +188,8 @@ TEST(VertexBuffer, BindingsFollowTheFormatAndTheContents)
             d.SetFVF(formats[r.Int(0, int32_t(std::size(formats)) - 1)]);
         uint32_t fvf = 0;
         d.GetFVF(&fvf);
-        const uint32_t givenStride = r.Chance(70) ? uint32_t(KxFvf::ComputeVertexSize(fvf)) : uint32_t(r.Int(4, 80));
+        const uint32_t formatStride = uint32_t(KxFvf::ComputeVertexSize(fvf));
+        const uint32_t givenStride = r.Chance(70) ? formatStride : uint32_t(r.Int(4, 80));
         if (givenStride == 0)
             continue;
         ASSERT_TRUE(d.SetStreamSource(0, vb, 0, givenStride));
