@@ -78,11 +78,11 @@ void BM_DemoFrame(benchmark::State& state)
     KxBenchWindow window;
     KxScene scene;
     scene.Setup(window.hWnd);
-    KxScene::SetAngle(89.0f);
+    scene.SetAngle(89.0f);
     scene.DrawFrame();  // the first draw sizes the device's per-triangle flags
     const long allocationsBefore = allocationCount.load();
     for (auto _ : state) {
-        KxScene::SetAngle(89.0f);  // every frame draws at 90 degrees
+        scene.SetAngle(89.0f);  // every frame draws at 90 degrees
         scene.DrawFrame();
         benchmark::ClobberMemory();
     }
@@ -245,35 +245,45 @@ void BM_LightVertex(benchmark::State& state)
 }
 BENCHMARK(BM_LightVertex)->Arg(1)->Arg(8);
 
+// The scaling scene's sphere of state.range(0) triangles in a new buffer of
+// format 274; null, with the benchmark skipped, where there is none.
+KxVertexBuffer* SphereBuffer(benchmark::State& state, KxSoftwareRenderDevice& device)
+{
+    const long nTriangles = long(state.range(0));
+    long S = 0, K = 0;
+    KxVertexBuffer* pBuffer = nullptr;
+    if (!kxmesh::PickGrid(nTriangles, S, K) ||
+        !device.CreateVertexBuffer(uint32_t(nTriangles * 3 * 32), 0, 274, 1, &pBuffer, nullptr)) {
+        state.SkipWithError("no sphere of that many triangles");
+        return nullptr;
+    }
+    void* data = nullptr;
+    pBuffer->Lock(0, 0, &data, 0);
+    kxmesh::Triangles(S, K, kxmesh::Radius(), nTriangles, static_cast<float*>(data));
+    pBuffer->Unlock();
+    return pBuffer;
+}
+
 // The scaling scene: a lit, textured sphere of N triangles covering about
 // 30% of the frame; each iteration clears and draws it, without Present.
 void BM_Mesh(benchmark::State& state)
 {
     const long nTriangles = long(state.range(0));
-    long S = 0, K = 0;
-    if (!kxmesh::PickGrid(nTriangles, S, K)) {
-        state.SkipWithError("no sphere of that many triangles");
-        return;
-    }
     KxBenchWindow window;
     KxSoftwareRenderDevice device;
     device.Create(window.hWnd, kWidth, kHeight);
+    KxVertexBuffer* pBuffer = SphereBuffer(state, device);
+    if (!pBuffer)
+        return;
     KxTexture* pTexture = nullptr;
     const char* texturePath = "kxbench_checker.bmp";
     if (!kxmesh::WriteCheckerBmp(texturePath) || !device.CreateTextureFromFile(texturePath, &pTexture)) {
         state.SkipWithError("cannot make the checker texture");
+        pBuffer->Release();
         return;
     }
     std::remove(texturePath);
     device.SetTexture(0, pTexture);
-
-    const uint32_t length = uint32_t(nTriangles * 3 * 32);
-    KxVertexBuffer* pBuffer = nullptr;
-    device.CreateVertexBuffer(length, 0, 274, 1, &pBuffer, nullptr);
-    void* data = nullptr;
-    pBuffer->Lock(0, 0, &data, 0);
-    kxmesh::Triangles(S, K, kxmesh::Radius(), nTriangles, static_cast<float*>(data));
-    pBuffer->Unlock();
     device.SetFVF(274);
     device.SetStreamSource(0, pBuffer, 0, 32);
 
@@ -324,7 +334,25 @@ void BM_Mesh(benchmark::State& state)
     pBuffer->Release();
     pTexture->Release();
 }
-BENCHMARK(BM_Mesh)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Mesh)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+
+// Binding the scaling scene's buffer of N triangles again, unchanged: each
+// binding measures the bounding radius over every position.
+void BM_Bind(benchmark::State& state)
+{
+    KxSoftwareRenderDevice device;
+    KxVertexBuffer* pBuffer = SphereBuffer(state, device);
+    if (!pBuffer)
+        return;
+    for (auto _ : state) {
+        device.SetStreamSource(0, pBuffer, 0, 32);
+        benchmark::DoNotOptimize(pBuffer->boundsRadius);
+    }
+    state.counters["bytes/s"] =
+        benchmark::Counter(double(pBuffer->length), benchmark::Counter::kIsIterationInvariantRate);
+    pBuffer->Release();
+}
+BENCHMARK(BM_Bind)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -13,8 +13,10 @@
 #include "math/kxmatrix4.h"
 #include "math/kxvector3.h"
 #include "platform/kxwin32.h"
+#include "render/kxclearpattern.h"
 #include "render/kxdevicestate.h"
 #include "render/kxdib.h"
+#include "render/kxframerate.h"
 #include "render/kxfrustum.h"
 #include "render/kxfvf.h"
 #include "render/kxlight.h"
@@ -210,13 +212,13 @@ public:
     KxVertexBuffer* GetStreamSource() const { return streamSource; }
     KxTexture* GetTextureStage(uint32_t stage) const { return stage < kTextureStageCount ? textureStages[stage] : nullptr; }
 
-    // The process-wide frame-rate counter
-    typedef DWORD (*TickSource)();
-    static void SetTickSource(TickSource source);  // null restores GetTickCount
-    static void ResetFrameRate();
-    static int32_t GetFrameRateValue();
-    static int32_t GetFrameRateCount();
-    static const char* GetFrameRateText();
+    // This device's frame-rate counter, which UpdateFrameRate advances
+    typedef KxFrameRate::TickSource TickSource;
+    void SetTickSource(TickSource source) { frameRate.SetTickSource(source); }  // null: GetTickCount
+    void ResetFrameRate() { frameRate.Reset(); }
+    int32_t GetFrameRateValue() const { return frameRate.GetValue(); }
+    int32_t GetFrameRateCount() const { return frameRate.GetCount(); }
+    const char* GetFrameRateText() const { return frameRate.GetText(); }
 
 private:
     // The state every new device starts in: viewport, clip volume, light 0,
@@ -311,4 +313,17 @@ private:
     uint32_t depthScale = 0;
     uint16_t* depthBuffer16 = nullptr;
     uint32_t* depthBuffer32 = nullptr;
+
+    // What the device keeps between calls besides its state: the clear
+    // colour's rows, the frame-rate counter, and the material colours as
+    // lighting last took them (a colour whose source is not the material
+    // keeps the value of the last draw that read it).
+    struct KxMaterialColorHolders {
+        KxColor ambient{0.0f, 0.0f, 0.0f, 1.0f};
+        KxColor diffuse{0.0f, 0.0f, 0.0f, 1.0f};
+        KxColor specular{0.0f, 0.0f, 0.0f, 1.0f};
+    };
+    KxClearPattern clearPattern;
+    KxFrameRate frameRate;
+    KxMaterialColorHolders materialColorHolders;
 };
