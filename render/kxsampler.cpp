@@ -68,19 +68,23 @@ struct KxTexelPair {
 };
 
 // The bilinear pair along an axis of n texels, texel i centred at
-// (i + 0.5) / n: the position p = floor(256 n c - 128) in 1/256 texel,
-// its whole texels the first of the pair, the rest the weight.
+// (i + 0.5) / n: the position floor(256 n c) - 128 in 1/256 texel (exact:
+// n c and its multiple by 256 are exact in double), its whole texels the
+// first of the pair, the rest the second's weight.
 KxTexelPair LinearPair(uint32_t mode, int32_t n, float c)
 {
-    const double p = std::floor(double(n) * double(c) * 256.0 - 128.0);
+    const double scaled = std::floor(double(n) * double(c) * 256.0);
     if (mode == KXTADDRESS_CLAMP) {
-        // Clamping p to the image gives the pairs clamped indices give.
+        // Clamping the position to the image gives the pairs that clamped
+        // indices give.
         const int32_t last = 256 * (n - 1);
-        const int32_t at = !(p >= 0.0) ? 0 : p >= double(last) ? last : int32_t(p);
+        const int32_t at = !(scaled >= 128.0) ? 0 : scaled >= double(last + 128) ? last : int32_t(scaled) - 128;
         return {at >> 8, std::min((at >> 8) + 1, n - 1), at & 255};
     }
     const int32_t period = mode == KXTADDRESS_WRAP ? n : 2 * n;
-    const int32_t at = std::isfinite(p) ? WrapIndex(p, 256 * period) : 0;
+    int32_t at = std::isfinite(scaled) ? WrapIndex(scaled, 256 * period) - 128 : 0;
+    if (at < 0)
+        at += 256 * period;
     const int32_t first = at >> 8;
     const int32_t second = first + 1 == period ? 0 : first + 1;
     if (mode == KXTADDRESS_WRAP)
@@ -165,14 +169,14 @@ uint32_t KxSampler::SampleAt(float uOverW, float vOverW, float invW) const
     const float t = float(w * double(vOverW));
     if (bDefault)
         return pTexture ? pTexture->SampleWithAlpha(s, t) : 0;
-    const bool bMagnified = !bPerPixel || IsMagnified(s, t, invW);
-    return Sample(s, t, bMagnified ? states.magFilter : states.minFilter);
+    return Sample(s, t, !bPerPixel || IsMagnified(s, t, invW));
 }
 
-uint32_t KxSampler::Sample(float s, float t, uint32_t filter) const
+uint32_t KxSampler::Sample(float s, float t, bool bMagnified) const
 {
     if (bDefault)
         return pTexture ? pTexture->SampleWithAlpha(s, t) : 0;
+    const uint32_t filter = bMagnified ? states.magFilter : states.minFilter;
     return filter == KXTEXF_LINEAR ? Linear(s, t) : Point(s, t);
 }
 

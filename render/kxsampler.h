@@ -81,8 +81,8 @@ public:
     // The texel of a pixel, with its alpha in bits 24-31 (255 in an image
     // without alpha); 0 without texels.
     uint32_t SampleAt(float uOverW, float vOverW, float invW) const;
-    // The texel at s, t under the given filter.
-    uint32_t Sample(float s, float t, uint32_t filter) const;
+    // The texel at s, t under the magnification or the minification filter.
+    uint32_t Sample(float s, float t, bool bMagnified) const;
     // Whether the pixel's footprint spans at most one texel each way.
     bool IsMagnified(float s, float t, float invW) const;
 
