@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -28,81 +29,37 @@ const KxSamplerStateField* FindSamplerStateField(uint32_t type)
     return nullptr;
 }
 
-// x mod period in 0..period-1, for a finite x that is a whole number: exact
-// for every such double, as fmod is; the integers take the usual sizes.
-int32_t WrapIndex(double x, int32_t period)
+// (floor(x) - offset) mod m, 0 to m - 1, for a finite x and an offset of
+// at most m: exact for every double. Below 2^52 in 64-bit integers (a mask
+// for a power of two m); beyond, every double is whole and fmod is exact.
+inline int32_t Around(double x, int32_t offset, int32_t m)
 {
-    if (std::fabs(x) < 0x1p62) {
-        const int64_t r = int64_t(x) % period;
-        return int32_t(r < 0 ? r + period : r);
+    int64_t r;
+    if (std::fabs(x) < 0x1p52) {
+        int64_t whole = int64_t(x);
+        whole -= double(whole) > x ? 1 : 0;
+        if ((m & (m - 1)) == 0)
+            return int32_t((whole - offset) & (m - 1));
+        r = (whole - offset) % m;
+    } else {
+        r = (int64_t(std::fmod(x, double(m))) - offset) % m;
     }
-    const double r = std::fmod(x, double(period));
-    return int32_t(r < 0 ? r + period : r);
+    return int32_t(r < 0 ? r + m : r);
 }
 
 // An index into two copies of n texels, the second reversed.
-int32_t MirrorIndex(int32_t m, int32_t n)
+inline int32_t MirrorIndex(int32_t m, int32_t n)
 {
     return m < n ? m : 2 * n - 1 - m;
 }
 
-// The point rule along an axis of n texels: texel floor(n c) - 1, clamped
-// into the image (the device's rule without sampler states) or taken
-// around the texture's period. n c is exact in double for every float c.
-int32_t PointIndex(uint32_t mode, int32_t n, float c)
+// A texel's three bytes, blue, green, red, in the low bytes of a word
+// (the bitmap keeps spare bytes after its last texel for whole-word reads).
+inline uint32_t TexelWord(const uint8_t* bits, size_t at)
 {
-    const double scaled = double(n) * double(c);
-    if (mode == KXTADDRESS_CLAMP)
-        return KxDib::TexelIndex(n, scaled);
-    if (!std::isfinite(scaled))
-        return 0;
-    const int32_t period = mode == KXTADDRESS_WRAP ? n : 2 * n;
-    const int32_t r = WrapIndex(std::floor(scaled), period);
-    const int32_t index = r == 0 ? period - 1 : r - 1;
-    return mode == KXTADDRESS_WRAP ? index : MirrorIndex(index, n);
-}
-
-// Two neighbouring texels along an axis and the second one's weight, of 256.
-struct KxTexelPair {
-    int32_t first, second, weight;
-};
-
-// The bilinear pair along an axis of n texels, texel i centred at
-// (i + 0.5) / n: the position floor(256 n c) - 128 in 1/256 texel (exact:
-// n c and its multiple by 256 are exact in double), its whole texels the
-// first of the pair, the rest the second's weight.
-KxTexelPair LinearPair(uint32_t mode, int32_t n, float c)
-{
-    const double scaled = std::floor(double(n) * double(c) * 256.0);
-    if (mode == KXTADDRESS_CLAMP) {
-        // Clamping the position to the image gives the pairs that clamped
-        // indices give.
-        const int32_t last = 256 * (n - 1);
-        const int32_t at = !(scaled >= 128.0) ? 0 : scaled >= double(last + 128) ? last : int32_t(scaled) - 128;
-        return {at >> 8, std::min((at >> 8) + 1, n - 1), at & 255};
-    }
-    const int32_t period = mode == KXTADDRESS_WRAP ? n : 2 * n;
-    int32_t at = std::isfinite(scaled) ? WrapIndex(scaled, 256 * period) - 128 : 0;
-    if (at < 0)
-        at += 256 * period;
-    const int32_t first = at >> 8;
-    const int32_t second = first + 1 == period ? 0 : first + 1;
-    if (mode == KXTADDRESS_WRAP)
-        return {first, second, at & 255};
-    return {MirrorIndex(first, n), MirrorIndex(second, n), at & 255};
-}
-
-// Channels 0-7 and 16-23 of a texel, and 8-15 and 24-31, each pair
-// 32 bits apart: a weighted sum of four texels (weights summing to 65536)
-// then stays within its 32 bits.
-uint64_t SpreadEven(uint32_t texel)
-{
-    return uint64_t(texel & 0xFFu) | (uint64_t(texel & 0xFF0000u) << 16);
-}
-
-uint64_t SpreadOdd(uint32_t texel)
-{
-    return SpreadEven(texel >> 8);
+    uint32_t word;
+    std::memcpy(&word, bits + 3 * at, sizeof(word));
+    return word;
 }
 
 }  // namespace
@@ -150,6 +107,50 @@ KxTexelGradients KxPlaneGradients(const int32_t x[3], const int32_t y[3], const 
     return g;
 }
 
+void KxSampler::Axis::Set(int32_t size, uint32_t addressMode)
+{
+    n = size;
+    mode = addressMode;
+    period = mode == KXTADDRESS_MIRROR ? 2 * n : n;
+}
+
+// The point rule: texel floor(n c) - 1, clamped into the image (the
+// device's rule without sampler states) or taken around the period; n c is
+// exact in double for every float c. Wrap and mirror read texel 0 for
+// infinite and NaN coordinates.
+int32_t KxSampler::Axis::Point(float c) const
+{
+    const double scaled = double(n) * double(c);
+    if (mode == KXTADDRESS_CLAMP)
+        return KxDib::TexelIndex(n, scaled);
+    if (!std::isfinite(scaled))
+        return 0;
+    const int32_t index = Around(scaled, 1, period);
+    return mode == KXTADDRESS_WRAP ? index : MirrorIndex(index, n);
+}
+
+// The bilinear pair, texel i centred at (i + 0.5) / n: the position
+// floor(256 n c) - 128 in 1/256 texel (exact: n c and its multiple by 256
+// are exact in double), its whole texels the first of the pair, the rest
+// the second's weight.
+KxSampler::Pair KxSampler::Axis::Linear(float c) const
+{
+    const double scaled = double(n) * double(c) * 256.0;
+    if (mode == KXTADDRESS_CLAMP) {
+        // Clamping the position to the image gives the pairs that clamped
+        // indices give.
+        const int32_t last = 256 * (n - 1);
+        const int32_t at = !(scaled >= 128.0) ? 0 : scaled >= double(last + 128) ? last : int32_t(scaled) - 128;
+        return {at >> 8, std::min((at >> 8) + 1, n - 1), at & 255};
+    }
+    const int32_t at = std::isfinite(scaled) ? Around(scaled, 128, 256 * period) : 0;
+    const int32_t first = at >> 8;
+    const int32_t second = first + 1 == period ? 0 : first + 1;
+    if (mode == KXTADDRESS_WRAP)
+        return {first, second, at & 255};
+    return {MirrorIndex(first, n), MirrorIndex(second, n), at & 255};
+}
+
 void KxSampler::Configure(const KxSamplerStates& samplerStates)
 {
     const KxTexture* texture = pTexture;
@@ -158,6 +159,8 @@ void KxSampler::Configure(const KxSamplerStates& samplerStates)
     pAlpha = texture->GetAlpha();
     nWidth = texture->GetWidth();
     nHeight = texture->GetHeight();
+    u.Set(nWidth, samplerStates.addressU);
+    v.Set(nHeight, samplerStates.addressV);
     states = samplerStates;
     gradients = KxTexelGradients();
 }
@@ -177,7 +180,7 @@ uint32_t KxSampler::Sample(float s, float t, bool bMagnified) const
     if (bDefault)
         return pTexture ? pTexture->SampleWithAlpha(s, t) : 0;
     const uint32_t filter = bMagnified ? states.magFilter : states.minFilter;
-    return filter == KXTEXF_LINEAR ? Linear(s, t) : Point(s, t);
+    return filter == KXTEXF_LINEAR ? Linear(s, t) : Texel(u.Point(s), v.Point(t));
 }
 
 // |W ds/dx|^2 + |H dt/dx|^2 <= 1 and the same down the screen, with
@@ -192,37 +195,42 @@ bool KxSampler::IsMagnified(float s, float t, float invW) const
     return sX * sX + tX * tX <= qq && sY * sY + tY * tY <= qq;
 }
 
+// The packed texel: blue (byte 0) in bits 16-23, red (byte 2) in 0-7.
 uint32_t KxSampler::Texel(int32_t column, int32_t row) const
 {
     const size_t at = size_t(row) * size_t(nWidth) + size_t(column);
-    const uint8_t* texel = pBits + 3 * at;
+    const uint32_t word = TexelWord(pBits, at);
     const uint32_t alpha = pAlpha ? pAlpha[at] : 0xFFu;
-    return (alpha << 24) | (uint32_t(texel[0]) << 16) | (uint32_t(texel[1]) << 8) | uint32_t(texel[2]);
-}
-
-uint32_t KxSampler::Point(float s, float t) const
-{
-    return Texel(PointIndex(states.addressU, nWidth, s), PointIndex(states.addressV, nHeight, t));
+    return (alpha << 24) | ((word & 0xFFu) << 16) | (word & 0xFF00u) | ((word >> 16) & 0xFFu);
 }
 
 // Each channel (sum of texel x weight + 32768) >> 16 over the four texels,
 // the weights (256 - wx)(256 - wy), wx (256 - wy), (256 - wx) wy and wx wy.
+// Blue and red at once, 32 bits apart: a sum of four products stays below
+// 2^24 in its half.
 uint32_t KxSampler::Linear(float s, float t) const
 {
-    const KxTexelPair x = LinearPair(states.addressU, nWidth, s);
-    const KxTexelPair y = LinearPair(states.addressV, nHeight, t);
-    const uint32_t texels[4] = {Texel(x.first, y.first), Texel(x.second, y.first), Texel(x.first, y.second),
-                                Texel(x.second, y.second)};
+    const Pair x = u.Linear(s), y = v.Linear(t);
+    const size_t rows[2] = {size_t(y.first) * size_t(nWidth), size_t(y.second) * size_t(nWidth)};
+    const size_t at[4] = {rows[0] + size_t(x.first), rows[0] + size_t(x.second), rows[1] + size_t(x.first),
+                          rows[1] + size_t(x.second)};
     const uint64_t weights[4] = {uint64_t((256 - x.weight) * (256 - y.weight)), uint64_t(x.weight * (256 - y.weight)),
                                  uint64_t((256 - x.weight) * y.weight), uint64_t(x.weight * y.weight)};
-    const uint64_t half = 0x0000800000008000u;
-    uint64_t even = half, odd = half;
+    uint64_t blueRed = 0x0000800000008000u, greenAlpha = 0x0000800000008000u;
     for (int i = 0; i < 4; ++i) {
-        even += SpreadEven(texels[i]) * weights[i];
-        odd += SpreadOdd(texels[i]) * weights[i];
+        const uint32_t word = TexelWord(pBits, at[i]);
+        blueRed += (uint64_t(word & 0xFFu) | (uint64_t(word & 0xFF0000u) << 16)) * weights[i];
+        greenAlpha += uint64_t((word >> 8) & 0xFFu) * weights[i];
     }
-    const uint64_t lanes = 0x000000FF000000FFu;
-    even = (even >> 16) & lanes;
-    odd = (odd >> 16) & lanes;
-    return uint32_t(even | (even >> 16) | (odd << 8) | (odd >> 8));
+    // Without alpha every texel's is 255, and so is the sum's.
+    uint64_t alpha = 0xFFu;
+    if (pAlpha) {
+        alpha = 0x8000u;
+        for (int i = 0; i < 4; ++i)
+            alpha += pAlpha[at[i]] * weights[i];
+        alpha >>= 16;
+    }
+    blueRed >>= 16;
+    greenAlpha >>= 16;
+    return uint32_t(alpha << 24 | (blueRed & 0xFFu) << 16 | (greenAlpha & 0xFFu) << 8 | ((blueRed >> 32) & 0xFFu));
 }

@@ -87,9 +87,25 @@ public:
     bool IsMagnified(float s, float t, float invW) const;
 
 private:
+    // Two neighbouring texels along an axis and the second one's weight,
+    // of 256.
+    struct Pair {
+        int32_t first, second, weight;
+    };
+    // One axis of n texels under its address mode, whose indices repeat
+    // every period texels (n, or 2n mirrored).
+    struct Axis {
+        int32_t n;
+        uint32_t mode;
+        int32_t period;
+
+        void Set(int32_t size, uint32_t addressMode);
+        int32_t Point(float c) const;
+        Pair Linear(float c) const;
+    };
+
     void Configure(const KxSamplerStates& samplerStates);
     uint32_t Texel(int32_t column, int32_t row) const;
-    uint32_t Point(float s, float t) const;
     uint32_t Linear(float s, float t) const;
 
     const KxTexture* const pTexture;
@@ -99,6 +115,7 @@ private:
     const uint8_t* pBits;
     const uint8_t* pAlpha;
     int32_t nWidth, nHeight;
+    Axis u, v;
     KxSamplerStates states;
     KxTexelGradients gradients;
 };
