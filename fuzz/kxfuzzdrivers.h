@@ -23,7 +23,8 @@ enum KxFuzzFlags : uint8_t {
     kFuzzDepth32 = 4,          // draw with the 32-bit depth buffer
     kFuzzDrawTwice = 8,         // pipeline: a second DrawPrimitive with the same state
     kFuzzFormatAfterBind = 16,  // pipeline: SetFVF(drawFvf) after SetStreamSource
-    kFuzzRasterStates = 32      // culling, depth, alpha test and blending from the input
+    kFuzzRasterStates = 32,     // culling, depth, alpha test and blending from the input
+    kFuzzSamplerStates = 64     // addressing and filters of stages 0 and 7 from the input
 };
 
 // What every input runs against: a small off-screen device, a texture for
@@ -92,10 +93,31 @@ public:
         for (size_t i = 0; i < std::size(kRasterStateCodes); ++i)
             Device().SetRenderState(kRasterStateCodes[i], defaults[i]);
     }
+    // The four sampler states of stage 0, then of stage 7, a 4-byte value
+    // each; refused values leave the state as it was.
+    template <typename Reader>
+    void ReadSamplerStates(Reader& in)
+    {
+        for (uint32_t stage : {0u, 7u}) {
+            for (uint32_t type : kSamplerStateTypes) {
+                uint32_t value = 0;
+                in(value);
+                Device().SetSamplerState(stage, type, value);
+            }
+        }
+    }
+    void ResetSamplerStates()
+    {
+        const uint32_t defaults[] = {3, 3, 1, 1};
+        for (uint32_t stage : {0u, 7u})
+            for (size_t i = 0; i < std::size(kSamplerStateTypes); ++i)
+                Device().SetSamplerState(stage, kSamplerStateTypes[i], defaults[i]);
+    }
 
     bool End()
     {
         ResetRasterStates();
+        ResetSamplerStates();
         const bool bPaddingKept = Padding() == padding;
         Device().SetTexture(0, nullptr);
         Device().SetTexture(7, nullptr);
@@ -111,6 +133,8 @@ private:
     // destination factors, blend operation, alpha test, its reference and
     // its function.
     static constexpr uint32_t kRasterStateCodes[] = {22, 23, 14, 27, 19, 20, 171, 15, 24, 25};
+    // Address u and v, magnification and minification filters.
+    static constexpr uint32_t kSamplerStateTypes[] = {1, 2, 5, 6};
 
     std::vector<uint8_t> Padding() const
     {

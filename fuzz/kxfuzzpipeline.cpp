@@ -6,8 +6,9 @@
 // before binding and to SetFVF after it; the binding stride; a value for each
 // render state; world, view and projection; viewport; clip volume; material;
 // four lights (enable, diffuse, specular, ambient, direction); the culling,
-// depth, alpha test and blend states when the flags ask for them; then the
-// vertex bytes. Every field is 4 bytes, each record in its declared order.
+// depth, alpha test and blend states and the sampler states of stages 0 and
+// 7 when the flags ask for them; then the vertex bytes. Every field is 4
+// bytes, each record in its declared order.
 #include <algorithm>
 #include <cstring>
 
@@ -70,6 +71,8 @@ bool KxFuzzPipeline(KxFuzzContext& context, const uint8_t* data, size_t size)
     ReadState(device, in);
     if (flags & kFuzzRasterStates)
         context.ReadRasterStates(in);
+    if (flags & kFuzzSamplerStates)
+        context.ReadSamplerStates(in);
 
     const size_t length = std::min(in.Remaining(), kMaxVertexBytes);
     KxVertexBuffer* buffer = nullptr;

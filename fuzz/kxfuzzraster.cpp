@@ -5,8 +5,9 @@
 // and a clipped line lies inside its rectangle.
 //
 // The input: a flags byte, the clear colour and depth, the culling, depth,
-// alpha test and blend states when the flags ask for them, then operations,
-// each an op byte (its low three bits say which) and its records.
+// alpha test and blend states and the sampler states of stages 0 and 7 when
+// the flags ask for them, then operations, each an op byte (its low three
+// bits say which) and its records.
 #include <cstdio>
 
 #include "fuzz/kxfuzzdrivers.h"
@@ -107,6 +108,8 @@ bool KxFuzzRaster(KxFuzzContext& context, const uint8_t* data, size_t size)
     context.Begin(flags, clearColor, clearZ);
     if (flags & kFuzzRasterStates)
         context.ReadRasterStates(in);
+    if (flags & kFuzzSamplerStates)
+        context.ReadSamplerStates(in);
     bool bHeld = true;
     for (int i = 0; i < kMaxOps && !in.AtEnd(); ++i) {
         uint8_t op = 0;
