@@ -118,7 +118,7 @@ void KxSampler::Axis::Set(int32_t size, uint32_t addressMode)
 // device's rule without sampler states) or taken around the period; n c is
 // exact in double for every float c. Wrap and mirror read texel 0 for
 // infinite and NaN coordinates.
-int32_t KxSampler::Axis::Point(float c) const
+__attribute__((always_inline)) inline int32_t KxSampler::Axis::Point(float c) const
 {
     const double scaled = double(n) * double(c);
     if (mode == KXTADDRESS_CLAMP)
@@ -133,7 +133,7 @@ int32_t KxSampler::Axis::Point(float c) const
 // floor(256 n c) - 128 in 1/256 texel (exact: n c and its multiple by 256
 // are exact in double), its whole texels the first of the pair, the rest
 // the second's weight.
-KxSampler::Pair KxSampler::Axis::Linear(float c) const
+__attribute__((always_inline)) inline KxSampler::Pair KxSampler::Axis::Linear(float c) const
 {
     const double scaled = double(n) * double(c) * 256.0;
     if (mode == KXTADDRESS_CLAMP) {
@@ -196,7 +196,7 @@ bool KxSampler::IsMagnified(float s, float t, float invW) const
 }
 
 // The packed texel: blue (byte 0) in bits 16-23, red (byte 2) in 0-7.
-uint32_t KxSampler::Texel(int32_t column, int32_t row) const
+__attribute__((always_inline)) inline uint32_t KxSampler::Texel(int32_t column, int32_t row) const
 {
     const size_t at = size_t(row) * size_t(nWidth) + size_t(column);
     const uint32_t word = TexelWord(pBits, at);
@@ -208,7 +208,7 @@ uint32_t KxSampler::Texel(int32_t column, int32_t row) const
 // the weights (256 - wx)(256 - wy), wx (256 - wy), (256 - wx) wy and wx wy.
 // Blue and red at once, 32 bits apart: a sum of four products stays below
 // 2^24 in its half.
-uint32_t KxSampler::Linear(float s, float t) const
+__attribute__((always_inline)) inline uint32_t KxSampler::Linear(float s, float t) const
 {
     const Pair x = u.Linear(s), y = v.Linear(t);
     const size_t rows[2] = {size_t(y.first) * size_t(nWidth), size_t(y.second) * size_t(nWidth)};

@@ -6,19 +6,30 @@
 
 namespace {
 
+// The texel of a pixel: the texture's own point sampling, or a sampler's.
+inline uint32_t TexelAt(const KxTexture* texture, float invW, float u, float v)
+{
+    const double w = 1.0 / double(invW);
+    return texture->Sample(float(w * double(u)), float(w * double(v)));
+}
+
+inline uint32_t TexelAt(const KxSampler* sampler, float invW, float u, float v)
+{
+    return sampler->SampleAt(u, v, invW);
+}
+
 // One pixel: the depth test and write, then the modulated texel.
-template <typename DepthEntry>
+template <typename DepthEntry, typename Texels>
 inline void ShadePixel(float z, float invW, float u, float v, int32_t blue, int32_t green, int32_t red,
-                       uint32_t depthScale, DepthEntry& depth, uint8_t* pixel, const KxTexture* texture)
+                       uint32_t depthScale, DepthEntry& depth, uint8_t* pixel, const Texels* texels)
 {
     uint32_t fragmentDepth;
     if (!KxDepthFromZ(depthScale, z, fragmentDepth) || uint32_t(depth) < fragmentDepth)
         return;
     depth = DepthEntry(fragmentDepth);
-    if (!texture)
+    if (!texels)
         return;
-    const double w = 1.0 / double(invW);
-    const uint32_t texel = texture->Sample(float(w * double(u)), float(w * double(v)));
+    const uint32_t texel = TexelAt(texels, invW, u, v);
     pixel[0] = KxModulate((texel >> 16) & 0xFF, KxFromFixed(blue));
     pixel[1] = KxModulate((texel >> 8) & 0xFF, KxFromFixed(green));
     pixel[2] = KxModulate(texel & 0xFF, KxFromFixed(red));
@@ -26,12 +37,12 @@ inline void ShadePixel(float z, float invW, float u, float v, int32_t blue, int3
 
 // The cursor is a value: the byte stores could alias it otherwise, and
 // every step would go through memory.
-template <typename DepthEntry>
+template <typename DepthEntry, typename Texels>
 void FillScalar(KxSpanCursor c, int32_t count, uint32_t depthScale, DepthEntry* depth, uint8_t* pixel,
-                const KxTexture* texture)
+                const Texels* texels)
 {
     for (int32_t i = 0; i < count; ++i, pixel += 3) {
-        ShadePixel(c.z, c.invW, c.u, c.v, c.blue, c.green, c.red, depthScale, depth[i], pixel, texture);
+        ShadePixel(c.z, c.invW, c.u, c.v, c.blue, c.green, c.red, depthScale, depth[i], pixel, texels);
         c.z += c.dz;
         c.invW += c.dInvW;
         c.blue += c.dBlue;
@@ -116,4 +127,16 @@ void KxFillSpanScalar(const KxSpanCursor& cursor, int32_t count, uint32_t depthS
                       uint8_t* pixel, const KxTexture* texture)
 {
     FillScalar(cursor, count, depthScale, depth, pixel, texture);
+}
+
+void KxFillSpanScalar(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth,
+                      uint8_t* pixel, const KxSampler& sampler)
+{
+    FillScalar(cursor, count, depthScale, depth, pixel, sampler.Texture() ? &sampler : nullptr);
+}
+
+void KxFillSpanScalar(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint32_t* depth,
+                      uint8_t* pixel, const KxSampler& sampler)
+{
+    FillScalar(cursor, count, depthScale, depth, pixel, sampler.Texture() ? &sampler : nullptr);
 }

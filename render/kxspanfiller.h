@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "render/kxdib.h"
+#include "render/kxsampler.h"
 
 // The attributes a span steps across its pixels: z, 1/w, u/w and v/w as
 // floats, the channels as 16.16 fixed point. Named scalars, not arrays, so
@@ -73,3 +74,8 @@ void KxFillSpanScalar(const KxSpanCursor& cursor, int32_t count, uint32_t depthS
                       uint8_t* pixel, const KxTexture* texture);
 void KxFillSpanScalar(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint32_t* depth,
                       uint8_t* pixel, const KxTexture* texture);
+// The same one pixel at a time, sampling through a sampler.
+void KxFillSpanScalar(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint16_t* depth,
+                      uint8_t* pixel, const KxSampler& sampler);
+void KxFillSpanScalar(const KxSpanCursor& cursor, int32_t count, uint32_t depthScale, uint32_t* depth,
+                      uint8_t* pixel, const KxSampler& sampler);

@@ -18,7 +18,12 @@ inline DepthEntry DepthEntryOf(uint32_t depth)
 }  // namespace
 
 KxStateSpanFiller::KxStateSpanFiller(uint32_t depthScale, const KxSampler& sampler, const KxRasterStates& states)
-    : depthScale(depthScale), sampler(sampler), zFunc(states.zFunc), bZWrite(states.bZWrite != 0), blend(states)
+    : depthScale(depthScale),
+      sampler(sampler),
+      zFunc(states.zFunc),
+      bZWrite(states.bZWrite != 0),
+      blend(states),
+      bPlainStates(states.IsPlainFill())
 {
 }
 
@@ -57,6 +62,10 @@ template <typename DepthEntry>
 void KxStateSpanFiller::FillSpan(KxSpanCursor c, KxSpanAlpha a, int32_t count, DepthEntry* depth,
                                  uint8_t* pixel) const
 {
+    if (bPlainStates) {
+        KxFillSpanScalar(c, count, depthScale, depth, pixel, sampler);
+        return;
+    }
     for (int32_t i = 0; i < count; ++i, pixel += 3) {
         ShadePixel(c, a.alpha, depth[i], pixel);
         c.z += c.dz;

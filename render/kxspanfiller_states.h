@@ -1,7 +1,8 @@
 // The span filler for render states other than the plain ones: a depth
 // test of any compare function, depth writes on or off, the alpha test and
-// blending. One pixel at a time; the plain states keep KxSpanFiller's
-// faster paths.
+// blending, and for sampling other than the default. One pixel at a time;
+// the plain states with the default sampling keep KxSpanFiller's faster
+// paths.
 #pragma once
 
 #include <cstdint>
@@ -35,4 +36,6 @@ private:
     const uint32_t zFunc;
     const bool bZWrite;
     const KxBlendStage blend;
+    // The plain states with other sampling: the plain filler's pixels.
+    const bool bPlainStates;
 };
