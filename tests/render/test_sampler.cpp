@@ -596,3 +596,26 @@ TEST(SamplerStates, DefaultsDrawTheBytesOfTheDeviceWithoutThem)
     draw(stated.device);
     EXPECT_EQ(stated.Frame(), plain.Frame());
 }
+
+// Sampler states of stages without a texture change nothing: under the
+// plain render states and under others, the pixels pass depth only.
+TEST(SamplerStates, StagesWithoutTexturesDrawDepthOnly)
+{
+    for (uint32_t alphaTest : {0u, 1u}) {
+        KxTestDevice plain(32, 24), stated(32, 24);
+        for (KxTestDevice* t : {&plain, &stated}) {
+            t->device.SetRenderState(KXRS_ALPHATESTENABLE, alphaTest);
+            t->device.Clear(0, nullptr, 3, 0x102030, 1.0f, 0);
+        }
+        for (uint32_t stage = 0; stage < 8; ++stage)
+            Apply(stated.device, stage, {KXTADDRESS_MIRROR, KXTADDRESS_WRAP, KXTEXF_LINEAR, KXTEXF_POINT});
+        for (KxTestDevice* t : {&plain, &stated}) {
+            t->device.RasterizeTriangle(1, 1, 0.5f, 30, 4, 0.25f, 6, 22, 0.75f, 0xFFFFFFFF, 0xFF00FF00, 0xFF0000FF,
+                                        0.0f, 0.0f, 3.0f, 0.0f, 0.0f, 3.0f, 1.0f, 0.5f, 0.25f);
+            t->device.RasterizeSpan(-3, 40, 12, 0.1f, 0.2f, 0xFFFFFFFF, 0xFF808080, -2.0f, 1.0f, 5.0f, 7.0f, 1.0f, 2.0f);
+        }
+        EXPECT_EQ(stated.Frame(), plain.Frame());
+        EXPECT_EQ(stated.Color(10, 8), 0x102030u);  // depth written, colour left
+        EXPECT_LT(stated.device.GetDepth(10, 8), 65535u);
+    }
+}
