@@ -237,7 +237,8 @@ private:
                        float uOverWA, float vOverWA, float uOverWB, float vOverWB,
                        float invWA, float invWB);
     // The rows first to last of a half triangle, between edge A (from a0 to
-    // a1) and edge B (from b0 to b1), under the plain states or others.
+    // a1) and edge B (from b0 to b1), under the plain states or others; the
+    // others' filler samples through the sampler.
     template <bool bPlain>
     void RasterizeHalf(const KxSampler* sampler, const KxRasterVertex& a0, const KxRasterVertex& a1,
                        const KxRasterVertex& b0, const KxRasterVertex& b1, int32_t first, int32_t last);

@@ -354,7 +354,6 @@ KxSampler KxSoftwareRenderDevice::HalfSampler(const KxRasterVertex& v0, const Kx
     return sampler;
 }
 
-
 // The depth test and write of the current states: the full 32-bit depth
 // against the entry, a 16-bit one zero-extended; a 16-bit entry keeps at
 // most 65535.
