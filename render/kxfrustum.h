@@ -11,7 +11,9 @@ public:
 
     void Build(const KxMatrix4& view, const KxMatrix4& projection);
     int ClassifySphere(const KxVector3& centre, float radius) const;
-    bool ContainsAnyVertex(const KxVector3& p0, const KxVector3& p1, const KxVector3& p2) const;
+    // True when all three points lie outside one and the same plane: not
+    // strictly inside it (a distance of 0 or more, or NaN).
+    bool ExcludesTriangle(const KxVector3& p0, const KxVector3& p1, const KxVector3& p2) const;
 
     KxVector3 corners[8];
     KxPlane planes[6];  // top, bottom, near, far, left, right; normals point out

@@ -245,13 +245,28 @@ KX_AVX2_INLINE void Store(float* p, __m256d v)
     _mm_store_ps(p, _mm256_cvtpd_ps(v));
 }
 
-// Positions to the screen, with the texture coordinates and 1/w.
-KX_AVX2_INLINE void TransformPositions(const KxVertexTransform& t, const KxMatrixD& combined, KxVertexBatch& b,
-                                       int32_t i)
+// KxNeedsNoClipping of four vertices, as four bits.
+KX_AVX2_INLINE int NeedsNoClipping(__m256d near, __m128 invW, __m128i x, __m128i y)
 {
-    const KxPointLanes p = TransformPoint(Load(b.px + i), Load(b.py + i), Load(b.pz + i), combined);
-    _mm_store_si128(reinterpret_cast<__m128i*>(b.x + i), ScreenCoordinates(p.x));
-    _mm_store_si128(reinterpret_cast<__m128i*>(b.y + i), ScreenCoordinates(p.y));
+    const __m128i low = _mm_set1_epi32(-KxSoftwareRenderDevice::kGuardBand - 1);
+    const __m128i high = _mm_set1_epi32(KxSoftwareRenderDevice::kGuardBand + 1);
+    const __m128i inBand = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(x, low), _mm_cmplt_epi32(x, high)),
+                                         _mm_and_si128(_mm_cmpgt_epi32(y, low), _mm_cmplt_epi32(y, high)));
+    return _mm256_movemask_pd(_mm256_cmp_pd(near, _mm256_setzero_pd(), _CMP_GE_OQ)) &
+           _mm_movemask_ps(_mm_cmpgt_ps(invW, _mm_setzero_ps())) & _mm_movemask_ps(_mm_castsi128_ps(inBand));
+}
+
+// Positions to the screen, with the texture coordinates and 1/w, and
+// whether each vertex needs clipping.
+KX_AVX2_INLINE void TransformPositions(const KxVertexTransform& t, const KxMatrixD& combined,
+                                       const KxMatrixD& clipSpace, KxVertexBatch& b, int32_t i)
+{
+    const __m256d px = Load(b.px + i), py = Load(b.py + i), pz = Load(b.pz + i);
+    const __m256d near = Column4(px, py, pz, clipSpace, 2);
+    const KxPointLanes p = TransformPoint(px, py, pz, combined);
+    const __m128i x = ScreenCoordinates(p.x), y = ScreenCoordinates(p.y);
+    _mm_store_si128(reinterpret_cast<__m128i*>(b.x + i), x);
+    _mm_store_si128(reinterpret_cast<__m128i*>(b.y + i), y);
     Store(b.z + i, p.z);
     if (t.bTexCoords) {
         Store(b.uOverW + i, _mm256_div_pd(Load(b.u + i), p.w));
@@ -260,7 +275,11 @@ KX_AVX2_INLINE void TransformPositions(const KxVertexTransform& t, const KxMatri
         _mm_store_ps(b.uOverW + i, _mm_setzero_ps());
         _mm_store_ps(b.vOverW + i, _mm_setzero_ps());
     }
-    Store(b.invW + i, _mm256_div_pd(Lanes(1.0), p.w));
+    const __m128 invW = _mm256_cvtpd_ps(_mm256_div_pd(Lanes(1.0), p.w));
+    _mm_store_ps(b.invW + i, invW);
+    const int bits = NeedsNoClipping(near, invW, x, y);
+    for (int j = 0; j < 4; ++j)
+        b.bUnclipped[i + j] = uint8_t((bits >> j) & 1);
 }
 
 // KxVector3::TransformNormal, then Normalized where asked: the squared
@@ -309,9 +328,10 @@ KX_AVX2 void KxTransformVerticesAvx2(const KxVertexTransform& transform, KxVerte
     // are independent, so the processor overlaps their long divisions.
     const int32_t groups = batch.count / 4 * 4;
     KxTransformVerticesScalar(transform, batch, groups, batch.count - groups);
-    const KxMatrixD combined(*transform.combined), normals(*transform.normalMatrix);
+    const KxMatrixD combined(*transform.combined), clipSpace(*transform.clipSpace),
+        normals(*transform.normalMatrix);
     for (int32_t i = 0; i < groups; i += 4)
-        TransformPositions(transform, combined, batch, i);
+        TransformPositions(transform, combined, clipSpace, batch, i);
     for (int32_t i = 0; i < groups; i += 4)
         TransformNormals(transform, normals, batch, i);
     for (int32_t i = 0; i < groups; i += 4) {

@@ -20,12 +20,17 @@ for config in "${configs[@]}"; do
   cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="$flags" -DBUILD_TESTING=OFF \
     -DKX_BUILD_BENCHMARKS=OFF >/dev/null
   cmake --build "$dir" -j "$jobs" --target kxsnapshot >/dev/null
-  for frame in 1 2 90 360; do
+  # The demo frames, and those where the second pyramid crosses the near
+  # plane (S held): "frames|reference|options".
+  for golden in "1|frame1|" "2|frame2|" "90|frame90|" "360|frame360|" "38|hold_s_frame38|--hold S" \
+                "42|hold_s_frame42|--hold S" "46|hold_s_frame46|--hold S"; do
+    IFS='|' read -r frame name options <<<"$golden"
+    # shellcheck disable=SC2086
     if (cd "$dir/bin" && bash "$root/tests/golden/compare_frame.sh" ./kxsnapshot "$frame" \
-          "$root/tests/golden/frame$frame.bmp" "$dir") >/dev/null; then
-      echo "cross_build: $flags: frame $frame matches"
+          "$root/tests/golden/$name.bmp" "$dir" $options) >/dev/null; then
+      echo "cross_build: $flags: $name matches"
     else
-      echo "FAIL: cross_build: $flags: frame $frame differs from tests/golden/frame$frame.bmp"
+      echo "FAIL: cross_build: $flags: $name differs from tests/golden/$name.bmp"
       failures=$((failures + 1))
     fi
   done

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows build checked under Wine: kxsnapshot.exe renders demo frames 1,
-# 2, 90 and 360 byte for byte as tests/golden has them; SoftwareRenderTest.exe
-# reads its options from its command line, opens its window under Xvfb and
-# exits with status 0 when the window is closed.
+# 2, 90 and 360, and 38, 42 and 46 with S held, byte for byte as tests/golden
+# has them; SoftwareRenderTest.exe reads its options from its command line,
+# opens its window under Xvfb and exits with status 0 when the window is
+# closed.
 #   check.sh WINDOWS_BUILD   (after make windows; Wine, Xvfb, xdotool installed)
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -25,14 +26,19 @@ if [ "${2:-}" != --window ]; then
     env -u DISPLAY wineboot --init >/dev/null 2>&1
     wineserver -w
   fi
-  for frame in 1 2 90 360; do
-    rm -f "$out/frame$frame.bmp"
-    (cd "$bin" && env -u DISPLAY timeout 300 wine kxsnapshot.exe --frames "$frame" --out ../check/frame$frame.bmp >/dev/null) ||
-      fail "kxsnapshot.exe --frames $frame exited $?"
-    if cmp -s "$out/frame$frame.bmp" "$root/tests/golden/frame$frame.bmp"; then
-      echo "windows-check: kxsnapshot.exe frame $frame matches tests/golden/frame$frame.bmp"
+  # The demo frames, and those where the second pyramid crosses the near
+  # plane (S held): "frames|reference|options".
+  for golden in "1|frame1|" "2|frame2|" "90|frame90|" "360|frame360|" "38|hold_s_frame38|--hold S" \
+                "42|hold_s_frame42|--hold S" "46|hold_s_frame46|--hold S"; do
+    IFS='|' read -r frame name options <<<"$golden"
+    rm -f "$out/$name.bmp"
+    # shellcheck disable=SC2086
+    (cd "$bin" && env -u DISPLAY timeout 300 wine kxsnapshot.exe --frames "$frame" $options \
+      --out ../check/$name.bmp >/dev/null) || fail "kxsnapshot.exe --frames $frame $options exited $?"
+    if cmp -s "$out/$name.bmp" "$root/tests/golden/$name.bmp"; then
+      echo "windows-check: kxsnapshot.exe frame $frame $options matches tests/golden/$name.bmp"
     else
-      fail "kxsnapshot.exe frame $frame differs from tests/golden/frame$frame.bmp ($out/frame$frame.bmp)"
+      fail "kxsnapshot.exe frame $frame $options differs from tests/golden/$name.bmp ($out/$name.bmp)"
     fi
   done
   # The program's options come from the .exe's command line.
