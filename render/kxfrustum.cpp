@@ -67,8 +67,8 @@ int KxFrustum::ClassifySphere(const KxVector3& centre, float radius) const
 bool KxFrustum::ExcludesTriangle(const KxVector3& p0, const KxVector3& p1, const KxVector3& p2) const
 {
     for (const KxPlane& plane : planes) {
-        if (!(SignedDistance(plane, p0) < 0.0) && !(SignedDistance(plane, p1) < 0.0) &&
-            !(SignedDistance(plane, p2) < 0.0))
+        if (SignedDistance(plane, p0) >= 0.0 && SignedDistance(plane, p1) >= 0.0 &&
+            SignedDistance(plane, p2) >= 0.0)
             return true;
     }
     return false;

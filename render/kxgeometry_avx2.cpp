@@ -245,24 +245,30 @@ KX_AVX2_INLINE void Store(float* p, __m256d v)
     _mm_store_ps(p, _mm256_cvtpd_ps(v));
 }
 
-// KxNeedsNoClipping of four vertices, as four bits.
-KX_AVX2_INLINE int NeedsNoClipping(__m256d near, __m128 invW, __m128i x, __m128i y)
+// KxNeedsNoClipping of four vertices, one byte each (0 or 1) in a word.
+// Screen coordinates are never INT32_MIN, so their absolute values are
+// exact.
+KX_AVX2_INLINE uint32_t NeedsNoClipping(__m256d near, __m128 invW, __m128i x, __m128i y)
 {
-    const __m128i low = _mm_set1_epi32(-KxSoftwareRenderDevice::kGuardBand - 1);
-    const __m128i high = _mm_set1_epi32(KxSoftwareRenderDevice::kGuardBand + 1);
-    const __m128i inBand = _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi32(x, low), _mm_cmplt_epi32(x, high)),
-                                         _mm_and_si128(_mm_cmpgt_epi32(y, low), _mm_cmplt_epi32(y, high)));
-    return _mm256_movemask_pd(_mm256_cmp_pd(near, _mm256_setzero_pd(), _CMP_GE_OQ)) &
-           _mm_movemask_ps(_mm_cmpgt_ps(invW, _mm_setzero_ps())) & _mm_movemask_ps(_mm_castsi128_ps(inBand));
+    const __m128i reach = _mm_max_epi32(_mm_abs_epi32(x), _mm_abs_epi32(y));
+    const int outsideBand = _mm_movemask_ps(
+        _mm_castsi128_ps(_mm_cmpgt_epi32(reach, _mm_set1_epi32(KxSoftwareRenderDevice::kGuardBand))));
+    const int bits = _mm256_movemask_pd(_mm256_cmp_pd(near, _mm256_setzero_pd(), _CMP_GE_OQ)) &
+                     _mm_movemask_ps(_mm_cmpgt_ps(invW, _mm_setzero_ps())) & ~outsideBand;
+    // Bit k to bit 8k.
+    return (uint32_t(bits) * 0x00204081u) & 0x01010101u;
 }
 
 // Positions to the screen, with the texture coordinates and 1/w, and
-// whether each vertex needs clipping.
+// whether each vertex needs clipping. Where the composed matrix's column 2
+// is the clip-space one (the viewport keeps z), the near distance is the
+// sum TransformPoint forms for z, and the compiler shares it.
+template <bool bNearIsZ>
 KX_AVX2_INLINE void TransformPositions(const KxVertexTransform& t, const KxMatrixD& combined,
                                        const KxMatrixD& clipSpace, KxVertexBatch& b, int32_t i)
 {
     const __m256d px = Load(b.px + i), py = Load(b.py + i), pz = Load(b.pz + i);
-    const __m256d near = Column4(px, py, pz, clipSpace, 2);
+    const __m256d near = Column4(px, py, pz, bNearIsZ ? combined : clipSpace, 2);
     const KxPointLanes p = TransformPoint(px, py, pz, combined);
     const __m128i x = ScreenCoordinates(p.x), y = ScreenCoordinates(p.y);
     _mm_store_si128(reinterpret_cast<__m128i*>(b.x + i), x);
@@ -277,9 +283,8 @@ KX_AVX2_INLINE void TransformPositions(const KxVertexTransform& t, const KxMatri
     }
     const __m128 invW = _mm256_cvtpd_ps(_mm256_div_pd(Lanes(1.0), p.w));
     _mm_store_ps(b.invW + i, invW);
-    const int bits = NeedsNoClipping(near, invW, x, y);
-    for (int j = 0; j < 4; ++j)
-        b.bUnclipped[i + j] = uint8_t((bits >> j) & 1);
+    const uint32_t flags = NeedsNoClipping(near, invW, x, y);
+    std::memcpy(b.bUnclipped + i, &flags, 4);
 }
 
 // KxVector3::TransformNormal, then Normalized where asked: the squared
@@ -306,6 +311,14 @@ KX_AVX2_INLINE void TransformNormals(const KxVertexTransform& t, const KxMatrixD
     Store(b.nz + i, mz);
 }
 
+bool SameColumn2(const KxMatrix4& a, const KxMatrix4& b)
+{
+    for (int r = 0; r < 4; ++r)
+        if (std::memcmp(&a.m[r][2], &b.m[r][2], sizeof(float)) != 0)
+            return false;
+    return true;
+}
+
 bool DetectAvx2()
 {
     __builtin_cpu_init();
@@ -330,8 +343,13 @@ KX_AVX2 void KxTransformVerticesAvx2(const KxVertexTransform& transform, KxVerte
     KxTransformVerticesScalar(transform, batch, groups, batch.count - groups);
     const KxMatrixD combined(*transform.combined), clipSpace(*transform.clipSpace),
         normals(*transform.normalMatrix);
-    for (int32_t i = 0; i < groups; i += 4)
-        TransformPositions(transform, combined, clipSpace, batch, i);
+    if (SameColumn2(*transform.combined, *transform.clipSpace)) {
+        for (int32_t i = 0; i < groups; i += 4)
+            TransformPositions<true>(transform, combined, clipSpace, batch, i);
+    } else {
+        for (int32_t i = 0; i < groups; i += 4)
+            TransformPositions<false>(transform, combined, clipSpace, batch, i);
+    }
     for (int32_t i = 0; i < groups; i += 4)
         TransformNormals(transform, normals, batch, i);
     for (int32_t i = 0; i < groups; i += 4) {

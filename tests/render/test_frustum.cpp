@@ -55,11 +55,17 @@ TEST(Frustum, ExcludesTrianglesOutsideOneAndTheSamePlane)
         {"corners behind and beside the eye, middle in view", {-3, 0, -1}, {3, 0, -1}, {0, 0, 3}, false},
         {"on the right plane counts as outside it", {1, 0, 0.5f}, {1, 0.5f, 0.5f}, {2, 0, 0.5f}, true},
         {"one vertex just inside the right plane", {0.99f, 0, 0.5f}, {1, 0.5f, 0.5f}, {2, 0, 0.5f}, false},
-        {"NaN is outside every plane", {nan, 0, 0.5f}, {2, 0, 0.5f}, {3, 1, 0.5f}, true},
-        {"NaN beside two inside", {nan, nan, nan}, {0, 0, 0.5f}, {0.5f, 0, 0.5f}, false},
+        {"NaN is outside no plane", {nan, 0, 0.5f}, {2, 0, 0.5f}, {3, 1, 0.5f}, false},
+        {"NaN beside two outside the same plane", {nan, nan, nan}, {2, 0, 0.5f}, {3, 1, 0.5f}, false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(box.ExcludesTriangle(c.p0, c.p1, c.p2), c.bExcluded) << c.name;
+
+    // A plane that is not finite (a projection whose far plane the float
+    // inverse puts at infinity) culls nothing; the others still do.
+    box.planes[3] = KxPlane(nan, nan, nan, nan);
+    EXPECT_FALSE(box.ExcludesTriangle({0, 0, 5}, {0.5f, 0, 6}, {0, 0.5f, 7}));
+    EXPECT_TRUE(box.ExcludesTriangle({2, 0, 5}, {3, 0, 6}, {2, 0.5f, 7}));
 }
 
 TEST(Frustum, DistancesAreRoundedToFloatBeforeTheRadiusTest)

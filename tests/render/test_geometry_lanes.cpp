@@ -80,12 +80,17 @@ TEST(GeometryLanes, VertexBatchesMatchTheScalarPath)
     for (int round = 0; round < 2000; ++round) {
         SCOPED_TRACE(round);
         KxMatrix4 combined = r.Matrix(r.Chance(50) ? 2.0f : 300.0f);
-        const KxMatrix4 clipSpace = r.Matrix(2.0f), normals = r.Matrix(1.5f);
+        KxMatrix4 clipSpace = r.Matrix(2.0f);
+        const KxMatrix4 normals = r.Matrix(1.5f);
         // Now and then screen positions about the guard band's edges.
         const bool bNearBand = r.Chance(15);
         if (bNearBand)
             combined = KxMatrix4().SetScaling(KxSoftwareRenderDevice::kGuardBand * r.Uniform(0.99f, 1.01f),
                                               KxSoftwareRenderDevice::kGuardBand * r.Uniform(0.99f, 1.01f), 1.0f);
+        // A viewport that keeps z leaves column 2 as it was in clip space.
+        if (r.Chance(40))
+            for (auto& row : clipSpace.m)
+                row[2] = combined.m[&row - clipSpace.m][2];
         const KxLightTerms lighting = r.Lighting();
         const KxVertexTransform t{&combined, &clipSpace, &normals, &lighting, r.Chance(60), r.Chance(70)};
         KxVertexBatch in;

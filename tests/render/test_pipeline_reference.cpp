@@ -156,9 +156,9 @@ struct KxReferencePipeline {
                     int nOutside = 0;
                     for (int k = 0; k < 3; ++k) {
                         const KxVector3& q = p[3 * i + k];
-                        nOutside += !(double(plane.a) * q.x + double(plane.b) * q.y + double(plane.c) * q.z +
-                                          double(plane.d) <
-                                      0.0);
+                        nOutside += double(plane.a) * q.x + double(plane.b) * q.y + double(plane.c) * q.z +
+                                        double(plane.d) >=
+                                    0.0;
                     }
                     if (nOutside == 3)
                         visible[i] = false;
