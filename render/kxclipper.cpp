@@ -67,23 +67,23 @@ KxClipVertex Intersect(const KxClipVertex& in, double dIn, const KxClipVertex& o
     return v;
 }
 
+// The polygon's signed distances to a plane; false when one is not finite,
+// which only values beyond about 10^300 reach.
+bool Distances(const KxClipVertex* polygon, int32_t n, int plane, double guardBand, double* distance)
+{
+    for (int32_t i = 0; i < n; ++i) {
+        distance[i] = Distance(polygon[i], plane, guardBand);
+        if (!std::isfinite(distance[i]))
+            return false;
+    }
+    return true;
+}
+
 // One Sutherland-Hodgman pass: each vertex inside is kept, and each edge
 // that crosses the plane adds its crossing, in the polygon's order. Returns
-// the count written to `to`; -1 when every vertex is inside (the polygon
-// stays as it is); 0 when a distance is not finite, which only values
-// beyond about 10^300 reach.
-int32_t ClipAgainst(const KxClipVertex* from, int32_t n, int plane, double guardBand, KxClipVertex* to)
+// the count written to `to`.
+int32_t ClipAgainst(const KxClipVertex* from, const double* distance, int32_t n, KxClipVertex* to)
 {
-    double distance[KxClipPolygon::kMaxVertices];
-    bool bAllInside = true;
-    for (int32_t i = 0; i < n; ++i) {
-        distance[i] = Distance(from[i], plane, guardBand);
-        if (!std::isfinite(distance[i]))
-            return 0;
-        bAllInside = bAllInside && distance[i] >= 0.0;
-    }
-    if (bAllInside)
-        return -1;
     int32_t m = 0;
     for (int32_t i = 0; i < n; ++i) {
         const int32_t j = i + 1 < n ? i + 1 : 0;
@@ -131,10 +131,12 @@ void KxClipTriangle(const KxClipVertex& a, const KxClipVertex& b, const KxClipVe
     from[2] = c;
     int32_t n = 3;
     for (int plane = kNear; plane < kPlaneCount && n >= 3; ++plane) {
-        const int32_t m = ClipAgainst(from, n, plane, guardBand, to);
-        if (m < 0)
-            continue;
-        n = m;
+        double distance[KxClipPolygon::kMaxVertices];
+        if (!Distances(from, n, plane, guardBand, distance)) {
+            n = 0;
+            break;
+        }
+        n = ClipAgainst(from, distance, n, to);
         std::swap(from, to);
     }
     if (from != polygon.vertices)
