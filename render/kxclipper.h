@@ -17,16 +17,21 @@ struct KxClipVertex {
     uint32_t color;     // packed colour, all four bytes
 };
 
-// What is left of a triangle: a convex polygon, its first vertex shared by
-// every triangle of the fan, in the input's winding. Each of the five
-// planes adds at most half the polygon's vertices: 3, 4, 6, 9, 13, 19.
+// What is left of a triangle: a convex polygon in the input's winding, to
+// be filled as a fan from its first vertex. Each of the five planes adds at
+// most half the polygon's vertices: 3, 4, 6, 9, 13, 19.
 struct KxClipPolygon {
     static constexpr int32_t kMaxVertices = 19;
     KxClipVertex vertices[kMaxVertices];
     int32_t count = 0;
 
-    // Fan triangle i (0 .. count - 3) is vertices 0, i + 1, i + 2.
+    struct Corners {
+        int32_t a, b, c;
+    };
+
     int32_t TriangleCount() const { return count < 3 ? 0 : count - 2; }
+    // The vertices of fan triangle i, 0 .. TriangleCount() - 1, in order.
+    Corners Triangle(int32_t i) const { return {0, i + 1, i + 2}; }
 };
 
 // A vertex's screen values, as the fillers take them.

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "render/kxsoftwarerenderdevice.h"
 
@@ -248,13 +249,15 @@ KX_AVX2_INLINE void Store(float* p, __m256d v)
 // KxNeedsNoClipping of four vertices, one byte each (0 or 1) in a word.
 // Screen coordinates are never INT32_MIN, so their absolute values are
 // exact.
-KX_AVX2_INLINE uint32_t NeedsNoClipping(__m256d near, __m128 invW, __m128i x, __m128i y)
+KX_AVX2_INLINE uint32_t NeedsNoClipping(__m256d near, __m256d w, __m128i x, __m128i y)
 {
     const __m128i reach = _mm_max_epi32(_mm_abs_epi32(x), _mm_abs_epi32(y));
     const int outsideBand = _mm_movemask_ps(
         _mm_castsi128_ps(_mm_cmpgt_epi32(reach, _mm_set1_epi32(KxSoftwareRenderDevice::kGuardBand))));
+    const __m256d finite = _mm256_cmp_pd(w, Lanes(std::numeric_limits<double>::infinity()), _CMP_LT_OQ);
     const int bits = _mm256_movemask_pd(_mm256_cmp_pd(near, _mm256_setzero_pd(), _CMP_GE_OQ)) &
-                     _mm_movemask_ps(_mm_cmpgt_ps(invW, _mm_setzero_ps())) & ~outsideBand;
+                     _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(w, _mm256_setzero_pd(), _CMP_GT_OQ), finite)) &
+                     ~outsideBand;
     // Bit k to bit 8k.
     return (uint32_t(bits) * 0x00204081u) & 0x01010101u;
 }
@@ -281,9 +284,8 @@ KX_AVX2_INLINE void TransformPositions(const KxVertexTransform& t, const KxMatri
         _mm_store_ps(b.uOverW + i, _mm_setzero_ps());
         _mm_store_ps(b.vOverW + i, _mm_setzero_ps());
     }
-    const __m128 invW = _mm256_cvtpd_ps(_mm256_div_pd(Lanes(1.0), p.w));
-    _mm_store_ps(b.invW + i, invW);
-    const uint32_t flags = NeedsNoClipping(near, invW, x, y);
+    Store(b.invW + i, _mm256_div_pd(Lanes(1.0), p.w));
+    const uint32_t flags = NeedsNoClipping(near, p.w, x, y);
     std::memcpy(b.bUnclipped + i, &flags, 4);
 }
 

@@ -26,7 +26,7 @@ void KxTransformVerticesScalar(const KxVertexTransform& transform, KxVertexBatch
         b.uOverW[i] = transform.bTexCoords ? float(double(b.u[i]) / w) : 0.0f;
         b.vOverW[i] = transform.bTexCoords ? float(double(b.v[i]) / w) : 0.0f;
         b.invW[i] = float(1.0 / w);
-        b.bUnclipped[i] = KxNeedsNoClipping(near, b.invW[i], b.x[i], b.y[i]);
+        b.bUnclipped[i] = KxNeedsNoClipping(near, w, b.x[i], b.y[i]);
 
         KxVector3 normal(b.nx[i], b.ny[i], b.nz[i]);
         normal.TransformNormal(*transform.normalMatrix);

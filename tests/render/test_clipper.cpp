@@ -5,6 +5,7 @@
 // which way they wind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -13,6 +14,8 @@
 #include "kxclipreference.h"
 #include "kxtestdevice.h"
 #include "render/kxclipper.h"
+#include "render/kxgeometry_avx2.h"
+#include "render/kxvertexbatch.h"
 
 namespace {
 
@@ -246,11 +249,68 @@ TEST(Clipper, CutsKeepTheWinding)
             const KxClipVertex& v = polygon.vertices[i];
             out.push_back({v.x, v.y, v.z, v.w, v.near, v.u, v.v, v.color});
         }
-        // Every fan triangle winds as the original does.
+        // Every fan triangle winds as the original does, and together they
+        // use every vertex.
+        std::vector<bool> used(out.size(), false);
         for (int32_t i = 0; i < polygon.TriangleCount(); ++i) {
-            const double piece = SignedArea({out[0], out[size_t(i) + 1], out[size_t(i) + 2]});
+            const KxClipPolygon::Corners t = polygon.Triangle(i);
+            const double piece = SignedArea({out[size_t(t.a)], out[size_t(t.b)], out[size_t(t.c)]});
             ASSERT_TRUE(piece == 0.0 || (piece > 0) == (area > 0)) << round;
+            used[size_t(t.a)] = used[size_t(t.b)] = used[size_t(t.c)] = true;
         }
+        ASSERT_EQ(std::count(used.begin(), used.end(), true), polygon.count) << round;
     }
     EXPECT_GT(nCut, 5000);
+}
+
+TEST(Clipper, WhichVerticesNeedClipping)
+{
+    // Screen x = px / py, w = py, near distance = pz.
+    KxMatrix4 combined, clipSpace;
+    combined.m[0][0] = 1.0f;
+    combined.m[1][3] = 1.0f;
+    clipSpace.m[2][2] = 1.0f;
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+    const struct {
+        const char* name;
+        float px, py, pz;
+        bool bUnclipped;
+    } cases[] = {
+        {"in front, on the screen", 10, 1, 0.5f, true},
+        {"on the near plane", 10, 1, 0.0f, true},
+        {"on the near plane, -0", 10, 1, -0.0f, true},
+        {"just behind the near plane", 10, 1, -1e-30f, false},
+        {"w < 0", -10, -1, 0.5f, false},
+        {"w = 0", 0, 0, 0.5f, false},
+        {"w = -0", 0, -0.0f, 0.5f, false},
+        {"w infinite", 0, inf, 0.5f, false},
+        {"NaN near distance", 10, 1, nan, false},
+        {"at the band's edge", float(kBand), 1, 0.5f, true},
+        {"at the band's other edge", -float(kBand), 1, 0.5f, true},
+        {"half a pixel left of the band rounds onto it", -float(kBand) - 0.5f, 1, 0.5f, true},
+        {"half a pixel right of it rounds past it", float(kBand) + 0.5f, 1, 0.5f, false},
+        {"beyond the band on the left", -float(kBand) - 1.5f, 1, 0.5f, false},
+        {"far beyond", 1e20f, 1, 0.5f, false},
+    };
+    for (int32_t first : {0, 1, 2, 3}) {
+        KxVertexBatch batch;
+        batch.count = 4 * int32_t(std::size(cases));
+        for (int32_t i = 0; i < batch.count; ++i) {
+            const auto& c = cases[size_t(i + first) % std::size(cases)];
+            batch.px[i] = c.px;
+            batch.py[i] = c.py;
+            batch.pz[i] = c.pz;
+            batch.nx[i] = batch.ny[i] = batch.nz[i] = batch.u[i] = batch.v[i] = 0.0f;
+        }
+        const KxLightTerms lighting{};
+        const KxVertexTransform t{&combined, &clipSpace, &clipSpace, &lighting, true, true};
+        KxVertexBatch scalar = batch;
+        KxTransformVertices(t, batch);
+        KxTransformVerticesScalar(t, scalar, 0, scalar.count);
+        for (int32_t i = 0; i < batch.count; ++i) {
+            const auto& c = cases[size_t(i + first) % std::size(cases)];
+            EXPECT_EQ(bool(batch.bUnclipped[i]), c.bUnclipped) << c.name;
+            EXPECT_EQ(bool(scalar.bUnclipped[i]), c.bUnclipped) << c.name;
+        }
+    }
 }

@@ -211,11 +211,12 @@ struct KxReferencePipeline {
             const KxMatrix4 normalMatrix = world.Inverse().AffineCopy();
             const bool bDepth = State(d, KXRS_ZENABLE);
             const KxVector3 object[3] = {p[0], p[1], p[2]};
-            float uw[3], vw[3], iw[3];
+            float uw[3], vw[3], iw[3], ws[3];
             double near[3];
             for (int k = 0; k < 3; ++k) {
                 near[k] = KxRefNear(p[k].x, p[k].y, p[k].z, clipSpace);
                 const float w = p[k].TransformPoint(combined);
+                ws[k] = w;
                 x[k] = Screen(p[k].x);
                 y[k] = Screen(p[k].y);
                 normal[k].TransformNormal(normalMatrix);
@@ -227,8 +228,8 @@ struct KxReferencePipeline {
             // In front of the near plane, 0 < w < infinity, inside the band.
             bool bUnclipped = true;
             for (int k = 0; k < 3; ++k)
-                bUnclipped = bUnclipped && near[k] >= 0.0 && iw[k] > 0.0f && std::abs(x[k]) <= kBand &&
-                             std::abs(y[k]) <= kBand;
+                bUnclipped = bUnclipped && near[k] >= 0.0 && ws[k] > 0.0f && std::isfinite(ws[k]) &&
+                             std::abs(x[k]) <= kBand && std::abs(y[k]) <= kBand;
             if (!bUnclipped) {
                 KxRefClipVertex h[3];
                 for (int k = 0; k < 3; ++k)
