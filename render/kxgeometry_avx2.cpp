@@ -225,12 +225,17 @@ KX_AVX2_INLINE __m128i Shade(const KxLightTerms& terms, __m256d nx, __m256d ny, 
 // ----- Vertices to the screen, four at a time -----
 
 // KxScreenCoordinate of four values; any lane out of range takes the
-// scalar function.
-KX_AVX2_INLINE __m128i ScreenCoordinates(__m256d v)
+// scalar function. inBand: the lanes whose coordinate lies within the guard
+// band, where truncation takes value + 0.5 exactly when its magnitude is
+// below the band plus 1.
+KX_AVX2_INLINE __m128i ScreenCoordinates(__m256d v, int& inBand)
 {
     const __m256d rounded = _mm256_add_pd(v, Lanes(0.5));
     const __m256d absMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
-    const __m256d inside = _mm256_cmp_pd(_mm256_and_pd(rounded, absMask), Lanes(2147483648.0), _CMP_LT_OQ);
+    const __m256d magnitude = _mm256_and_pd(rounded, absMask);
+    inBand = _mm256_movemask_pd(
+        _mm256_cmp_pd(magnitude, Lanes(KxSoftwareRenderDevice::kGuardBand + 1.0), _CMP_LT_OQ));
+    const __m256d inside = _mm256_cmp_pd(magnitude, Lanes(2147483648.0), _CMP_LT_OQ);
     if (_mm256_movemask_pd(inside) == 0xF)
         return _mm256_cvttpd_epi32(rounded);
     alignas(16) float values[4];
@@ -247,17 +252,12 @@ KX_AVX2_INLINE void Store(float* p, __m256d v)
 }
 
 // KxNeedsNoClipping of four vertices, one byte each (0 or 1) in a word.
-// Screen coordinates are never INT32_MIN, so their absolute values are
-// exact.
-KX_AVX2_INLINE uint32_t NeedsNoClipping(__m256d near, __m256d w, __m128i x, __m128i y)
+KX_AVX2_INLINE uint32_t NeedsNoClipping(__m256d near, __m256d w, int inBand)
 {
-    const __m128i reach = _mm_max_epi32(_mm_abs_epi32(x), _mm_abs_epi32(y));
-    const int outsideBand = _mm_movemask_ps(
-        _mm_castsi128_ps(_mm_cmpgt_epi32(reach, _mm_set1_epi32(KxSoftwareRenderDevice::kGuardBand))));
     const __m256d finite = _mm256_cmp_pd(w, Lanes(std::numeric_limits<double>::infinity()), _CMP_LT_OQ);
     const int bits = _mm256_movemask_pd(_mm256_cmp_pd(near, _mm256_setzero_pd(), _CMP_GE_OQ)) &
                      _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(w, _mm256_setzero_pd(), _CMP_GT_OQ), finite)) &
-                     ~outsideBand;
+                     inBand;
     // Bit k to bit 8k.
     return (uint32_t(bits) * 0x00204081u) & 0x01010101u;
 }
@@ -273,7 +273,8 @@ KX_AVX2_INLINE void TransformPositions(const KxVertexTransform& t, const KxMatri
     const __m256d px = Load(b.px + i), py = Load(b.py + i), pz = Load(b.pz + i);
     const __m256d near = Column4(px, py, pz, bNearIsZ ? combined : clipSpace, 2);
     const KxPointLanes p = TransformPoint(px, py, pz, combined);
-    const __m128i x = ScreenCoordinates(p.x), y = ScreenCoordinates(p.y);
+    int xInBand, yInBand;
+    const __m128i x = ScreenCoordinates(p.x, xInBand), y = ScreenCoordinates(p.y, yInBand);
     _mm_store_si128(reinterpret_cast<__m128i*>(b.x + i), x);
     _mm_store_si128(reinterpret_cast<__m128i*>(b.y + i), y);
     Store(b.z + i, p.z);
@@ -285,7 +286,7 @@ KX_AVX2_INLINE void TransformPositions(const KxVertexTransform& t, const KxMatri
         _mm_store_ps(b.vOverW + i, _mm_setzero_ps());
     }
     Store(b.invW + i, _mm256_div_pd(Lanes(1.0), p.w));
-    const uint32_t flags = NeedsNoClipping(near, p.w, x, y);
+    const uint32_t flags = NeedsNoClipping(near, p.w, xInBand & yInBand);
     std::memcpy(b.bUnclipped + i, &flags, 4);
 }
 

@@ -288,9 +288,11 @@ void KxSoftwareRenderDevice::DrawLitTriangles(uint32_t nTriangles)
 void KxSoftwareRenderDevice::FillBatch(const KxVertexBatch& b, int32_t nTriangles, const KxVertexTransform& transform)
 {
     const bool bDepthTest = transform.bNormalize;
+    // Most batches have nothing to clip.
+    const bool bAnyClipped = std::memchr(b.bUnclipped, 0, size_t(3 * nTriangles)) != nullptr;
     for (int32_t t = 0; t < nTriangles; ++t) {
         const int32_t v0 = 3 * t, v1 = v0 + 1, v2 = v0 + 2;
-        if (!(b.bUnclipped[v0] & b.bUnclipped[v1] & b.bUnclipped[v2])) {
+        if (bAnyClipped && !(b.bUnclipped[v0] & b.bUnclipped[v1] & b.bUnclipped[v2])) {
             FillClipped(b, v0, transform);
             continue;
         }
