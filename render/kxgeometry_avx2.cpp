@@ -262,16 +262,19 @@ KX_AVX2_INLINE uint32_t NeedsNoClipping(__m256d near, __m256d w, int inBand)
     return (uint32_t(bits) * 0x00204081u) & 0x01010101u;
 }
 
+// How TransformPositions marks the vertices that need clipping: not at all
+// (the draw needs none), or from a near distance that is the sum
+// TransformPoint forms for z (the viewport keeps z, so column 2 is the same
+// in both matrices, and the compiler shares the sum), or one of its own.
+enum KxMarking { kNoMarks, kNearIsZ, kNearOfItsOwn };
+
 // Positions to the screen, with the texture coordinates and 1/w, and
-// whether each vertex needs clipping. Where the composed matrix's column 2
-// is the clip-space one (the viewport keeps z), the near distance is the
-// sum TransformPoint forms for z, and the compiler shares it.
-template <bool bNearIsZ>
+// whether each vertex needs clipping.
+template <KxMarking marking>
 KX_AVX2_INLINE void TransformPositions(const KxVertexTransform& t, const KxMatrixD& combined,
                                        const KxMatrixD& clipSpace, KxVertexBatch& b, int32_t i)
 {
     const __m256d px = Load(b.px + i), py = Load(b.py + i), pz = Load(b.pz + i);
-    const __m256d near = Column4(px, py, pz, bNearIsZ ? combined : clipSpace, 2);
     const KxPointLanes p = TransformPoint(px, py, pz, combined);
     int xInBand, yInBand;
     const __m128i x = ScreenCoordinates(p.x, xInBand), y = ScreenCoordinates(p.y, yInBand);
@@ -286,8 +289,19 @@ KX_AVX2_INLINE void TransformPositions(const KxVertexTransform& t, const KxMatri
         _mm_store_ps(b.vOverW + i, _mm_setzero_ps());
     }
     Store(b.invW + i, _mm256_div_pd(Lanes(1.0), p.w));
-    const uint32_t flags = NeedsNoClipping(near, p.w, xInBand & yInBand);
-    std::memcpy(b.bUnclipped + i, &flags, 4);
+    if (marking != kNoMarks) {
+        const __m256d near = Column4(px, py, pz, marking == kNearIsZ ? combined : clipSpace, 2);
+        const uint32_t flags = NeedsNoClipping(near, p.w, xInBand & yInBand);
+        std::memcpy(b.bUnclipped + i, &flags, 4);
+    }
+}
+
+template <KxMarking marking>
+KX_AVX2_INLINE void TransformAllPositions(const KxVertexTransform& t, const KxMatrixD& combined,
+                                          const KxMatrixD& clipSpace, KxVertexBatch& b, int32_t groups)
+{
+    for (int32_t i = 0; i < groups; i += 4)
+        TransformPositions<marking>(t, combined, clipSpace, b, i);
 }
 
 // KxVector3::TransformNormal, then Normalized where asked: the squared
@@ -346,13 +360,12 @@ KX_AVX2 void KxTransformVerticesAvx2(const KxVertexTransform& transform, KxVerte
     KxTransformVerticesScalar(transform, batch, groups, batch.count - groups);
     const KxMatrixD combined(*transform.combined), clipSpace(*transform.clipSpace),
         normals(*transform.normalMatrix);
-    if (SameColumn2(*transform.combined, *transform.clipSpace)) {
-        for (int32_t i = 0; i < groups; i += 4)
-            TransformPositions<true>(transform, combined, clipSpace, batch, i);
-    } else {
-        for (int32_t i = 0; i < groups; i += 4)
-            TransformPositions<false>(transform, combined, clipSpace, batch, i);
-    }
+    if (!transform.bClassify)
+        TransformAllPositions<kNoMarks>(transform, combined, clipSpace, batch, groups);
+    else if (SameColumn2(*transform.combined, *transform.clipSpace))
+        TransformAllPositions<kNearIsZ>(transform, combined, clipSpace, batch, groups);
+    else
+        TransformAllPositions<kNearOfItsOwn>(transform, combined, clipSpace, batch, groups);
     for (int32_t i = 0; i < groups; i += 4)
         TransformNormals(transform, normals, batch, i);
     for (int32_t i = 0; i < groups; i += 4) {

@@ -253,8 +253,15 @@ void KxSoftwareRenderDevice::DrawLitTriangles(uint32_t nTriangles)
     const KxVertexLayout layout(vertexFormat);
     const bool bDepthTest = IsRenderStateOn(kZEnableBit);
     KxMatrix4 normalMatrix;
+    // A draw whose bounding sphere keeps clear of the near plane and the
+    // guard band has no vertex to mark.
+    float radius = 0.0f;
+    const uint32_t nVertices = std::min(vertexCount, streamSource->length / uint32_t(layout.stride));
+    const bool bClassify =
+        !(streamSource->FindCachedRadius(int32_t(layout.stride), nVertices, radius) &&
+          KxSphereNeedsNoClipping(radius, combinedMatrix, clipSpaceMatrix, kGuardBand));
     const KxVertexTransform transform{&combinedMatrix, &clipSpaceMatrix, &normalMatrix, &lightTerms, bDepthTest,
-                                      layout.bTexCoords};
+                                      layout.bTexCoords, bClassify};
     bool bPrepared = false;
     KxVertexBatch batch;
     uint32_t i = 0;
@@ -288,14 +295,9 @@ void KxSoftwareRenderDevice::DrawLitTriangles(uint32_t nTriangles)
 void KxSoftwareRenderDevice::FillBatch(const KxVertexBatch& b, int32_t nTriangles, const KxVertexTransform& transform)
 {
     const bool bDepthTest = transform.bNormalize;
-    // Most batches have nothing to clip.
-    const bool bAnyClipped = std::memchr(b.bUnclipped, 0, size_t(3 * nTriangles)) != nullptr;
-    for (int32_t t = 0; t < nTriangles; ++t) {
-        const int32_t v0 = 3 * t, v1 = v0 + 1, v2 = v0 + 2;
-        if (bAnyClipped && !(b.bUnclipped[v0] & b.bUnclipped[v1] & b.bUnclipped[v2])) {
-            FillClipped(b, v0, transform);
-            continue;
-        }
+    // Forced inline: it is the loop's whole body.
+    auto fill = [this, &b, bDepthTest](int32_t v0) __attribute__((always_inline)) {
+        const int32_t v1 = v0 + 1, v2 = v0 + 2;
         if (bDepthTest) {
             RasterizeTriangle(b.x[v0], b.y[v0], b.z[v0], b.x[v1], b.y[v1], b.z[v1], b.x[v2], b.y[v2], b.z[v2],
                               b.color[v0], b.color[v1], b.color[v2], b.uOverW[v0], b.vOverW[v0], b.uOverW[v1],
@@ -304,6 +306,19 @@ void KxSoftwareRenderDevice::FillBatch(const KxVertexBatch& b, int32_t nTriangle
             FillGouraudTriangle(b.x[v0], b.y[v0], b.x[v1], b.y[v1], b.x[v2], b.y[v2], b.color[v0], b.color[v1],
                                 b.color[v2]);
         }
+    };
+    // Most batches have nothing to clip.
+    if (!transform.bClassify || !std::memchr(b.bUnclipped, 0, size_t(3 * nTriangles))) {
+        for (int32_t t = 0; t < nTriangles; ++t)
+            fill(3 * t);
+        return;
+    }
+    for (int32_t t = 0; t < nTriangles; ++t) {
+        const int32_t v0 = 3 * t;
+        if (b.bUnclipped[v0] & b.bUnclipped[v0 + 1] & b.bUnclipped[v0 + 2])
+            fill(v0);
+        else
+            FillClipped(b, v0, transform);
     }
 }
 

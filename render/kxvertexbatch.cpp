@@ -16,7 +16,7 @@ int32_t KxScreenCoordinate(float value)
 void KxTransformVerticesScalar(const KxVertexTransform& transform, KxVertexBatch& b, int32_t first, int32_t count)
 {
     for (int32_t i = first; i < first + count; ++i) {
-        const double near = KxNearDistance(b.px[i], b.py[i], b.pz[i], *transform.clipSpace);
+        const double near = transform.bClassify ? KxNearDistance(b.px[i], b.py[i], b.pz[i], *transform.clipSpace) : 0.0;
         KxVector3 position(b.px[i], b.py[i], b.pz[i]);
         const float w = position.TransformPoint(*transform.combined);
         b.x[i] = KxScreenCoordinate(position.x);
@@ -26,7 +26,8 @@ void KxTransformVerticesScalar(const KxVertexTransform& transform, KxVertexBatch
         b.uOverW[i] = transform.bTexCoords ? float(double(b.u[i]) / w) : 0.0f;
         b.vOverW[i] = transform.bTexCoords ? float(double(b.v[i]) / w) : 0.0f;
         b.invW[i] = float(1.0 / w);
-        b.bUnclipped[i] = KxNeedsNoClipping(near, w, b.x[i], b.y[i]);
+        if (transform.bClassify)
+            b.bUnclipped[i] = KxNeedsNoClipping(near, w, b.x[i], b.y[i]);
 
         KxVector3 normal(b.nx[i], b.ny[i], b.nz[i]);
         normal.TransformNormal(*transform.normalMatrix);

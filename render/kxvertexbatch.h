@@ -30,8 +30,10 @@ struct KxVertexBatch {
 // How a draw takes its vertices to the screen: the composed matrix for the
 // positions, the same before the viewport (clip space, for the near plane),
 // the normal matrix (the 3x3 of the inverse world), the lighting, whether
-// the normals are normalised first (the depth-tested path) and whether
-// there are texture coordinates to divide by w.
+// the normals are normalised first (the depth-tested path), whether there
+// are texture coordinates to divide by w, and whether the vertices are to
+// be marked for clipping (a draw known to need none leaves bUnclipped as
+// it is).
 struct KxVertexTransform {
     const KxMatrix4* combined;
     const KxMatrix4* clipSpace;
@@ -39,6 +41,7 @@ struct KxVertexTransform {
     const KxLightTerms* lighting;
     bool bNormalize;
     bool bTexCoords;
+    bool bClassify = true;
 };
 
 // The screen position x or y: value + 0.5 truncated toward zero. Non-finite

@@ -314,3 +314,77 @@ TEST(Clipper, WhichVerticesNeedClipping)
         }
     }
 }
+
+TEST(Clipper, ASphereClearOfThePlanesHasNoVertexToClip)
+{
+    KxTestDevice t(640, 480);
+    const KxMatrix4 viewport = t.device.GetViewportMatrix();
+    KxTestRandom r{std::mt19937(8)};
+    int nClear = 0, nNotClear = 0;
+    for (int round = 0; round < 3000; ++round) {
+        SCOPED_TRACE(round);
+        KxMatrix4 world, view, projection;
+        world.SetRotationXYZ(r.Uniform(-3, 3), r.Uniform(-3, 3), r.Uniform(-3, 3));
+        world *= KxMatrix4().SetScaling(r.Uniform(0.2f, 3), r.Uniform(0.2f, 3), r.Uniform(0.2f, 3));
+        world *= KxMatrix4().SetTranslation(r.Uniform(-20, 20), r.Uniform(-20, 20), r.Uniform(-20, 40));
+        view.SetLookAtLeftHanded(KxVector3(r.Uniform(-5, 5), r.Uniform(-5, 5), -10), KxVector3(0, 0, 10),
+                                 KxVector3(0, 1, 0));
+        projection.SetPerspectiveLeftHanded(r.Uniform(0.3f, 2.5f), 4.0f / 3.0f, r.Uniform(0.01f, 12.0f), 200.0f);
+        const KxMatrix4 clip = world * view * projection, composed = clip * viewport;
+
+        // Positions in a ball, some on its surface, the radius as binding
+        // computes it.
+        const float size = r.Chance(50) ? r.Uniform(0.1f, 3.0f) : r.Uniform(3.0f, 30.0f);
+        KxVertexBatch batch;
+        batch.count = KxVertexBatch::kVertices;
+        float radius = 0.0f;
+        for (int32_t i = 0; i < batch.count; ++i) {
+            KxVector3 p(r.Uniform(-1, 1), r.Uniform(-1, 1), r.Uniform(-1, 1));
+            p = r.Chance(30) ? p.Normalized() * size : p * (size * 0.57f);
+            batch.px[i] = p.x;
+            batch.py[i] = p.y;
+            batch.pz[i] = p.z;
+            batch.nx[i] = batch.ny[i] = batch.nz[i] = batch.u[i] = batch.v[i] = 0.0f;
+            radius = std::max(radius, p.Length());
+        }
+        if (!KxSphereNeedsNoClipping(radius, composed, clip, kBand)) {
+            ++nNotClear;
+            continue;
+        }
+        ++nClear;
+        const KxLightTerms lighting{};
+        const KxVertexTransform transform{&composed, &clip, &clip, &lighting, true, true};
+        KxTransformVerticesScalar(transform, batch, 0, batch.count);
+        for (int32_t i = 0; i < batch.count; ++i)
+            ASSERT_TRUE(batch.bUnclipped[i]) << i;
+    }
+    EXPECT_GT(nClear, 300);
+    EXPECT_GT(nNotClear, 300);
+}
+
+TEST(Clipper, SpheresThatMayNeedClipping)
+{
+    // The eye at the origin looking along z, near plane 10; the object's
+    // origin at `at`.
+    KxTestDevice t(640, 480);
+    KxMatrix4 view, projection;
+    view.SetLookAtLeftHanded(KxVector3(0, 0, 0), KxVector3(0, 0, 1), KxVector3(0, 1, 0));
+    projection.SetPerspectiveLeftHanded(0.7853982f, 4.0f / 3.0f, 10.0f, 110.0f);
+    auto clear = [&](KxVector3 at, float radius, float poison = 0.0f) {
+        KxMatrix4 clip = KxMatrix4().SetTranslation(at.x, at.y, at.z) * view * projection;
+        clip.m[1][0] += poison;
+        return KxSphereNeedsNoClipping(radius, clip * t.device.GetViewportMatrix(), clip, kBand);
+    };
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+    EXPECT_TRUE(clear({0, 0, 40}, 5.0f));
+    EXPECT_TRUE(clear({0, 0, 40}, 25.0f));
+    EXPECT_FALSE(clear({0, 0, 40}, 35.0f));  // reaching the near plane
+    EXPECT_FALSE(clear({0, 0, 40}, 50.0f));  // around the eye
+    EXPECT_FALSE(clear({0, 0, 40}, inf));
+    EXPECT_FALSE(clear({0, 0, 40}, nan));
+    EXPECT_FALSE(clear({0, 0, 40}, 1.0f, nan));
+    // Far to the side, 2.9 million pixels from the middle: every point is
+    // in front and inside the band, but not inside half of it.
+    EXPECT_FALSE(clear({1e5f, 0, 20}, 1.0f));
+    EXPECT_TRUE(clear({1e4f, 0, 20}, 1.0f));
+}
