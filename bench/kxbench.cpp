@@ -173,6 +173,19 @@ void BM_LightVertex(benchmark::State& state)
 }
 BENCHMARK(BM_LightVertex)->Arg(1)->Arg(8);
 
+// The scaling scene's checker as stage 0's texture; null when it cannot be
+// made.
+KxTexture* BindChecker(KxSoftwareRenderDevice& device)
+{
+    KxTexture* pTexture = nullptr;
+    const char* texturePath = "kxbench_checker.bmp";
+    if (!kxmesh::WriteCheckerBmp(texturePath) || !device.CreateTextureFromFile(texturePath, &pTexture))
+        return nullptr;
+    std::remove(texturePath);
+    device.SetTexture(0, pTexture);
+    return pTexture;
+}
+
 // The scaling scene: a lit, textured sphere of N triangles covering about
 // 30% of the frame; each iteration clears and draws it, without Present.
 void BM_Mesh(benchmark::State& state)
@@ -186,14 +199,11 @@ void BM_Mesh(benchmark::State& state)
     KxBenchWindow window;
     KxSoftwareRenderDevice device;
     device.Create(window.hWnd, kWidth, kHeight);
-    KxTexture* pTexture = nullptr;
-    const char* texturePath = "kxbench_checker.bmp";
-    if (!kxmesh::WriteCheckerBmp(texturePath) || !device.CreateTextureFromFile(texturePath, &pTexture)) {
+    KxTexture* pTexture = BindChecker(device);
+    if (!pTexture) {
         state.SkipWithError("cannot make the checker texture");
         return;
     }
-    std::remove(texturePath);
-    device.SetTexture(0, pTexture);
 
     const uint32_t length = uint32_t(nTriangles * 3 * 32);
     KxVertexBuffer* pBuffer = nullptr;
@@ -281,14 +291,11 @@ void BM_Room(benchmark::State& state)
     KxBenchWindow window;
     KxSoftwareRenderDevice device;
     device.Create(window.hWnd, kWidth, kHeight);
-    KxTexture* pTexture = nullptr;
-    const char* texturePath = "kxbench_room.bmp";
-    if (!kxmesh::WriteCheckerBmp(texturePath) || !device.CreateTextureFromFile(texturePath, &pTexture)) {
+    KxTexture* pTexture = BindChecker(device);
+    if (!pTexture) {
         state.SkipWithError("cannot make the checker texture");
         return;
     }
-    std::remove(texturePath);
-    device.SetTexture(0, pTexture);
     const uint32_t length = uint32_t(vertices.size() * sizeof(Vertex));
     KxVertexBuffer* pBuffer = nullptr;
     device.CreateVertexBuffer(length, 0, 274, 1, &pBuffer, nullptr);
