@@ -10,6 +10,8 @@
 #   fuzz     build, plus clang and its libFuzzer runtime (make fuzz)
 #   scaling  build, plus EGL, OpenGL and Mesa's drivers for the comparison
 #            with llvmpipe (make scaling)
+#   images   build, plus Python: the pictures of the docs (make docs-images)
+#   docs     Python and matplotlib: the plots of the docs (make docs-plots)
 # Packages already present are skipped; apt-get update runs only when
 # something has to be installed.
 set -euo pipefail
@@ -23,6 +25,8 @@ packages_for() {
   wine) echo wine wine64 xvfb xauth xdotool g++ libx11-dev ;;
   fuzz) echo "$(packages_for build) clang libclang-rt-14-dev" ;;
   scaling) echo "$(packages_for build) libegl-dev libgl-dev libgl1-mesa-dri python3" ;;
+  images) echo "$(packages_for build) python3" ;;
+  docs) echo python3 python3-matplotlib ;;
   *) return 1 ;;
   esac
 }
@@ -31,7 +35,7 @@ packages_for() {
 missing=()
 for purpose in "$@"; do
   if ! wanted=$(packages_for "$purpose"); then
-    echo "install-deps.sh: unknown purpose '$purpose' (build, test, bench, windows, wine, fuzz, scaling)" >&2
+    echo "install-deps.sh: unknown purpose '$purpose' (build, test, bench, windows, wine, fuzz, scaling, images, docs)" >&2
     exit 2
   fi
   for p in $wanted; do
