@@ -225,9 +225,9 @@ KX_AVX2_INLINE __m128i Shade(const KxLightTerms& terms, __m256d nx, __m256d ny, 
 // ----- Vertices to the screen, four at a time -----
 
 // KxScreenCoordinate of four values; any lane out of range takes the
-// scalar function. inBand: the lanes whose coordinate lies within the guard
-// band, where truncation takes value + 0.5 exactly when its magnitude is
-// below the band plus 1.
+// scalar function. inBand: the lanes whose coordinate lands within the
+// guard band, which truncating value + 0.5 does exactly when its magnitude
+// is below the band plus 1.
 KX_AVX2_INLINE __m128i ScreenCoordinates(__m256d v, int& inBand)
 {
     const __m256d rounded = _mm256_add_pd(v, Lanes(0.5));

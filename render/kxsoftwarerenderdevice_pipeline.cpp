@@ -338,8 +338,8 @@ void KxSoftwareRenderDevice::FillClipped(const KxVertexBatch& b, int32_t first, 
     for (int32_t i = 0; i < polygon.count; ++i)
         p[i] = KxProjectClipVertex(polygon.vertices[i], transform.bTexCoords);
     for (int32_t i = 0; i < polygon.TriangleCount(); ++i) {
-        const KxClipPolygon::Corners corners = polygon.Triangle(i);
-        const KxProjectedVertex &a = p[corners.a], &c = p[corners.b], &d = p[corners.c];
+        const KxClipPolygon::Corners fan = polygon.Triangle(i);
+        const KxProjectedVertex &a = p[fan.a], &c = p[fan.b], &d = p[fan.c];
         if (transform.bNormalize) {
             RasterizeTriangle(a.x, a.y, a.z, c.x, c.y, c.z, d.x, d.y, d.z, a.color, c.color, d.color, a.uOverW,
                               a.vOverW, c.uOverW, c.vOverW, d.uOverW, d.vOverW, a.invW, c.invW, d.invW);
