@@ -323,12 +323,16 @@ TEST(Clipper, ASphereClearOfThePlanesHasNoVertexToClip)
     int nClear = 0, nNotClear = 0;
     for (int round = 0; round < 3000; ++round) {
         SCOPED_TRACE(round);
+        // Any direction of view; the object somewhere ahead of the eye.
+        const KxVector3 eye(r.Uniform(-10, 10), r.Uniform(-10, 10), r.Uniform(-10, 10));
+        const KxVector3 ahead = KxVector3(r.Uniform(-1, 1), r.Uniform(-1, 1), r.Uniform(-1, 1)).Normalized();
+        const KxVector3 at = eye + ahead * r.Uniform(0, 60) +
+                             KxVector3(r.Uniform(-1, 1), r.Uniform(-1, 1), r.Uniform(-1, 1)) * r.Uniform(0, 20);
         KxMatrix4 world, view, projection;
         world.SetRotationXYZ(r.Uniform(-3, 3), r.Uniform(-3, 3), r.Uniform(-3, 3));
         world *= KxMatrix4().SetScaling(r.Uniform(0.2f, 3), r.Uniform(0.2f, 3), r.Uniform(0.2f, 3));
-        world *= KxMatrix4().SetTranslation(r.Uniform(-20, 20), r.Uniform(-20, 20), r.Uniform(-20, 40));
-        view.SetLookAtLeftHanded(KxVector3(r.Uniform(-5, 5), r.Uniform(-5, 5), -10), KxVector3(0, 0, 10),
-                                 KxVector3(0, 1, 0));
+        world *= KxMatrix4().SetTranslation(at.x, at.y, at.z);
+        view.SetLookAtLeftHanded(eye, eye + ahead, KxVector3(0, 1, 0));
         projection.SetPerspectiveLeftHanded(r.Uniform(0.3f, 2.5f), 4.0f / 3.0f, r.Uniform(0.01f, 12.0f), 200.0f);
         const KxMatrix4 clip = world * view * projection, composed = clip * viewport;
 
@@ -387,4 +391,11 @@ TEST(Clipper, SpheresThatMayNeedClipping)
     // in front and inside the band, but not inside half of it.
     EXPECT_FALSE(clear({1e5f, 0, 20}, 1.0f));
     EXPECT_TRUE(clear({1e4f, 0, 20}, 1.0f));
+
+    // Looking along a diagonal, 40 from the object's origin: a sphere of 32
+    // reaches the near plane, one of 25 does not.
+    const KxVector3 ahead = KxVector3(1, 1, 0.5f).Normalized();
+    view.SetLookAtLeftHanded(KxVector3(0, 0, 0), ahead, KxVector3(0, 1, 0));
+    EXPECT_FALSE(clear(ahead * 40.0f, 32.0f));
+    EXPECT_TRUE(clear(ahead * 40.0f, 25.0f));
 }
