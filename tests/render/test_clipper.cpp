@@ -182,15 +182,15 @@ TEST(Clipper, ShapesOfTheCuts)
         {"across the band on the right", At(10, 10, 2), At(3 * kBand, 10, 2), At(10, 20, 2), 4},
         {"over a corner of the band", At(0, 0, 2), At(1.5 * kBand, 0, 2), At(0, 1.5 * kBand, 2), 5},
     };
+    // One polygon for all: each call leaves only its own result.
+    KxClipPolygon polygon;
     for (const auto& c : cases) {
-        KxClipPolygon polygon;
         KxClipTriangle(c.a, c.b, c.c, kBand, polygon);
         EXPECT_EQ(polygon.count, c.count) << c.name;
     }
 
     // One vertex behind: the kept ones in place, the two crossings on the
     // plane between them, in the triangle's order.
-    KxClipPolygon polygon;
     KxClipTriangle(front0, behind1, front2, kBand, polygon);
     ASSERT_EQ(polygon.count, 4);
     EXPECT_TRUE(SameBits(polygon.vertices[0], front0));
