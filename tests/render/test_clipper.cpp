@@ -265,9 +265,9 @@ TEST(Clipper, CutsKeepTheWinding)
 
 TEST(Clipper, WhichVerticesNeedClipping)
 {
-    // Screen x = px / py, w = py, near distance = pz.
+    // Screen x and y = px / py, w = py, near distance = pz.
     KxMatrix4 combined, clipSpace;
-    combined.m[0][0] = 1.0f;
+    combined.m[0][0] = combined.m[0][1] = 1.0f;
     combined.m[1][3] = 1.0f;
     clipSpace.m[2][2] = 1.0f;
     const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
