@@ -16,7 +16,7 @@ double Distance(const KxClipVertex& v, int plane, double guardBand)
 {
     switch (plane) {
     case kNear:
-        return v.near;
+        return v.nearDistance;
     case kLeft:
         return v.x + guardBand * v.w;
     case kRight:
@@ -31,7 +31,7 @@ double Distance(const KxClipVertex& v, int plane, double guardBand)
 bool IsFinite(const KxClipVertex& v)
 {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) && std::isfinite(v.w) &&
-           std::isfinite(v.near);
+           std::isfinite(v.nearDistance);
 }
 
 double Lerp(double from, double to, double t)
@@ -61,7 +61,7 @@ KxClipVertex Intersect(const KxClipVertex& in, double dIn, const KxClipVertex& o
     v.y = Lerp(in.y, out.y, t);
     v.z = Lerp(in.z, out.z, t);
     v.w = Lerp(in.w, out.w, t);
-    v.near = Lerp(in.near, out.near, t);
+    v.nearDistance = Lerp(in.nearDistance, out.nearDistance, t);
     v.u = float(Lerp(in.u, out.u, t));
     v.v = float(Lerp(in.v, out.v, t));
     v.color = LerpColor(in.color, out.color, t);
@@ -128,10 +128,10 @@ bool KxSphereNeedsNoClipping(float radius, const KxMatrix4& composed, const KxMa
     const double r = double(radius) * (1.0 + 0x1p-20) + 0x1p-60;
     if (!(r < 1e30))
         return false;
-    const KxAffineRange near(clipSpace, 2, r), w(composed, 3, r), x(composed, 0, r), y(composed, 1, r);
+    const KxAffineRange nearDistance(clipSpace, 2, r), w(composed, 3, r), x(composed, 0, r), y(composed, 1, r);
     const double tolerance = 0x1p-40;
-    if (!(near.low > tolerance * near.Magnitude()) || !(w.low > tolerance * w.Magnitude() + 0x1p-100) ||
-        !(w.high < 1e38))
+    if (!(nearDistance.low > tolerance * nearDistance.Magnitude()) ||
+        !(w.low > tolerance * w.Magnitude() + 0x1p-100) || !(w.high < 1e38))
         return false;
     const double reach = 0.5 * guardBand * w.low;
     return x.Magnitude() < reach && y.Magnitude() < reach;
@@ -147,7 +147,7 @@ KxClipVertex KxMakeClipVertex(float px, float py, float pz, float u, float v, ui
     vertex.y = x * m[0][1] + y * m[1][1] + z * m[2][1] + m[3][1];
     vertex.z = x * m[0][2] + y * m[1][2] + z * m[2][2] + m[3][2];
     vertex.w = x * m[0][3] + y * m[1][3] + z * m[2][3] + m[3][3];
-    vertex.near = KxNearDistance(px, py, pz, clipSpace);
+    vertex.nearDistance = KxNearDistance(px, py, pz, clipSpace);
     vertex.u = u;
     vertex.v = v;
     vertex.color = color;

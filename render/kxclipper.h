@@ -11,10 +11,10 @@
 // A vertex before the divide: its position times the composed matrix, its
 // distance to the near plane and the attributes that are interpolated.
 struct KxClipVertex {
-    double x, y, z, w;  // (position, 1) x composed matrix, viewport included, not divided
-    double near;        // clip-space z: the composed matrix before the viewport; in front when >= 0
-    float u, v;         // texture coordinates, not divided
-    uint32_t color;     // packed colour, all four bytes
+    double x, y, z, w;    // (position, 1) x composed matrix, viewport included, not divided
+    double nearDistance;  // clip-space z: the composed matrix before the viewport; in front when >= 0
+    float u, v;           // texture coordinates, not divided
+    uint32_t color;       // packed colour, all four bytes
 };
 
 // What is left of a triangle: a convex polygon in the input's winding, to

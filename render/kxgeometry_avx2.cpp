@@ -252,10 +252,10 @@ KX_AVX2_INLINE void Store(float* p, __m256d v)
 }
 
 // KxNeedsNoClipping of four vertices, one byte each (0 or 1) in a word.
-KX_AVX2_INLINE uint32_t NeedsNoClipping(__m256d near, __m256d w, int inBand)
+KX_AVX2_INLINE uint32_t NeedsNoClipping(__m256d nearDistance, __m256d w, int inBand)
 {
     const __m256d finite = _mm256_cmp_pd(w, Lanes(std::numeric_limits<double>::infinity()), _CMP_LT_OQ);
-    const int bits = _mm256_movemask_pd(_mm256_cmp_pd(near, _mm256_setzero_pd(), _CMP_GE_OQ)) &
+    const int bits = _mm256_movemask_pd(_mm256_cmp_pd(nearDistance, _mm256_setzero_pd(), _CMP_GE_OQ)) &
                      _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(w, _mm256_setzero_pd(), _CMP_GT_OQ), finite)) &
                      inBand;
     // Bit k to bit 8k.
@@ -290,8 +290,8 @@ KX_AVX2_INLINE void TransformPositions(const KxVertexTransform& t, const KxMatri
     }
     Store(b.invW + i, _mm256_div_pd(Lanes(1.0), p.w));
     if (marking != kNoMarks) {
-        const __m256d near = Column4(px, py, pz, marking == kNearIsZ ? combined : clipSpace, 2);
-        const uint32_t flags = NeedsNoClipping(near, p.w, xInBand & yInBand);
+        const __m256d nearDistance = Column4(px, py, pz, marking == kNearIsZ ? combined : clipSpace, 2);
+        const uint32_t flags = NeedsNoClipping(nearDistance, p.w, xInBand & yInBand);
         std::memcpy(b.bUnclipped + i, &flags, 4);
     }
 }

@@ -51,11 +51,11 @@ int32_t KxScreenCoordinate(float value);
 // A vertex the fillers can take as it is: in front of the near plane
 // (near >= 0), w positive and finite, and its screen position inside the
 // guard band. A triangle of three such vertices is not clipped.
-inline bool KxNeedsNoClipping(double near, float w, int32_t x, int32_t y)
+inline bool KxNeedsNoClipping(double nearDistance, float w, int32_t x, int32_t y)
 {
     const int32_t band = KxSoftwareRenderDevice::kGuardBand;
-    return near >= 0.0 && w > 0.0f && w < std::numeric_limits<float>::infinity() && x >= -band && x <= band &&
-           y >= -band && y <= band;
+    return nearDistance >= 0.0 && w > 0.0f && w < std::numeric_limits<float>::infinity() && x >= -band &&
+           x <= band && y >= -band && y <= band;
 }
 
 // Every vertex of the batch, by the widest path the processor has.

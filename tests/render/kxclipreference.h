@@ -11,7 +11,7 @@
 #include "math/kxmatrix4.h"
 
 struct KxRefClipVertex {
-    double x, y, z, w, near;
+    double x, y, z, w, nearDistance;
     float u, v;
     uint32_t color;
 };
@@ -45,7 +45,7 @@ inline KxRefClipVertex KxRefHomogeneous(float x, float y, float z, float u, floa
     r.y = double(x) * m.m[0][1] + double(y) * m.m[1][1] + double(z) * m.m[2][1] + m.m[3][1];
     r.z = double(x) * m.m[0][2] + double(y) * m.m[1][2] + double(z) * m.m[2][2] + m.m[3][2];
     r.w = double(x) * m.m[0][3] + double(y) * m.m[1][3] + double(z) * m.m[2][3] + m.m[3][3];
-    r.near = KxRefNear(x, y, z, clip);
+    r.nearDistance = KxRefNear(x, y, z, clip);
     r.u = u;
     r.v = v;
     r.color = color;
@@ -57,7 +57,7 @@ inline KxRefClipVertex KxRefHomogeneous(float x, float y, float z, float u, floa
 inline double KxRefPlaneDistance(const KxRefClipVertex& p, int plane, double g)
 {
     if (plane == 0)
-        return p.near;
+        return p.nearDistance;
     if (plane == 1)
         return p.x + g * p.w;
     if (plane == 2)
@@ -76,7 +76,7 @@ inline KxRefClipVertex KxRefCrossing(const KxRefClipVertex& a, double da, const 
     r.y = a.y + t * (b.y - a.y);
     r.z = a.z + t * (b.z - a.z);
     r.w = a.w + t * (b.w - a.w);
-    r.near = a.near + t * (b.near - a.near);
+    r.nearDistance = a.nearDistance + t * (b.nearDistance - a.nearDistance);
     r.u = float(double(a.u) + t * (double(b.u) - double(a.u)));
     r.v = float(double(a.v) + t * (double(b.v) - double(a.v)));
     r.color = 0;
@@ -93,7 +93,7 @@ inline std::vector<KxRefClipVertex> KxRefClip(const KxRefClipVertex& a, const Kx
 {
     std::vector<KxRefClipVertex> polygon = {a, b, c};
     for (const KxRefClipVertex& p : polygon)
-        for (double value : {p.x, p.y, p.z, p.w, p.near})
+        for (double value : {p.x, p.y, p.z, p.w, p.nearDistance})
             if (!std::isfinite(value))
                 return {};
     for (int plane = 0; plane < 5; ++plane) {

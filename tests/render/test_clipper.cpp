@@ -23,7 +23,7 @@ constexpr double kBand = KxSoftwareRenderDevice::kGuardBand;
 
 KxClipVertex ToClip(const KxRefClipVertex& r)
 {
-    return {r.x, r.y, r.z, r.w, r.near, r.u, r.v, r.color};
+    return {r.x, r.y, r.z, r.w, r.nearDistance, r.u, r.v, r.color};
 }
 
 bool SameBits(const KxClipVertex& a, const KxClipVertex& b)
@@ -58,7 +58,7 @@ struct KxRandomClip : KxTestRandom {
     {
         KxRefClipVertex v;
         v.w = Chance(5) ? (Chance(50) ? 0.0 : -double(Uniform(0.1f, 5.0f))) : double(Uniform(0.01f, 20.0f));
-        v.near = Chance(8) ? (Chance(50) ? 0.0 : -0.0) : double(Uniform(-10.0f, 10.0f));
+        v.nearDistance = Chance(8) ? (Chance(50) ? 0.0 : -0.0) : double(Uniform(-10.0f, 10.0f));
         const double spread = reach * kBand;
         v.x = double(Uniform(-1.0f, 1.0f)) * spread * v.w + (Chance(5) ? double(Uniform(-3.0f, 3.0f)) : 0.0);
         v.y = double(Uniform(-1.0f, 1.0f)) * spread * v.w;
@@ -67,7 +67,7 @@ struct KxRandomClip : KxTestRandom {
         v.v = Uniform(-2.0f, 3.0f);
         v.color = uint32_t(rng());
         if (Chance(2))
-            (Chance(50) ? v.x : Chance(50) ? v.w : Chance(50) ? v.z : v.near) = Special();
+            (Chance(50) ? v.x : Chance(50) ? v.w : Chance(50) ? v.z : v.nearDistance) = Special();
         return v;
     }
 };
@@ -160,7 +160,7 @@ TEST(Clipper, ShapesOfTheCuts)
     const KxClipVertex behind1 = At(50, 10, -2), behind2 = At(30, 40, 0.5);
     const KxClipVertex onPlane = At(30, 40, 1);
     KxClipVertex onPlaneNegative = onPlane;
-    onPlaneNegative.near = -0.0;
+    onPlaneNegative.nearDistance = -0.0;
     const double inf = std::numeric_limits<double>::infinity();
     const struct {
         const char* name;
@@ -194,10 +194,10 @@ TEST(Clipper, ShapesOfTheCuts)
     KxClipTriangle(front0, behind1, front2, kBand, polygon);
     ASSERT_EQ(polygon.count, 4);
     EXPECT_TRUE(SameBits(polygon.vertices[0], front0));
-    EXPECT_EQ(polygon.vertices[1].near, 0.0);  // t = 1 / (1 + 3) from front0
+    EXPECT_EQ(polygon.vertices[1].nearDistance, 0.0);  // t = 1 / (1 + 3) from front0
     EXPECT_EQ(polygon.vertices[1].x, 20.0 + 0.25 * (-100.0 - 20.0));
     EXPECT_EQ(polygon.vertices[1].w, 1.0);
-    EXPECT_NEAR(polygon.vertices[2].near, 0.0, 1e-15);
+    EXPECT_NEAR(polygon.vertices[2].nearDistance, 0.0, 1e-15);
     EXPECT_TRUE(SameBits(polygon.vertices[3], front2));
 }
 
@@ -238,7 +238,7 @@ TEST(Clipper, CutsKeepTheWinding)
             v.w = r.Uniform(0.5f, 5.0f);
             v.x = double(r.Uniform(-2.0f, 2.0f)) * kBand * v.w;
             v.y = double(r.Uniform(-2.0f, 2.0f)) * kBand * v.w;
-            v.near = r.Uniform(-1.0f, 1.0f);
+            v.nearDistance = r.Uniform(-1.0f, 1.0f);
         }
         const double area = SignedArea({in[0], in[1], in[2]});
         KxClipPolygon polygon;
@@ -247,7 +247,7 @@ TEST(Clipper, CutsKeepTheWinding)
         std::vector<KxRefClipVertex> out;
         for (int32_t i = 0; i < polygon.count; ++i) {
             const KxClipVertex& v = polygon.vertices[i];
-            out.push_back({v.x, v.y, v.z, v.w, v.near, v.u, v.v, v.color});
+            out.push_back({v.x, v.y, v.z, v.w, v.nearDistance, v.u, v.v, v.color});
         }
         // Every fan triangle winds as the original does, and together they
         // use every vertex.

@@ -212,9 +212,9 @@ struct KxReferencePipeline {
             const bool bDepth = State(d, KXRS_ZENABLE);
             const KxVector3 object[3] = {p[0], p[1], p[2]};
             float uw[3], vw[3], iw[3], ws[3];
-            double near[3];
+            double nearDistance[3];
             for (int k = 0; k < 3; ++k) {
-                near[k] = KxRefNear(p[k].x, p[k].y, p[k].z, clipSpace);
+                nearDistance[k] = KxRefNear(p[k].x, p[k].y, p[k].z, clipSpace);
                 const float w = p[k].TransformPoint(combined);
                 ws[k] = w;
                 x[k] = Screen(p[k].x);
@@ -228,7 +228,7 @@ struct KxReferencePipeline {
             // In front of the near plane, 0 < w < infinity, inside the band.
             bool bUnclipped = true;
             for (int k = 0; k < 3; ++k)
-                bUnclipped = bUnclipped && near[k] >= 0.0 && ws[k] > 0.0f && std::isfinite(ws[k]) &&
+                bUnclipped = bUnclipped && nearDistance[k] >= 0.0 && ws[k] > 0.0f && std::isfinite(ws[k]) &&
                              std::abs(x[k]) <= kBand && std::abs(y[k]) <= kBand;
             if (!bUnclipped) {
                 KxRefClipVertex h[3];
