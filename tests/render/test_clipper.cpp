@@ -399,3 +399,26 @@ TEST(Clipper, SpheresThatMayNeedClipping)
     EXPECT_FALSE(clear(ahead * 40.0f, 32.0f));
     EXPECT_TRUE(clear(ahead * 40.0f, 25.0f));
 }
+
+TEST(Clipper, ASphereReachingPastTheBandIsNotClear)
+{
+    // Screen x = 3 * 2^20 (px + 1), w = 1, near distance 1: the sphere of
+    // radius 1 spans x from 0 to 6.3 million, beyond the band on the right
+    // only.
+    KxMatrix4 composed, clipSpace;
+    composed.m[0][0] = composed.m[3][0] = float(3 << 20);
+    composed.m[3][3] = 1.0f;
+    clipSpace.m[3][2] = 1.0f;
+    EXPECT_FALSE(KxSphereNeedsNoClipping(1.0f, composed, clipSpace, kBand));
+    const int32_t rightmost = int32_t(double(composed.m[0][0]) + composed.m[3][0] + 0.5);
+    EXPECT_FALSE(KxNeedsNoClipping(1.0, 1.0f, rightmost, 0));
+    // Mirrored, beyond the left edge.
+    composed.m[0][0] = -composed.m[0][0];
+    composed.m[3][0] = -composed.m[3][0];
+    EXPECT_FALSE(KxSphereNeedsNoClipping(1.0f, composed, clipSpace, kBand));
+    // A radius of a thousandth keeps it within 3.2 million: half the band
+    // is 2.1 million, so not clear either; at 2^-12 from the middle, clear.
+    EXPECT_FALSE(KxSphereNeedsNoClipping(0.001f, composed, clipSpace, kBand));
+    composed.m[3][0] = 0.0f;
+    EXPECT_TRUE(KxSphereNeedsNoClipping(0x1p-12f, composed, clipSpace, kBand));
+}

@@ -34,11 +34,11 @@ if [ "${2:-}" != --window ]; then
     rm -f "$out/$name.bmp"
     # shellcheck disable=SC2086
     (cd "$bin" && env -u DISPLAY timeout 300 wine kxsnapshot.exe --frames "$frame" $options \
-      --out ../check/$name.bmp >/dev/null) || fail "kxsnapshot.exe --frames $frame $options exited $?"
+      --out ../check/$name.bmp >/dev/null) || fail "kxsnapshot.exe --frames $frame${options:+ $options} exited $?"
     if cmp -s "$out/$name.bmp" "$root/tests/golden/$name.bmp"; then
-      echo "windows-check: kxsnapshot.exe frame $frame $options matches tests/golden/$name.bmp"
+      echo "windows-check: kxsnapshot.exe frame $frame${options:+ $options} matches tests/golden/$name.bmp"
     else
-      fail "kxsnapshot.exe frame $frame $options differs from tests/golden/$name.bmp ($out/$name.bmp)"
+      fail "kxsnapshot.exe frame $frame${options:+ $options} differs from tests/golden/$name.bmp ($out/$name.bmp)"
     fi
   done
   # The program's options come from the .exe's command line.
