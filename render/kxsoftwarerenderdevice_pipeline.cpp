@@ -129,8 +129,8 @@ bool KxSoftwareRenderDevice::CullBackFaces()
 
     const uint32_t nTriangles = TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride());
     triangleVisible.resize(nTriangles, false);
-    KxMarkFrontFaces(streamSource->data, streamSource->length, vertexFormat.GetStride(), nTriangles, combinedMatrix,
-                     eyePosition, triangleVisible);
+    KxMarkKeptFaces(streamSource->data, streamSource->length, vertexFormat.GetStride(), nTriangles, combinedMatrix,
+                    eyePosition, rasterStates.cullMode, triangleVisible);
     return true;
 }
 
@@ -254,12 +254,14 @@ void KxSoftwareRenderDevice::DrawLitTriangles(uint32_t nTriangles)
     const bool bDepthTest = IsRenderStateOn(kZEnableBit);
     KxMatrix4 normalMatrix;
     // A draw whose bounding sphere keeps clear of the near plane and the
-    // guard band has no vertex to mark.
-    float radius = 0.0f;
-    const uint32_t nVertices = std::min(vertexCount, streamSource->length / uint32_t(layout.stride));
+    // guard band has no vertex to mark: the radius this device measured
+    // when it bound the buffer, if that was over the vertices read here.
+    const uint32_t stride = uint32_t(layout.stride);
+    const KxMeasuredBounds& m = measuredBounds;
+    const bool bMeasured = m.buffer == streamSource && m.data == streamSource->data && m.stride == stride &&
+                           m.count == std::min(vertexCount, streamSource->length / stride);
     const bool bClassify =
-        !(streamSource->FindCachedRadius(int32_t(layout.stride), nVertices, radius) &&
-          KxSphereNeedsNoClipping(radius, combinedMatrix, clipSpaceMatrix, kGuardBand));
+        !(bMeasured && KxSphereNeedsNoClipping(m.radius, combinedMatrix, clipSpaceMatrix, kGuardBand));
     const KxVertexTransform transform{&combinedMatrix, &clipSpaceMatrix, &normalMatrix, &lightTerms, bDepthTest,
                                       layout.bTexCoords, bClassify};
     bool bPrepared = false;

@@ -159,3 +159,43 @@ TEST(Clipping, AFloorCutByTheNearPlaneKeepsItsDepthsInFront)
         previous = depth;
     }
 }
+
+TEST(Clipping, AFormatChangedAfterBindingIsClippedAsItReads)
+{
+    // Three vertices of format 0x112 (stride 32) make a small triangle 20
+    // in front of the eye, well clear of the near plane: the radius the
+    // binding measures says so. Read with format 0x012 (stride 24), the same
+    // bytes give a triangle whose third corner, (n1.y, n1.z, u1), lies
+    // behind the eye: it must be clipped, not trusted to that radius.
+    const float bytes[24] = {-3, -2, 0,  0, 0, -1,  0, 0,        // position 0, normal 0, u0 v0
+                             2,  -2, 0,  0, 4, 0,   -30, 0,      // position 1 (x = 2: vertex 1's z)
+                             0,  3,  0,  0, 0, -1,  0, 0};
+    KxTestDevice t(160, 120);
+    KxVertexBuffer* pBuffer = nullptr;
+    t.device.CreateVertexBuffer(sizeof(bytes), 0, 0x112, 1, &pBuffer, nullptr);
+    std::memcpy(pBuffer->data, bytes, sizeof(bytes));
+    KxMatrix4 view, projection;
+    view.SetLookAtLeftHanded(KxVector3(0, 0, -20), KxVector3(0, 0, 0), KxVector3(0, 1, 0));
+    projection.SetPerspectiveLeftHanded(1.2f, 160.0f / 120.0f, 0.5f, 100.0f);
+    t.device.SetTransform(KXTS_VIEW, &view);
+    t.device.SetTransform(KXTS_PROJECTION, &projection);
+    t.device.SetRenderState(KXRS_CULLMODE, 1);
+    auto draw = [&](bool bBindAgain) {
+        t.device.SetFVF(0x112);
+        t.device.SetStreamSource(0, pBuffer, 0, 32);
+        t.device.SetFVF(0x012);
+        if (bBindAgain)
+            t.device.SetStreamSource(0, pBuffer, 0, 32);
+        t.device.Clear(0, nullptr, KXCLEAR_TARGET | KXCLEAR_ZBUFFER, 0, 1.0f, 0);
+        t.device.DrawPrimitive(KXPT_TRIANGLELIST, 0, 1);
+        return t.Frame();
+    };
+    const std::vector<uint32_t> trusted = draw(false), measured = draw(true);
+    EXPECT_EQ(trusted, measured);
+    int nCovered = 0;
+    for (int32_t y = 0; y < 120; ++y)
+        for (int32_t x = 0; x < 160; ++x)
+            nCovered += t.device.GetDepth(x, y) < 65535;
+    EXPECT_GT(nCovered, 100);
+    pBuffer->Release();
+}
