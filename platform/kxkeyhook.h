@@ -6,5 +6,7 @@
 
 void KxHoldKey(int virtualKey, bool bDown);
 void KxReleaseAllKeys();
+// Whether the key is held through KxHoldKey; false for codes outside 0..255.
+bool KxIsKeyHeld(int virtualKey);
 
 #endif

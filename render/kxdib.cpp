@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "math/kxassert.h"
+#include "platform/kxwin32.h"
 
 namespace {
 

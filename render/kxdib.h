@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/kxwin32.h"
+#include "platform/kxwintypes.h"
 
 class KxDib {
 public:
