@@ -2,6 +2,8 @@
 // reads as down in GetAsyncKeyState, in addition to the real keyboard.
 #pragma once
 
+#include "math/kxexactfloat.h"
+
 #ifndef _WIN32
 
 void KxHoldKey(int virtualKey, bool bDown);
