@@ -13,7 +13,8 @@ JOBS          ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 CONFIGURE = cmake --log-level=WARNING -S .
 
-.PHONY: all deps build test test-asan run windows windows-check bench clean fuzz fuzz-smoke cross-build scaling soak
+.PHONY: all deps build test test-asan run windows windows-check bench clean fuzz fuzz-smoke cross-build cross-check \
+	scaling soak
 
 all: build
 
@@ -81,9 +82,17 @@ fuzz:
 fuzz-smoke: fuzz
 	fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-# The golden frames once more from an -O0 build and a -march=native build.
+# The golden images and the exactness check once more from an -O0 build and
+# a -march=native build.
 cross-build: deps
 	tests/golden/cross_build.sh $(JOBS)
+
+# The golden images and the exactness check on arm64 and 32-bit x86 (SSE2),
+# cross-compiled without windows and run under qemu-user; and two builds
+# that break the arithmetic (x87, fused multiply-adds) must be stopped.
+cross-check:
+	@scripts/install-deps.sh cross
+	tests/cross/cross_check.sh $(JOBS)
 
 # Medians of repeated runs, interleaved so that every benchmark samples the
 # same stretch of a noisy machine's time.
@@ -114,4 +123,4 @@ scaling:
 	BUILD=$(SCALING_BUILD) OUT=$(SCALING_BUILD)/results bash $(SCALING_HARNESS)/run.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WINDOWS_BUILD) $(FUZZ_BUILD) $(SCALING_BUILD) build-O0 build-native
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WINDOWS_BUILD) $(FUZZ_BUILD) $(SCALING_BUILD) build-O0 build-native build-cross

@@ -31,7 +31,8 @@ void AppendVector(std::vector<uint8_t>& bytes, const KxVector3& v)
 KxMatrix4 RandomWorld(KxExactRandom& random)
 {
     KxMatrix4 rotation, scaling, translation;
-    rotation.SetRotationXYZ(random.Float(-3.2f, 3.2f), random.Float(-3.2f, 3.2f), random.Float(-3.2f, 3.2f));
+    const KxVector3 angles = random.Vector(3.2f);
+    rotation.SetRotationXYZ(angles.x, angles.y, angles.z);
     const float scale = random.Float(0.5f, 1.5f);
     scaling.SetScaling(scale, scale * random.Float(0.7f, 1.3f), scale);
     const KxVector3 offset = random.Vector(2.0f);
@@ -84,10 +85,13 @@ KxExactScene BaseScene(KxExactRandom& random)
     scene.nWidth = size[0];
     scene.nHeight = size[1];
     scene.clearColor = random.Color();
-    const KxVector3 eye(random.Float(-6.0f, 6.0f), random.Float(-4.0f, 4.0f), random.Float(-14.0f, -6.0f));
-    scene.view.SetLookAtLeftHanded(eye, random.Vector(1.0f), KxVector3(0.0f, 1.0f, 0.0f));
-    scene.projection.SetPerspectiveLeftHanded(random.Float(0.5f, 1.4f), float(scene.nWidth) / float(scene.nHeight),
-                                              random.Float(0.5f, 2.0f), random.Float(20.0f, 100.0f));
+    const KxVector3 eye = random.Vector(-6.0f, 6.0f, -4.0f, 4.0f, -14.0f, -6.0f);
+    const KxVector3 at = random.Vector(1.0f);
+    scene.view.SetLookAtLeftHanded(eye, at, KxVector3(0.0f, 1.0f, 0.0f));
+    const float fovY = random.Float(0.5f, 1.4f);
+    const float zNear = random.Float(0.5f, 2.0f);
+    const float zFar = random.Float(20.0f, 100.0f);
+    scene.projection.SetPerspectiveLeftHanded(fovY, float(scene.nWidth) / float(scene.nHeight), zNear, zFar);
     scene.material.Diffuse = random.LightColor(1.0f);
     scene.material.Ambient = random.LightColor(1.0f);
     scene.material.Specular = random.LightColor(1.0f);
@@ -178,7 +182,7 @@ void ScreenColors(KxExactRandom& random, KxExactScene& scene)
     draw.fvf = kColoredFormat;
     draw.nStride = uint32_t(KxFvf::ComputeVertexSize(kColoredFormat));
     for (int32_t n = 3 * random.Int(10, 60); n > 0; --n) {
-        AppendVector(draw.vertices, KxVector3(random.Float(-0.2f * w, 1.2f * w), random.Float(-0.2f * h, 1.2f * h), 0.0f));
+        AppendVector(draw.vertices, random.Vector(-0.2f * w, 1.2f * w, -0.2f * h, 1.2f * h, 0.0f, 0.0f));
         Append(draw.vertices, random.Color());
     }
     scene.draws.assign(1, draw);
@@ -206,6 +210,25 @@ float KxExactRandom::Float(float lo, float hi)
     const float span = hi - lo;
     const float offset = span * unit;
     return lo + offset;
+}
+
+KxVector3 KxExactRandom::Vector(float xLo, float xHi, float yLo, float yHi, float zLo, float zHi)
+{
+    KxVector3 v;
+    v.x = Float(xLo, xHi);
+    v.y = Float(yLo, yHi);
+    v.z = Float(zLo, zHi);
+    return v;
+}
+
+KxColor KxExactRandom::LightColor(float hi)
+{
+    KxColor c;
+    c.r = Float(0.0f, hi);
+    c.g = Float(0.0f, hi);
+    c.b = Float(0.0f, hi);
+    c.a = 1.0f;
+    return c;
 }
 
 const std::vector<KxExactKind>& KxExactKinds()

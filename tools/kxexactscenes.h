@@ -3,7 +3,9 @@
 // on a fresh off-screen device. Each kind of scene is a row of a table: a
 // name, how many seeds, and the features that shape its random base scene.
 // The random values are integers from SplitMix64, turned into floats by
-// exact steps, so a seed gives the same scene on every machine.
+// exact steps, so a seed gives the same scene on every machine. Draw one
+// value per statement: the order in which a call's arguments are evaluated
+// differs between compilers and processors.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +26,11 @@ public:
     float Float(float lo, float hi);
     bool Chance(int32_t percent) { return Int(0, 99) < percent; }
     uint32_t Color() { return uint32_t(Next() & 0xFFFFFF); }
-    KxColor LightColor(float hi) { return KxColor(Float(0.0f, hi), Float(0.0f, hi), Float(0.0f, hi), 1.0f); }
-    KxVector3 Vector(float extent) { return KxVector3(Float(-extent, extent), Float(-extent, extent), Float(-extent, extent)); }
+    // Each component in -extent..extent, x drawn first.
+    KxVector3 Vector(float extent) { return Vector(-extent, extent, -extent, extent, -extent, extent); }
+    KxVector3 Vector(float xLo, float xHi, float yLo, float yHi, float zLo, float zHi);
+    // Red, green and blue in 0..hi, in that order; alpha 1.
+    KxColor LightColor(float hi);
 
 private:
     uint64_t state;
