@@ -6,7 +6,8 @@
 # 2. pkg-config --cflags --libs softwarerender against the same prefix
 # 3. add_subdirectory of SOURCE_DIR from a project of its own
 # The programs run with no display and no video driver chosen: drawing off
-# screen must need neither.
+# screen must need neither. The CMake consumers also run no_window, a device
+# created on a handle that names no window.
 # --without-sdl: every configuration is told SDL2 cannot be found, as on a
 # machine without it; the add_subdirectory build, which then has no windows,
 # is also the one installed for 1 and 2, and nothing installed may ask for
@@ -28,12 +29,18 @@ fail() {
   failures=$((failures + 1))
 }
 
-# run NAME PROGRAM: the program's image must equal the reference.
+# run NAME PROGRAM: the program's image must equal the reference; beside it
+# a no_window program, where built, must succeed.
 run() {
   if ! "$2" "$work/$1.bmp" >"$work/$1.log" 2>&1; then
     fail "$1: the program failed: $(cat "$work/$1.log")"
   elif ! cmp -s "$work/$1.bmp" "$reference"; then
     fail "$1: the image differs from $reference"
+  fi
+  local noWindow
+  noWindow=$(dirname "$2")/no_window
+  if [ -x "$noWindow" ] && ! "$noWindow" >"$work/$1-no-window.log" 2>&1; then
+    fail "$1: no_window: $(cat "$work/$1-no-window.log")"
   fi
 }
 
