@@ -57,15 +57,18 @@ run: build
 		echo "The last frame is in $(BUILD)/frame.bmp"; \
 	fi
 
+# The programs that draw the golden images (tests/golden/images.txt).
+GOLDEN_PROGRAMS = $(shell awk '!/^\#/ && NF { print $$2 }' tests/golden/images.txt | sort -u)
+
 windows:
 	@scripts/install-deps.sh windows
 	$(CONFIGURE) -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 		-DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
-	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target SoftwareRenderTest kxsnapshot
-	@echo "Built $(WINDOWS_BUILD)/bin/SoftwareRenderTest.exe and kxsnapshot.exe"
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target SoftwareRenderTest kxexactness $(GOLDEN_PROGRAMS)
+	@echo "Built $(WINDOWS_BUILD)/bin/SoftwareRenderTest.exe, kxexactness.exe and $(GOLDEN_PROGRAMS:=.exe)"
 
-# The Windows build run under Wine: the golden frames from kxsnapshot.exe, and
-# the program's window opened and closed under Xvfb.
+# The Windows build run under Wine: the golden images and the exactness
+# check's hashes, and the program's window opened and closed under Xvfb.
 windows-check: windows
 	@scripts/install-deps.sh wine
 	tests/windows/check.sh $(WINDOWS_BUILD)
