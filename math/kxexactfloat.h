@@ -22,7 +22,7 @@
 // Float and double operations evaluated in a wider type, or in one the
 // compiler picks (-mfpmath=both).
 #if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD != 0
-#error "FLT_EVAL_METHOD is not 0: float arithmetic is evaluated in a wider type; on x86 compile with -msse2 -mfpmath=sse"
+#error "FLT_EVAL_METHOD is not 0 (arithmetic in a wider type): on x86 compile with -msse2 -mfpmath=sse"
 #endif
 
 // -ffast-math and -Ofast, and the parts of them that change values:
@@ -33,7 +33,7 @@
 #endif
 #if defined(__ASSOCIATIVE_MATH__) || defined(__RECIPROCAL_MATH__) || defined(__NO_SIGNED_ZEROS__) || \
     (defined(__FINITE_MATH_ONLY__) && __FINITE_MATH_ONLY__)
-#error "-fassociative-math, -freciprocal-math, -fno-signed-zeros and -ffinite-math-only change this renderer's results: leave them off"
+#error "-fassociative-math, -freciprocal-math, -fno-signed-zeros, -ffinite-math-only change the results: leave them off"
 #endif
 #if defined(_M_FP_CONTRACT)
 #error "/fp:contract fuses multiplies and adds and changes this renderer's results: leave it off"

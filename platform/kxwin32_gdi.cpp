@@ -211,6 +211,6 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, in
         return FALSE;
     }
     const KxGdiObject& dib = *pSrc->hBitmap;
-    return KxBlitToWindow(pDest->hwnd, KxDibPixels{dib.pBits.get(), dib.nWidth, dib.nHeight, dib.bTopDown, dib.nRowStride},
-                          x, y, width, height, srcX, srcY);
+    const KxDibPixels pixels{dib.pBits.get(), dib.nWidth, dib.nHeight, dib.bTopDown, dib.nRowStride};
+    return KxBlitToWindow(pDest->hwnd, pixels, x, y, width, height, srcX, srcY);
 }

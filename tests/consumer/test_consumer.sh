@@ -70,7 +70,8 @@ if quietly "$work/install.log" cmake --install "$build" --prefix "$prefix"; then
     fail "find_package: the consumer did not build"
   fi
 
-  if [ ${#no_sdl[@]} -gt 0 ] && grep -i sdl "$prefix/lib/pkgconfig/softwarerender.pc" "$prefix"/lib/cmake/SoftwareRender/*Targets*.cmake; then
+  if [ ${#no_sdl[@]} -gt 0 ] &&
+     grep -i sdl "$prefix/lib/pkgconfig/softwarerender.pc" "$prefix"/lib/cmake/SoftwareRender/*Targets*.cmake; then
     fail "the package built without SDL2 still names it"
   fi
   if flags=$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs softwarerender) &&

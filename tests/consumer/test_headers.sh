@@ -6,7 +6,9 @@
 # 3. each defines no macro but KX_... beyond those of the standard headers,
 #    but for the window-system subset (platform/kxwin32.h and the headers
 #    that include it), whose Win32 macros are its purpose;
-# 4. the device header sits beside <glib.h>, which defines TRUE and FALSE
+# 4. the device header stops each option that breaks exact arithmetic, with
+#    the reason (table below);
+# 5. the device header sits beside <glib.h>, which defines TRUE and FALSE
 #    itself, in either order, under -Werror.
 set -u
 cxx=$1
@@ -40,6 +42,30 @@ for header in "$@"; do
   "$cxx" "${flags[@]}" -dM -E -x c++ "$work/macros.h" | sort |
     comm -13 "$work/standard.macros" - | grep -v '^#define KX' >"$work/leaked"
   [ -s "$work/leaked" ] && fail "$name defines macros not its own: $(cut -d' ' -f2 "$work/leaked" | tr '\n' ' ')"
+done
+
+# OPTIONS|WORDS OF THE ERROR: compiling the device header with the options
+# must stop with that error.
+stopped=(
+  "-ffast-math|fast floating-point math"
+  "-Ofast|fast floating-point math"
+  "-fassociative-math -fno-signed-zeros -fno-trapping-math|-fassociative-math"
+  "-freciprocal-math|-freciprocal-math"
+  "-fno-signed-zeros|-fno-signed-zeros"
+  "-ffinite-math-only|-ffinite-math-only"
+)
+case $(uname -m) in
+  x86_64 | i?86) stopped+=("-mfpmath=387|x87 floating-point arithmetic" "-mfpmath=both|FLT_EVAL_METHOD is not 0") ;;
+esac
+printf '#include "render/kxsoftwarerenderdevice.h"\n' >"$work/device.cpp"
+for entry in "${stopped[@]}"; do
+  options=${entry%%|*}
+  # shellcheck disable=SC2086
+  if "$cxx" "${flags[@]}" $options -fsyntax-only "$work/device.cpp" 2>"$work/stopped.log"; then
+    fail "the device header lets $options through"
+  elif ! grep -q -e "#error.*${entry#*|}" "$work/stopped.log"; then
+    fail "the device header stops $options without saying why: $(head -n 3 "$work/stopped.log")"
+  fi
 done
 
 if glib=$(pkg-config --cflags glib-2.0 2>/dev/null); then
