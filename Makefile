@@ -125,5 +125,23 @@ scaling:
 	mkdir -p $(SCALING_BUILD)/results
 	BUILD=$(SCALING_BUILD) OUT=$(SCALING_BUILD)/results bash $(SCALING_HARNESS)/run.sh
 
+# The pictures of the README and docs/ (docs/images/pictures.txt lists them):
+# each frame drawn by kxsnapshot or an example, checked against its golden
+# frame, written as a PNG.
+.PHONY: docs-images docs-plots
+docs-images:
+	@scripts/install-deps.sh images
+	$(CONFIGURE) -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DKX_BUILD_BENCHMARKS=OFF
+	cmake --build $(BUILD) -j $(JOBS) --target $$(scripts/docs-images --targets)
+	scripts/docs-images --build $(BUILD)
+
+# The plot of docs/performance.md from docs/scaling.csv, with Debian's
+# matplotlib (hence Debian's Python; PLOT_PYTHON names another).
+PLOT_PYTHON ?= /usr/bin/python3
+
+docs-plots:
+	@scripts/install-deps.sh docs
+	$(PLOT_PYTHON) scripts/docs-plots
+
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WINDOWS_BUILD) $(FUZZ_BUILD) $(SCALING_BUILD) build-O0 build-native build-cross

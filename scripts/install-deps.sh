@@ -13,6 +13,8 @@
 #            they build (make cross-check); no SDL2: those builds have no windows
 #   scaling  build, plus EGL, OpenGL and Mesa's drivers for the comparison
 #            with llvmpipe (make scaling)
+#   images   build, plus Python: the pictures of the docs (make docs-images)
+#   docs     Python and matplotlib: the plots of the docs (make docs-plots)
 # Packages already present are skipped; apt-get update runs only when
 # something has to be installed.
 set -euo pipefail
@@ -27,6 +29,8 @@ packages_for() {
   fuzz) echo "$(packages_for build) clang libclang-rt-14-dev" ;;
   cross) echo cmake make g++ crossbuild-essential-arm64 crossbuild-essential-i386 qemu-user ;;
   scaling) echo "$(packages_for build) libegl-dev libgl-dev libgl1-mesa-dri python3" ;;
+  images) echo "$(packages_for build) python3" ;;
+  docs) echo python3 python3-matplotlib ;;
   *) return 1 ;;
   esac
 }
@@ -35,7 +39,7 @@ packages_for() {
 missing=()
 for purpose in "$@"; do
   if ! wanted=$(packages_for "$purpose"); then
-    echo "install-deps.sh: unknown purpose '$purpose' (build, test, bench, windows, wine, fuzz, cross, scaling)" >&2
+    echo "install-deps.sh: unknown purpose '$purpose' (build, test, bench, windows, wine, fuzz, cross, scaling, images, docs)" >&2
     exit 2
   fi
   for p in $wanted; do
