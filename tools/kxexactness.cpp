@@ -14,16 +14,20 @@
 // padding) and over its depth entries (2 or 4 bytes each, little-endian).
 //
 // Adding to the check (tools/kxexactscenes.cpp): a new device feature gets
-// a feature function that sets it up at random in the scene description
-// (a render state pushed onto renderStates, a field the renderer reads),
-// and a row in KxExactKinds() naming it with the features it combines with.
-// Rows and features are only ever appended, and a feature draws its random
-// values after the base scene's, so existing scenes keep their hashes.
-// Then regenerate deliberately, on a build that passes `make test`:
+// a feature function that sets it up at random in the scene description (a
+// render state pushed onto renderStates, or a new field of KxExactScene or
+// KxExactDraw that KxExactFrame::Render passes to the device), and a new
+// row at the end of KxExactKinds() naming it with the features it combines
+// with, e.g.
+//   {"cull-modes", 10, {CullModes, Textured, SeveralObjects}},
+// Leave the existing rows as they are: a feature added to a row changes
+// every scene of it. Draw one random value per statement (the order of a
+// call's arguments differs between processors). Then regenerate
+// deliberately, on a build that passes `make test`:
 //   build/bin/kxexactness --write tests/exactness/hashes.txt
-// and check with `git diff` that only the lines of the new kind were added.
-// A change that is meant to change pixels changes lines too: say why in the
-// commit.
+// and check with `git diff` that only the new kind's lines were added. A
+// change that is meant to change pixels changes lines too: say why in the
+// commit. `make cross-check` then shows that arm64 and 32-bit x86 agree.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
