@@ -54,9 +54,11 @@ TEST(KxOffscreenPlatform, HeldKeysAreTheKeyboard)
     for (int key : {int('W'), int('D'), VK_F1, 0, 255})
         EXPECT_EQ(GetAsyncKeyState(key), 0) << key;
     KxHoldKey('W', true);
+    KxHoldKey(0, true);  // the first and last codes
     KxHoldKey(255, true);
     KxHoldKey(256, true);  // not a virtual key: ignored
     EXPECT_EQ(GetAsyncKeyState('W') & 0x8000, 0x8000);
+    EXPECT_EQ(GetAsyncKeyState(0) & 0x8000, 0x8000);
     EXPECT_EQ(GetAsyncKeyState(255) & 0x8000, 0x8000);
     EXPECT_EQ(GetAsyncKeyState(256), 0);
     EXPECT_EQ(GetAsyncKeyState(-1), 0);
@@ -64,6 +66,7 @@ TEST(KxOffscreenPlatform, HeldKeysAreTheKeyboard)
     KxHoldKey('W', false);
     EXPECT_EQ(GetAsyncKeyState('W'), 0);
     KxReleaseAllKeys();
+    EXPECT_EQ(GetAsyncKeyState(0), 0);
     EXPECT_EQ(GetAsyncKeyState(255), 0);
 }
 
