@@ -128,8 +128,8 @@ bool KxSoftwareRenderDevice::CullBackFaces()
 
     const uint32_t nTriangles = TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride());
     triangleVisible.resize(nTriangles, false);
-    KxMarkFrontFaces(streamSource->data, streamSource->length, vertexFormat.GetStride(), nTriangles, combinedMatrix,
-                     eyePosition, triangleVisible);
+    KxMarkKeptFaces(streamSource->data, streamSource->length, vertexFormat.GetStride(), nTriangles, combinedMatrix,
+                    eyePosition, rasterStates.cullMode, triangleVisible);
     return true;
 }
 

@@ -45,7 +45,8 @@ uint32_t LowByte(double value)
     return uint32_t(int64_t(value)) & 0xFFu;
 }
 
-// The material colours as the reference's lighting last took them.
+// The material colours as the reference's lighting last took them, as a
+// new device's start.
 KxColor heldAmbient(0, 0, 0, 1), heldDiffuse(0, 0, 0, 1), heldSpecular(0, 0, 0, 1);
 
 // The draw as first written, on a copy of the state it reads.
@@ -295,11 +296,7 @@ TEST(PipelineReference, RandomScenesDrawAsTheTranscription)
 {
     KxTestDevice dut(83, 61), ref(83, 61);
     const KxTexturePtr texture = KxMakeTexture(8, 4, KxDistinctTexels(32));
-    // The material colour holders live as long as the process: start the
-    // device's from the colours the reference's start with.
-    const KxMaterial start;
-    dut.device.SetMaterial(&start);
-    dut.device.LightVertex(KxVector3(0, 0, 1));
+    // A new device's material colour holders start as the reference's do.
 
     std::vector<bool> visible;
     KxRandomScene scene{{std::mt19937(15)}};
