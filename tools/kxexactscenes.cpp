@@ -1,6 +1,7 @@
 #include "tools/kxexactscenes.h"
 
 #include <cstring>
+#include <iterator>
 
 namespace {
 
