@@ -12,7 +12,7 @@
 
 #include "math/kxmatrix4.h"
 #include "math/kxvector3.h"
-#include "platform/kxwin32.h"
+#include "platform/kxwintypes.h"
 #include "render/kxclearpattern.h"
 #include "render/kxdevicestate.h"
 #include "render/kxdib.h"

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# The Windows build checked under Wine: kxsnapshot.exe renders demo frames 1,
-# 2, 90 and 360, and 38, 42 and 46 with S held, byte for byte as tests/golden
-# has them; SoftwareRenderTest.exe reads its options from its command line,
-# opens its window under Xvfb and exits with status 0 when the window is
-# closed.
+# The Windows build checked under Wine: every image of tests/golden/images.txt
+# drawn byte for byte by its .exe, and kxexactness.exe's hashes;
+# SoftwareRenderTest.exe reads its options from its command line, opens its
+# window under Xvfb and exits with status 0 when the window is closed.
 #   check.sh WINDOWS_BUILD   (after make windows; Wine, Xvfb, xdotool installed)
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -26,21 +25,22 @@ if [ "${2:-}" != --window ]; then
     env -u DISPLAY wineboot --init >/dev/null 2>&1
     wineserver -w
   fi
-  # The demo frames, and those where the second pyramid crosses the near
-  # plane (S held): "frames|reference|options".
-  for golden in "1|frame1|" "2|frame2|" "90|frame90|" "360|frame360|" "38|hold_s_frame38|--hold S" \
-                "42|hold_s_frame42|--hold S" "46|hold_s_frame46|--hold S"; do
-    IFS='|' read -r frame name options <<<"$golden"
-    rm -f "$out/$name.bmp"
+  while read -r image program arguments; do
+    case $image in '' | '#'*) continue ;; esac
     # shellcheck disable=SC2086
-    (cd "$bin" && env -u DISPLAY timeout 300 wine kxsnapshot.exe --frames "$frame" $options \
-      --out ../check/$name.bmp >/dev/null) || fail "kxsnapshot.exe --frames $frame${options:+ $options} exited $?"
-    if cmp -s "$out/$name.bmp" "$root/tests/golden/$name.bmp"; then
-      echo "windows-check: kxsnapshot.exe frame $frame${options:+ $options} matches tests/golden/$name.bmp"
+    if (cd "$bin" && KX_RUNNER="env -u DISPLAY timeout 300 wine" bash "$root/tests/golden/compare_image.sh" \
+          "$root/tests/golden/$image" "../check/$image" "$program.exe" $arguments </dev/null); then
+      echo "windows-check: $program.exe draws tests/golden/$image"
     else
-      fail "kxsnapshot.exe frame $frame${options:+ $options} differs from tests/golden/$name.bmp ($out/$name.bmp)"
+      fail "$program.exe: $image differs from tests/golden/$image ($out/$image)"
     fi
-  done
+  done <"$root/tests/golden/images.txt"
+  if (cd "$bin" && env -u DISPLAY timeout 300 wine kxexactness.exe --check "$root/tests/exactness/hashes.txt" \
+        >"$out/exactness.log" 2>&1); then
+    echo "windows-check: $(tail -n 1 "$out/exactness.log")"
+  else
+    fail "kxexactness.exe: $(head -n 4 "$out/exactness.log")"
+  fi
   # The program's options come from the .exe's command line.
   env -u DISPLAY timeout 300 wine "$bin/SoftwareRenderTest.exe" --max-fps x >/dev/null 2>"$out/usage.txt"
   status=$?
