@@ -176,6 +176,7 @@ TEST(Clipper, ShapesOfTheCuts)
         {"NaN", front0, At(std::nan(""), 1, 2), front2, 0},
         {"infinite w", front0, front1, At(1, 1, inf), 0},
         {"infinite near distance", front0, front1, {1, 1, 1, 1, inf, 0, 0, 0}, 0},
+        {"a band distance beyond the double range", front0, front1, {1, 1, 1, 1e303, 1, 0, 0, 0}, 0},
         // On every side of the band at once: it stays, and the fillers
         // refuse its non-finite screen position.
         {"w = 0 at the screen's origin", front0, front1, {0, 0, 0, 0, 1, 0, 0, 0}, 3},
