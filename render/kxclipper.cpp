@@ -99,43 +99,7 @@ int32_t ClipAgainst(const KxClipVertex* from, const double* distance, int32_t n,
     return m;
 }
 
-// Column c of a matrix as an affine form of the position, (a . p + b):
-// its extremes over |p| <= r are b -+ r |a|.
-struct KxAffineRange {
-    double low, high;
-
-    KxAffineRange(const KxMatrix4& m, int c, double r)
-    {
-        const double a0 = m.m[0][c], a1 = m.m[1][c], a2 = m.m[2][c], b = m.m[3][c];
-        const double reach = r * std::sqrt(a0 * a0 + a1 * a1 + a2 * a2);
-        low = b - reach;
-        high = b + reach;
-    }
-
-    double Magnitude() const { return std::max(std::fabs(low), std::fabs(high)); }
-};
-
 }  // namespace
-
-// The margins dwarf every rounding on the way: a length rounds twice by at
-// most 2^-24 and squares below the float range vanish (hence the radius's
-// growth), the double sums of a vertex err by less than 2^-50 of their
-// terms' magnitudes (hence the relative 2^-40), w rounds to float by 2^-24
-// and must stay a normal float, and truncating the screen position moves it
-// by less than 1 (hence half the band).
-bool KxSphereNeedsNoClipping(float radius, const KxMatrix4& composed, const KxMatrix4& clipSpace, double guardBand)
-{
-    const double r = double(radius) * (1.0 + 0x1p-20) + 0x1p-60;
-    if (!(r < 1e30))
-        return false;
-    const KxAffineRange nearDistance(clipSpace, 2, r), w(composed, 3, r), x(composed, 0, r), y(composed, 1, r);
-    const double tolerance = 0x1p-40;
-    if (!(nearDistance.low > tolerance * nearDistance.Magnitude()) ||
-        !(w.low > tolerance * w.Magnitude() + 0x1p-100) || !(w.high < 1e38))
-        return false;
-    const double reach = 0.5 * guardBand * w.low;
-    return x.Magnitude() < reach && y.Magnitude() < reach;
-}
 
 KxClipVertex KxMakeClipVertex(float px, float py, float pz, float u, float v, uint32_t color,
                               const KxMatrix4& composed, const KxMatrix4& clipSpace)

@@ -50,13 +50,6 @@ inline double KxNearDistance(float x, float y, float z, const KxMatrix4& clipSpa
     return double(x) * m[0][2] + double(y) * m[1][2] + double(z) * m[2][2] + m[3][2];
 }
 
-// Whether no position within `radius` of the object's origin can need
-// clipping under these matrices (near distance and w bounded away from 0,
-// screen position within half the band): a conservative test for a whole
-// draw whose bounding radius is known, that lets it skip the per-vertex
-// one. `radius` is the largest KxVector3::Length() of the positions.
-bool KxSphereNeedsNoClipping(float radius, const KxMatrix4& composed, const KxMatrix4& clipSpace, double guardBand);
-
 // An object-space vertex in homogeneous form: the sums of TransformPoint,
 // before the divide.
 KxClipVertex KxMakeClipVertex(float px, float py, float pz, float u, float v, uint32_t color,

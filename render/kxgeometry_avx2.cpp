@@ -271,11 +271,10 @@ KX_AVX2_INLINE uint32_t NeedsNoClipping(__m256d nearDistance, __m256d w, int inB
     return (uint32_t(bits) * 0x00204081u) & 0x01010101u;
 }
 
-// How TransformPositions marks the vertices that need clipping: not at all
-// (the draw needs none), or from a near distance that is the sum
+// How TransformPositions marks the vertices that need clipping: from a near distance that is the sum
 // TransformPoint forms for z (the viewport keeps z, so column 2 is the same
 // in both matrices, and the compiler shares the sum), or one of its own.
-enum KxMarking { kNoMarks, kNearIsZ, kNearOfItsOwn };
+enum KxMarking { kNearIsZ, kNearOfItsOwn };
 
 // Positions to the screen, with the texture coordinates and 1/w, and
 // whether each vertex needs clipping.
@@ -298,11 +297,9 @@ KX_AVX2_INLINE void TransformPositions(const KxVertexTransform& t, const KxMatri
         _mm_store_ps(b.vOverW + i, _mm_setzero_ps());
     }
     Store(b.invW + i, _mm256_div_pd(Lanes(1.0), p.w));
-    if (marking != kNoMarks) {
-        const __m256d nearDistance = Column4(px, py, pz, marking == kNearIsZ ? combined : clipSpace, 2);
-        const uint32_t flags = NeedsNoClipping(nearDistance, p.w, xInBand & yInBand);
-        std::memcpy(b.bUnclipped + i, &flags, 4);
-    }
+    const __m256d nearDistance = Column4(px, py, pz, marking == kNearIsZ ? combined : clipSpace, 2);
+    const uint32_t flags = NeedsNoClipping(nearDistance, p.w, xInBand & yInBand);
+    std::memcpy(b.bUnclipped + i, &flags, 4);
 }
 
 template <KxMarking marking>
@@ -369,9 +366,7 @@ KX_AVX2 void KxTransformVerticesAvx2(const KxVertexTransform& transform, KxVerte
     KxTransformVerticesScalar(transform, batch, groups, batch.count - groups);
     const KxMatrixD combined(*transform.combined), clipSpace(*transform.clipSpace),
         normals(*transform.normalMatrix);
-    if (!transform.bClassify)
-        TransformAllPositions<kNoMarks>(transform, combined, clipSpace, batch, groups);
-    else if (SameColumn2(*transform.combined, *transform.clipSpace))
+    if (SameColumn2(*transform.combined, *transform.clipSpace))
         TransformAllPositions<kNearIsZ>(transform, combined, clipSpace, batch, groups);
     else
         TransformAllPositions<kNearOfItsOwn>(transform, combined, clipSpace, batch, groups);

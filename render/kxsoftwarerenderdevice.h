@@ -295,15 +295,6 @@ private:
     KxVertexBuffer* streamSource = nullptr;
     std::vector<bool> triangleVisible;
     uint32_t vertexCount = 0;
-    // What this device's last binding measured the bounding radius over:
-    // a draw that reads the same vertices may trust the radius to decide
-    // that it needs no clipping.
-    struct KxMeasuredBounds {
-        const KxVertexBuffer* buffer = nullptr;
-        const uint8_t* data = nullptr;
-        uint32_t stride = 0, count = 0;
-        float radius = 0.0f;
-    } measuredBounds;
 
     KxFrustum frustum;
     std::map<int, KxLightSet> lights;

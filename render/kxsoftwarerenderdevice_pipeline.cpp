@@ -253,17 +253,8 @@ void KxSoftwareRenderDevice::DrawLitTriangles(uint32_t nTriangles)
     const KxVertexLayout layout(vertexFormat);
     const bool bDepthTest = IsRenderStateOn(kZEnableBit);
     KxMatrix4 normalMatrix;
-    // A draw whose bounding sphere keeps clear of the near plane and the
-    // guard band has no vertex to mark: the radius this device measured
-    // when it bound the buffer, if that was over the vertices read here.
-    const uint32_t stride = uint32_t(layout.stride);
-    const KxMeasuredBounds& m = measuredBounds;
-    const bool bMeasured = m.buffer == streamSource && m.data == streamSource->data && m.stride == stride &&
-                           m.count == std::min(vertexCount, streamSource->length / stride);
-    const bool bClassify =
-        !(bMeasured && KxSphereNeedsNoClipping(m.radius, combinedMatrix, clipSpaceMatrix, kGuardBand));
     const KxVertexTransform transform{&combinedMatrix, &clipSpaceMatrix, &normalMatrix, &lightTerms, bDepthTest,
-                                      layout.bTexCoords, bClassify};
+                                      layout.bTexCoords};
     bool bPrepared = false;
     KxVertexBatch batch;
     uint32_t i = 0;
@@ -310,7 +301,7 @@ void KxSoftwareRenderDevice::FillBatch(const KxVertexBatch& b, int32_t nTriangle
         }
     };
     // Most batches have nothing to clip.
-    if (!transform.bClassify || !std::memchr(b.bUnclipped, 0, size_t(3 * nTriangles))) {
+    if (!std::memchr(b.bUnclipped, 0, size_t(3 * nTriangles))) {
         for (int32_t t = 0; t < nTriangles; ++t)
             fill(3 * t);
         return;

@@ -42,7 +42,6 @@ bool KxSoftwareRenderDevice::SetStreamSource(uint32_t, KxVertexBuffer* buffer, u
     streamSource = buffer;
     vertexCount = buffer->length / stride;
     vertexFormat.SetData(buffer->data);
-    measuredBounds = {};
 
     if (vertexFormat.HasComponent(KXFVF_XYZ) && buffer->data) {
         // The cursor steps by the format's stride, which may exceed the one
@@ -53,7 +52,6 @@ bool KxSoftwareRenderDevice::SetStreamSource(uint32_t, KxVertexBuffer* buffer, u
         // Measured afresh every time: the block may have changed since the
         // last binding, through Lock or not.
         buffer->boundsRadius = KxBoundsRadius(buffer->data, buffer->length, formatStride, count);
-        measuredBounds = {buffer, buffer->data, formatStride, count, buffer->boundsRadius};
     }
     return true;
 }

@@ -31,9 +31,7 @@ struct KxVertexBatch {
 // positions, the same before the viewport (clip space, for the near plane),
 // the normal matrix (the 3x3 of the inverse world), the lighting, whether
 // the normals are normalised first (the depth-tested path), whether there
-// are texture coordinates to divide by w, and whether the vertices are to
-// be marked for clipping (a draw known to need none leaves bUnclipped as
-// it is).
+// are texture coordinates to divide by w.
 struct KxVertexTransform {
     const KxMatrix4* combined;
     const KxMatrix4* clipSpace;
@@ -41,7 +39,6 @@ struct KxVertexTransform {
     const KxLightTerms* lighting;
     bool bNormalize;
     bool bTexCoords;
-    bool bClassify = true;
 };
 
 // The screen position x or y: value + 0.5 truncated toward zero. Non-finite

@@ -199,3 +199,36 @@ TEST(Clipping, AFormatChangedAfterBindingIsClippedAsItReads)
     EXPECT_GT(nCovered, 100);
     pBuffer->Release();
 }
+
+TEST(Clipping, PositionsWrittenAfterBindingAreClippedAsTheyRead)
+{
+    // Bound as a small triangle 20 in front of the eye; its third corner is
+    // then moved behind the eye without binding again. The draw reads the
+    // bytes as they are, so the corner is clipped, as after a new binding.
+    Vertex triangle[3] = {{-3, -2, 0, 0, 0, -1, 0, 0}, {2, -2, 0, 0, 0, -1, 0, 0}, {0, 3, 0, 0, 0, -1, 0, 0}};
+    KxTestDevice t(160, 120);
+    KxVertexBuffer* pBuffer = nullptr;
+    t.device.CreateVertexBuffer(sizeof(triangle), 0, 0x112, 1, &pBuffer, nullptr);
+    KxMatrix4 view, projection;
+    view.SetLookAtLeftHanded(KxVector3(0, 0, -20), KxVector3(0, 0, 0), KxVector3(0, 1, 0));
+    projection.SetPerspectiveLeftHanded(1.2f, 160.0f / 120.0f, 0.5f, 100.0f);
+    t.device.SetTransform(KXTS_VIEW, &view);
+    t.device.SetTransform(KXTS_PROJECTION, &projection);
+    t.device.SetRenderState(KXRS_CULLMODE, 1);
+    t.device.SetFVF(0x112);
+    auto draw = [&](bool bBindAfterWriting) {
+        std::memcpy(pBuffer->data, triangle, sizeof(triangle));
+        t.device.SetStreamSource(0, pBuffer, 0, 32);
+        Vertex moved = triangle[2];
+        moved.z = -30.0f;
+        std::memcpy(pBuffer->data + 2 * sizeof(Vertex), &moved, sizeof(moved));
+        if (bBindAfterWriting)
+            t.device.SetStreamSource(0, pBuffer, 0, 32);
+        t.device.Clear(0, nullptr, KXCLEAR_TARGET | KXCLEAR_ZBUFFER, 0, 1.0f, 0);
+        t.device.DrawPrimitive(KXPT_TRIANGLELIST, 0, 1);
+        return t.Frame();
+    };
+    const std::vector<uint32_t> stale = draw(false), measured = draw(true);
+    EXPECT_EQ(stale, measured);
+    pBuffer->Release();
+}
