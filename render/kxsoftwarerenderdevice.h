@@ -12,7 +12,7 @@
 
 #include "math/kxmatrix4.h"
 #include "math/kxvector3.h"
-#include "platform/kxwin32.h"
+#include "platform/kxwintypes.h"
 #include "render/kxclearpattern.h"
 #include "render/kxdevicestate.h"
 #include "render/kxdib.h"
@@ -69,6 +69,7 @@ class KxSpanFiller;
 class KxStateSpanFiller;
 struct KxRasterVertex;
 struct KxVertexBatch;
+struct KxVertexTransform;
 
 class KxSoftwareRenderDevice {
 public:
@@ -77,6 +78,10 @@ public:
     // realistic frame reaches it, and inside it the 64-bit 16.16 edge
     // arithmetic cannot overflow.
     static constexpr int kMaxScreenCoordinate = 1 << 24;
+    // Triangles are clipped to screen x and y within +-2^22 (4,194,304):
+    // far inside the limit, and a clipped triangle reaching above the frame
+    // costs the walkers at most that many skipped rows.
+    static constexpr int kGuardBand = 1 << 22;
 
     KxSoftwareRenderDevice();
     ~KxSoftwareRenderDevice();
@@ -264,7 +269,8 @@ private:
     // batch at a time; those of a format with diffuse colours instead.
     void DrawLitTriangles(uint32_t nTriangles);
     void DrawColoredTriangles(uint32_t nTriangles);
-    void FillBatch(const KxVertexBatch& batch, int32_t nTriangles, bool bDepthTest);
+    void FillBatch(const KxVertexBatch& batch, int32_t nTriangles, const KxVertexTransform& transform);
+    void FillClipped(const KxVertexBatch& batch, int32_t first, const KxVertexTransform& transform);
 
     bool IsRenderStateOn(uint32_t bit) const { return (renderStates >> bit) & 1u; }
     uint32_t RenderStateField(uint32_t shift) const { return (renderStates >> shift) & 3u; }
@@ -287,6 +293,7 @@ private:
     KxMatrix4 clipMatrix;
     KxVector3 eyePosition;
     KxMatrix4 combinedMatrix;
+    KxMatrix4 clipSpaceMatrix;  // the composed matrix before the viewport, for the near plane
 
     KxFvf vertexFormat;
     uint32_t renderStates;

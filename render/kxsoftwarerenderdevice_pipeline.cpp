@@ -7,6 +7,7 @@
 
 #include "math/kxassert.h"
 #include "render/kxbackfaces.h"
+#include "render/kxclipper.h"
 #include "render/kxsoftwarerenderdevice.h"
 #include "render/kxvertexbatch.h"
 
@@ -178,7 +179,7 @@ bool KxSoftwareRenderDevice::CullToFrustum()
             vertex += stride;
             position.TransformPoint(world);
         }
-        triangleVisible[i] = frustum.ContainsAnyVertex(p[0], p[1], p[2]);
+        triangleVisible[i] = !frustum.ExcludesTriangle(p[0], p[1], p[2]);
     }
     return true;
 }
@@ -197,6 +198,8 @@ bool KxSoftwareRenderDevice::ApplyClipVolume()
 
 bool KxSoftwareRenderDevice::ApplyViewport()
 {
+    // The near plane is z = 0 of the space before the viewport.
+    clipSpaceMatrix = combinedMatrix;
     combinedMatrix *= viewportMatrix;
     return true;
 }
@@ -250,7 +253,8 @@ void KxSoftwareRenderDevice::DrawLitTriangles(uint32_t nTriangles)
     const KxVertexLayout layout(vertexFormat);
     const bool bDepthTest = IsRenderStateOn(kZEnableBit);
     KxMatrix4 normalMatrix;
-    const KxVertexTransform transform{&combinedMatrix, &normalMatrix, &lightTerms, bDepthTest, layout.bTexCoords};
+    const KxVertexTransform transform{&combinedMatrix, &clipSpaceMatrix, &normalMatrix, &lightTerms, bDepthTest,
+                                      layout.bTexCoords};
     bool bPrepared = false;
     KxVertexBatch batch;
     uint32_t i = 0;
@@ -274,14 +278,19 @@ void KxSoftwareRenderDevice::DrawLitTriangles(uint32_t nTriangles)
         }
         batch.count = 3 * nGathered;
         KxTransformVertices(transform, batch);
-        FillBatch(batch, nGathered, bDepthTest);
+        FillBatch(batch, nGathered, transform);
     }
 }
 
-void KxSoftwareRenderDevice::FillBatch(const KxVertexBatch& b, int32_t nTriangles, bool bDepthTest)
+// The batch's triangles in order: those whose three vertices need no
+// clipping as they were transformed, the others through the clipper. The
+// depth-tested path is the one whose normals are normalised.
+void KxSoftwareRenderDevice::FillBatch(const KxVertexBatch& b, int32_t nTriangles, const KxVertexTransform& transform)
 {
-    for (int32_t t = 0; t < nTriangles; ++t) {
-        const int32_t v0 = 3 * t, v1 = v0 + 1, v2 = v0 + 2;
+    const bool bDepthTest = transform.bNormalize;
+    // Forced inline: it is the loop's whole body.
+    auto fill = [this, &b, bDepthTest](int32_t v0) __attribute__((always_inline)) {
+        const int32_t v1 = v0 + 1, v2 = v0 + 2;
         if (bDepthTest) {
             RasterizeTriangle(b.x[v0], b.y[v0], b.z[v0], b.x[v1], b.y[v1], b.z[v1], b.x[v2], b.y[v2], b.z[v2],
                               b.color[v0], b.color[v1], b.color[v2], b.uOverW[v0], b.vOverW[v0], b.uOverW[v1],
@@ -289,6 +298,46 @@ void KxSoftwareRenderDevice::FillBatch(const KxVertexBatch& b, int32_t nTriangle
         } else {
             FillGouraudTriangle(b.x[v0], b.y[v0], b.x[v1], b.y[v1], b.x[v2], b.y[v2], b.color[v0], b.color[v1],
                                 b.color[v2]);
+        }
+    };
+    // Most batches have nothing to clip.
+    if (!std::memchr(b.bUnclipped, 0, size_t(3 * nTriangles))) {
+        for (int32_t t = 0; t < nTriangles; ++t)
+            fill(3 * t);
+        return;
+    }
+    for (int32_t t = 0; t < nTriangles; ++t) {
+        const int32_t v0 = 3 * t;
+        if (b.bUnclipped[v0] & b.bUnclipped[v0 + 1] & b.bUnclipped[v0 + 2])
+            fill(v0);
+        else
+            FillClipped(b, v0, transform);
+    }
+}
+
+// A triangle that crosses the near plane or the guard band, cut before the
+// divide; the fan of what is left takes its place.
+void KxSoftwareRenderDevice::FillClipped(const KxVertexBatch& b, int32_t first, const KxVertexTransform& transform)
+{
+    KxClipVertex corners[3];
+    for (int32_t k = 0; k < 3; ++k) {
+        const int32_t i = first + k;
+        corners[k] = KxMakeClipVertex(b.px[i], b.py[i], b.pz[i], b.u[i], b.v[i], b.color[i], *transform.combined,
+                                      *transform.clipSpace);
+    }
+    KxClipPolygon polygon;
+    KxClipTriangle(corners[0], corners[1], corners[2], kGuardBand, polygon);
+    KxProjectedVertex p[KxClipPolygon::kMaxVertices];
+    for (int32_t i = 0; i < polygon.count; ++i)
+        p[i] = KxProjectClipVertex(polygon.vertices[i], transform.bTexCoords);
+    for (int32_t i = 0; i < polygon.TriangleCount(); ++i) {
+        const KxClipPolygon::Corners fan = polygon.Triangle(i);
+        const KxProjectedVertex &a = p[fan.a], &c = p[fan.b], &d = p[fan.c];
+        if (transform.bNormalize) {
+            RasterizeTriangle(a.x, a.y, a.z, c.x, c.y, c.z, d.x, d.y, d.z, a.color, c.color, d.color, a.uOverW,
+                              a.vOverW, c.uOverW, c.vOverW, d.uOverW, d.vOverW, a.invW, c.invW, d.invW);
+        } else {
+            FillGouraudTriangle(a.x, a.y, c.x, c.y, d.x, d.y, a.color, c.color, d.color);
         }
     }
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The Windows build checked under Wine: kxsnapshot.exe renders demo frames 1,
-# 2, 90 and 360 byte for byte as tests/golden has them; SoftwareRenderTest.exe
-# reads its options from its command line, opens its window under Xvfb and
-# exits with status 0 when the window is closed.
+# The Windows build checked under Wine: every image of tests/golden/images.txt
+# drawn byte for byte by its .exe, and kxexactness.exe's hashes;
+# SoftwareRenderTest.exe reads its options from its command line, opens its
+# window under Xvfb and exits with status 0 when the window is closed.
 #   check.sh WINDOWS_BUILD   (after make windows; Wine, Xvfb, xdotool installed)
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -25,16 +25,22 @@ if [ "${2:-}" != --window ]; then
     env -u DISPLAY wineboot --init >/dev/null 2>&1
     wineserver -w
   fi
-  for frame in 1 2 90 360; do
-    rm -f "$out/frame$frame.bmp"
-    (cd "$bin" && env -u DISPLAY timeout 300 wine kxsnapshot.exe --frames "$frame" --out ../check/frame$frame.bmp >/dev/null) ||
-      fail "kxsnapshot.exe --frames $frame exited $?"
-    if cmp -s "$out/frame$frame.bmp" "$root/tests/golden/frame$frame.bmp"; then
-      echo "windows-check: kxsnapshot.exe frame $frame matches tests/golden/frame$frame.bmp"
+  while read -r image program arguments; do
+    case $image in '' | '#'*) continue ;; esac
+    # shellcheck disable=SC2086
+    if (cd "$bin" && KX_RUNNER="env -u DISPLAY timeout 300 wine" bash "$root/tests/golden/compare_image.sh" \
+          "$root/tests/golden/$image" "../check/$image" "$program.exe" $arguments </dev/null); then
+      echo "windows-check: $program.exe draws tests/golden/$image"
     else
-      fail "kxsnapshot.exe frame $frame differs from tests/golden/frame$frame.bmp ($out/frame$frame.bmp)"
+      fail "$program.exe: $image differs from tests/golden/$image ($out/$image)"
     fi
-  done
+  done <"$root/tests/golden/images.txt"
+  if (cd "$bin" && env -u DISPLAY timeout 300 wine kxexactness.exe --check "$root/tests/exactness/hashes.txt" \
+        >"$out/exactness.log" 2>&1); then
+    echo "windows-check: $(tail -n 1 "$out/exactness.log")"
+  else
+    fail "kxexactness.exe: $(head -n 4 "$out/exactness.log")"
+  fi
   # The program's options come from the .exe's command line.
   env -u DISPLAY timeout 300 wine "$bin/SoftwareRenderTest.exe" --max-fps x >/dev/null 2>"$out/usage.txt"
   status=$?
