@@ -1,5 +1,6 @@
 #include "tools/kxexactscenes.h"
 
+#include <cstddef>
 #include <cstring>
 #include <iterator>
 
@@ -189,6 +190,56 @@ void ScreenColors(KxExactRandom& random, KxExactScene& scene)
     scene.draws.assign(1, draw);
 }
 
+// Random address modes and filters on the texture's stage.
+void SamplerStates(KxExactRandom& random, KxExactScene& scene)
+{
+    const uint32_t addressU = uint32_t(random.Int(KXTADDRESS_WRAP, KXTADDRESS_CLAMP));
+    const uint32_t addressV = uint32_t(random.Int(KXTADDRESS_WRAP, KXTADDRESS_CLAMP));
+    const uint32_t magFilter = uint32_t(random.Int(KXTEXF_POINT, KXTEXF_LINEAR));
+    const uint32_t minFilter = uint32_t(random.Int(KXTEXF_POINT, KXTEXF_LINEAR));
+    scene.samplerStates = {{KXSAMP_ADDRESSU, addressU},
+                           {KXSAMP_ADDRESSV, addressV},
+                           {KXSAMP_MAGFILTER, magFilter},
+                           {KXSAMP_MINFILTER, minFilter}};
+}
+
+// Texture coordinates of the lit meshes scaled and moved: the texture
+// repeats up to 8 times across a triangle, and now and then the whole mesh
+// sits far out, where neighbouring pixels step over several texels.
+void TiledCoordinates(KxExactRandom& random, KxExactScene& scene)
+{
+    const float scale = random.Float(-8.0f, 8.0f);
+    const float farOut = random.Chance(25) ? 1e6f : 0.0f;
+    const float offsetU = random.Float(-4.0f, 4.0f) + farOut;
+    const float offsetV = random.Float(-4.0f, 4.0f) - farOut;
+    for (KxExactDraw& draw : scene.draws) {
+        if (draw.fvf != kLitFormat)
+            continue;
+        for (size_t at = 24; at + 8 <= draw.vertices.size(); at += draw.nStride) {
+            float uv[2];
+            std::memcpy(uv, draw.vertices.data() + at, sizeof(uv));
+            uv[0] = uv[0] * scale + offsetU;
+            uv[1] = uv[1] * scale + offsetV;
+            std::memcpy(draw.vertices.data() + at, uv, sizeof(uv));
+        }
+    }
+}
+
+// The texture gets random alphas, blended over the frame.
+void AlphaTexels(KxExactRandom& random, KxExactScene& scene)
+{
+    std::vector<uint8_t> texels;
+    for (size_t i = 0; i < scene.texels.size(); i += 3) {
+        texels.insert(texels.end(), scene.texels.begin() + ptrdiff_t(i), scene.texels.begin() + ptrdiff_t(i + 3));
+        texels.push_back(uint8_t(random.Next()));
+    }
+    scene.texels = std::move(texels);
+    scene.textureFormat = KXFMT_A8R8G8B8;
+    scene.renderStates.push_back({KXRS_ALPHABLENDENABLE, 1});
+    scene.renderStates.push_back({KXRS_SRCBLEND, KXBLEND_SRCALPHA});
+    scene.renderStates.push_back({KXRS_DESTBLEND, KXBLEND_INVSRCALPHA});
+}
+
 }  // namespace
 
 uint64_t KxExactRandom::Next()
@@ -244,6 +295,9 @@ const std::vector<KxExactKind>& KxExactKinds()
         {"viewport-normalized", 10, {SubViewport, NormalizeNormals, Textured, Ambient}},
         {"no-clipping", 6, {ClippingOff, Textured}},
         {"screen-colors", 8, {ScreenColors}},
+        {"sampler-states", 10, {Textured, SamplerStates}},
+        {"sampler-states-tiled", 12, {Textured, SamplerStates, TiledCoordinates, SeveralObjects}},
+        {"sampler-states-alpha", 8, {Textured, AlphaTexels, SamplerStates, TiledCoordinates}},
     };
     return kinds;
 }
@@ -287,9 +341,12 @@ bool KxExactFrame::Render(const KxExactScene& scene)
     for (const auto& [state, value] : scene.renderStates)
         device.SetRenderState(state, value);
     if (scene.textureWidth > 0) {
+        const int32_t nTexelBytes = scene.textureFormat == KXFMT_R8G8B8 ? 3 : 4;
         device.CreateTextureFromMemory(scene.texels.data(), scene.textureWidth, scene.textureHeight,
-                                       3 * scene.textureWidth, &pTexture);
+                                       nTexelBytes * scene.textureWidth, scene.textureFormat, &pTexture);
         device.SetTexture(scene.textureStage, pTexture);
+        for (const auto& [type, value] : scene.samplerStates)
+            device.SetSamplerState(scene.textureStage, type, value);
     }
 
     device.Clear(0, nullptr, KXCLEAR_TARGET | KXCLEAR_ZBUFFER, scene.clearColor, scene.clearZ, 0);

@@ -59,11 +59,15 @@ struct KxExactScene {
     // Set in this order after the device's defaults.
     std::vector<std::pair<uint32_t, uint32_t>> renderStates;
     // A texture of textureWidth x textureHeight texels (blue, green, red,
-    // top row first) bound to textureStage; none when textureWidth is 0.
+    // and alpha when textureFormat says so, top row first) bound to
+    // textureStage; none when textureWidth is 0.
     int32_t textureWidth = 0;
     int32_t textureHeight = 0;
     uint32_t textureStage = 0;
+    uint32_t textureFormat = KXFMT_R8G8B8;
     std::vector<uint8_t> texels;
+    // Set on textureStage in this order.
+    std::vector<std::pair<uint32_t, uint32_t>> samplerStates;
     std::vector<KxExactDraw> draws;
 };
 
