@@ -216,11 +216,11 @@ __attribute__((always_inline)) inline uint32_t KxSampler::Linear(float s, float 
                           rows[1] + size_t(x.second)};
     const uint64_t weights[4] = {uint64_t((256 - x.weight) * (256 - y.weight)), uint64_t(x.weight * (256 - y.weight)),
                                  uint64_t((256 - x.weight) * y.weight), uint64_t(x.weight * y.weight)};
-    uint64_t blueRed = 0x0000800000008000u, greenAlpha = 0x0000800000008000u;
+    uint64_t blueRed = 0x0000800000008000u, green = 0x8000u;
     for (int i = 0; i < 4; ++i) {
         const uint32_t word = TexelWord(pBits, at[i]);
         blueRed += (uint64_t(word & 0xFFu) | (uint64_t(word & 0xFF0000u) << 16)) * weights[i];
-        greenAlpha += uint64_t((word >> 8) & 0xFFu) * weights[i];
+        green += uint64_t((word >> 8) & 0xFFu) * weights[i];
     }
     // Without alpha every texel's is 255, and so is the sum's.
     uint64_t alpha = 0xFFu;
@@ -231,6 +231,6 @@ __attribute__((always_inline)) inline uint32_t KxSampler::Linear(float s, float 
         alpha >>= 16;
     }
     blueRed >>= 16;
-    greenAlpha >>= 16;
-    return uint32_t(alpha << 24 | (blueRed & 0xFFu) << 16 | (greenAlpha & 0xFFu) << 8 | ((blueRed >> 32) & 0xFFu));
+    green >>= 16;
+    return uint32_t(alpha << 24 | (blueRed & 0xFFu) << 16 | green << 8 | ((blueRed >> 32) & 0xFFu));
 }
