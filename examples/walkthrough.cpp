@@ -1,6 +1,7 @@
 // A camera standing inside a lit, textured room: floor, ceiling and walls of
 // large triangles that reach behind the camera and beside it, so the device
-// clips them at the near plane. One view is drawn off-screen and saved.
+// clips them at the near plane. The floor repeats a small tile texture,
+// wrapped and filtered. One view is drawn off-screen and saved.
 //   walkthrough [FILE.bmp] [VIEW]     (default walkthrough.bmp, view 0)
 // Views: 0 the middle of the room, facing the window; 1 looking down at the
 // floor in a corner; 2 looking up at the ceiling; 3 standing against a wall,
@@ -36,7 +37,7 @@ Image MakeImage(int32_t width, int32_t height, uint32_t (*texel)(int32_t x, int3
     return image;
 }
 
-// Floor tiles: an 8 x 8 checker of two stones with dark joints.
+// Floor tiles: a 2 x 2 checker of two stones with dark joints, repeated.
 uint32_t FloorTexel(int32_t x, int32_t y)
 {
     if (x % 16 == 0 || y % 16 == 0)
@@ -61,8 +62,26 @@ uint32_t CeilingTexel(int32_t x, int32_t y)
 
 enum TextureId { kFloor, kWall, kCeiling, kTextureCount };
 
+// How often each texture repeats across its surface: the floor's 2 x 2
+// tiles 4 x 5 times, 8 x 10 tiles of 1 x 1.
+const float kRepeats[kTextureCount][2] = {{4, 5}, {1, 1}, {1, 1}};
+
+// The floor's texture wraps at its edges and is filtered bilinearly; the
+// walls and the ceiling keep the default sampling (clamped, point).
+void SetSampling(KxSoftwareRenderDevice& device, TextureId texture)
+{
+    const bool bTiled = texture == kFloor;
+    const uint32_t address = bTiled ? KXTADDRESS_WRAP : KXTADDRESS_CLAMP;
+    const uint32_t filter = bTiled ? KXTEXF_LINEAR : KXTEXF_POINT;
+    device.SetSamplerState(0, KXSAMP_ADDRESSU, address);
+    device.SetSamplerState(0, KXSAMP_ADDRESSV, address);
+    device.SetSamplerState(0, KXSAMP_MAGFILTER, filter);
+    device.SetSamplerState(0, KXSAMP_MINFILTER, filter);
+}
+
 // A rectangle of the room: the point at (s, t) is origin + s * across +
-// t * down, for s and t from 0 to 1, with texture coordinates (s, t).
+// t * down, for s and t from 0 to 1, with texture coordinates (s, t) times
+// the texture's repeats.
 // across x down points into the room, which makes the triangles face it.
 struct Surface {
     KxVector3 origin, across, down;
@@ -103,13 +122,14 @@ KxVector3 At(const Surface& s, float across, float down)
 std::vector<Vertex> Triangles(const Surface& s)
 {
     const KxVector3 n = s.across.Cross(s.down).Normalized();
+    const float* repeat = kRepeats[s.texture];
     std::vector<Vertex> vertices;
     for (size_t i = 0; i + 4 <= s.parts.size(); i += 4) {
         const float s0 = s.parts[i], t0 = s.parts[i + 1], s1 = s.parts[i + 2], t1 = s.parts[i + 3];
         const float corners[6][2] = {{s0, t0}, {s1, t0}, {s1, t1}, {s0, t0}, {s1, t1}, {s0, t1}};
         for (const auto& c : corners) {
             const KxVector3 p = At(s, c[0], c[1]);
-            vertices.push_back({p.x, p.y, p.z, n.x, n.y, n.z, c[0], c[1]});
+            vertices.push_back({p.x, p.y, p.z, n.x, n.y, n.z, c[0] * repeat[0], c[1] * repeat[1]});
         }
     }
     return vertices;
@@ -129,7 +149,7 @@ int main(int argc, char** argv)
     if (!device.CreateOffscreen(320, 240))
         return 1;
 
-    const Image images[kTextureCount] = {MakeImage(128, 128, FloorTexel), MakeImage(64, 64, WallTexel),
+    const Image images[kTextureCount] = {MakeImage(32, 32, FloorTexel), MakeImage(64, 64, WallTexel),
                                          MakeImage(128, 128, CeilingTexel)};
     KxTexture* textures[kTextureCount] = {};
     for (int i = 0; i < kTextureCount; ++i)
@@ -172,6 +192,7 @@ int main(int argc, char** argv)
     device.SetFVF(0x112);
     for (size_t i = 0; i < buffers.size(); ++i) {
         device.SetTexture(0, textures[kRoom[i].texture]);
+        SetSampling(device, kRoom[i].texture);
         device.SetStreamSource(0, buffers[i], 0, sizeof(Vertex));
         device.DrawPrimitive(KXPT_TRIANGLELIST, 0, uint32_t(buffers[i]->length / sizeof(Vertex) / 3));
     }
