@@ -21,11 +21,11 @@ void KxMarkFrontFacesScalar(const uint8_t* data, int32_t stride, uint32_t first,
     }
 }
 
-void KxMarkFrontFaces(const uint8_t* data, size_t length, int32_t stride, uint32_t count, const KxMatrix4& world,
-                      const KxVector3& eye, std::vector<bool>& front)
+void KxMarkFrontFaces(const uint8_t* data, size_t length, int32_t stride, uint32_t first, uint32_t count,
+                      const KxMatrix4& world, const KxVector3& eye, std::vector<bool>& front)
 {
     uint32_t done = 0;
     if (KxGeometryAvx2Available())
-        done = KxMarkFrontFacesAvx2(data, length, stride, 0, count, world, eye, front);
-    KxMarkFrontFacesScalar(data, stride, done, count - done, world, eye, front);
+        done = KxMarkFrontFacesAvx2(data, length, stride, first, count, world, eye, front);
+    KxMarkFrontFacesScalar(data, stride, first + done, count - done, world, eye, front);
 }

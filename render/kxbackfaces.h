@@ -18,11 +18,11 @@ inline bool KxFacesEye(const KxVector3& eye, const KxVector3& p0, const KxVector
     return toEye.Dot(normal) >= 0.0f;
 }
 
-// front[i] for the first count triangles of the block (length bytes) whose
-// positions open vertices of stride bytes, by the widest path the processor
-// has.
-void KxMarkFrontFaces(const uint8_t* data, size_t length, int32_t stride, uint32_t count, const KxMatrix4& world,
-                      const KxVector3& eye, std::vector<bool>& front);
+// front[i] for triangles first .. first + count - 1 of the block (length
+// bytes) whose positions open vertices of stride bytes, by the widest path
+// the processor has.
+void KxMarkFrontFaces(const uint8_t* data, size_t length, int32_t stride, uint32_t first, uint32_t count,
+                      const KxMatrix4& world, const KxVector3& eye, std::vector<bool>& front);
 
 // Triangles first .. first + count - 1, one at a time.
 void KxMarkFrontFacesScalar(const uint8_t* data, int32_t stride, uint32_t first, uint32_t count,

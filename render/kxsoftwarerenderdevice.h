@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "math/kxmatrix4.h"
@@ -51,7 +52,11 @@ enum : uint32_t {
 };
 
 class KxSpanFiller;
+class KxWorkers;
+struct KxRowBands;
+struct KxThreadedDraw;
 struct KxVertexBatch;
+struct KxVertexTransform;
 
 class KxSoftwareRenderDevice {
 public:
@@ -113,6 +118,21 @@ public:
     bool SetTexture(uint32_t stage, KxTexture* texture);
     // Why the last texture creation failed, or "" after a success.
     const char* GetTextureLoadError() const { return pTextureLoadError; }
+
+    // Threads: how many draw and clear, the calling one included. 1 (the
+    // default): the calling thread alone; 0: one per processor the system
+    // reports. False, changing nothing, above 256; false too when the
+    // system refuses a thread, which leaves the device with the calling
+    // thread alone. Every count gives the same bytes.
+    static constexpr uint32_t kMaxThreads = 256;
+    bool SetThreadCount(uint32_t count);
+    uint32_t GetThreadCount() const;
+    // Draws of fewer triangles than this stay on the calling thread even
+    // with more threads set: waking the workers costs more than they save
+    // on small draws. 0 sends every draw to the workers (tests use it to
+    // run small scenes on them).
+    static constexpr uint32_t kDefaultThreadThreshold = 512;
+    void SetThreadThreshold(uint32_t minTriangles) { nThreadThreshold = minTriangles; }
 
     // Primitive pipeline
     bool DrawPrimitive(uint32_t primitiveType, uint32_t startVertex, uint32_t primitiveCount);
@@ -205,13 +225,39 @@ private:
     // Hands out a texture that loaded, else releases it.
     bool KeepIfLoaded(KxTexture* pTexture, KxTexture** texture);
 
+    // The rasteriser and the Gouraud filler on the rows one worker owns.
+    void RasterizeTriangle(const KxRowBands& bands, int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1,
+                           float z1, int32_t x2, int32_t y2, float z2,
+                           uint32_t color0, uint32_t color1, uint32_t color2,
+                           float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                           float uOverW2, float vOverW2,
+                           float invW0, float invW1, float invW2);
+    void RasterizeFlatBottom(const KxRowBands& bands, int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1,
+                             float z1, int32_t x2, int32_t y2, float z2,
+                             uint32_t color0, uint32_t color1, uint32_t color2,
+                             float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                             float uOverW2, float vOverW2,
+                             float invW0, float invW1, float invW2);
+    void RasterizeFlatTop(const KxRowBands& bands, int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1,
+                          float z1, int32_t x2, int32_t y2, float z2,
+                          uint32_t color0, uint32_t color1, uint32_t color2,
+                          float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                          float uOverW2, float vOverW2,
+                          float invW0, float invW1, float invW2);
+    void FillGouraudTriangle(const KxRowBands& bands, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2,
+                             int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2);
+    void FillFlatBottomTriangle(const KxRowBands& bands, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                                int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2);
+    void FillFlatTopTriangle(const KxRowBands& bands, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2,
+                             int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2);
     // RasterizeSpan through the filler a walker shares across its rows.
     void RasterizeSpan(KxSpanFiller& filler, int32_t xA, int32_t xB, int32_t y, float zA, float zB,
                        uint32_t colorA, uint32_t colorB,
                        float uOverWA, float vOverWA, float uOverWB, float vOverWB,
                        float invWA, float invWB);
-    // A span filler for the current depth buffer and texture.
-    KxSpanFiller SpanFiller() const;
+    // A span filler for the current depth buffer and texture, for a run of
+    // rows that ends at lastRow.
+    KxSpanFiller SpanFiller(const KxRowBands& bands, int32_t lastRow) const;
     // The one bound texture stage that decides the pixels: the highest.
     const KxTexture* SampledTexture() const;
 
@@ -222,7 +268,22 @@ private:
     // batch at a time; those of a format with diffuse colours instead.
     void DrawLitTriangles(uint32_t nTriangles);
     void DrawColoredTriangles(uint32_t nTriangles);
-    void FillBatch(const KxVertexBatch& batch, int32_t nTriangles, bool bDepthTest);
+    // The visible triangles from first on, up to a batch's worth and before
+    // end, into the batch; returns where the gathering stopped.
+    uint32_t GatherBatch(uint32_t first, uint32_t end, KxVertexBatch& batch) const;
+    KxVertexTransform VertexTransform(const KxMatrix4& normalMatrix) const;
+    // The normal matrix and the lighting terms of the draw, formed at its
+    // first visible triangle.
+    void PrepareVertexTransform(KxMatrix4& normalMatrix);
+    void FillBatch(const KxRowBands& bands, const KxVertexBatch& batch, int32_t nTriangles, bool bDepthTest);
+    void FillColoredTriangles(const KxRowBands& bands, uint32_t nTriangles);
+
+    // The same stages split across the workers (kxsoftwarerenderdevice_threads.cpp).
+    bool UsesWorkers(uint32_t nTriangles) const;
+    // The workers when a draw of this many triangles goes to them, else null.
+    KxWorkers* WorkersFor(uint32_t nTriangles) const { return UsesWorkers(nTriangles) ? pWorkers.get() : nullptr; }
+    void MarkFrontFacesOnWorkers(uint32_t nTriangles);
+    void DrawLitTrianglesOnWorkers(uint32_t nTriangles);
 
     bool IsRenderStateOn(uint32_t bit) const { return (renderStates >> bit) & 1u; }
     uint32_t RenderStateField(uint32_t shift) const { return (renderStates >> shift) & 3u; }
@@ -265,4 +326,8 @@ private:
     uint32_t depthScale = 0;
     uint16_t* depthBuffer16 = nullptr;
     uint32_t* depthBuffer32 = nullptr;
+
+    std::unique_ptr<KxWorkers> pWorkers;           // none while one thread draws
+    std::unique_ptr<KxThreadedDraw> pThreadedDraw;  // the workers' scratch, kept between draws
+    uint32_t nThreadThreshold = kDefaultThreadThreshold;
 };

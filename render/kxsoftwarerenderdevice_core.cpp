@@ -3,6 +3,8 @@
 #include "render/kxsoftwarerenderdevice.h"
 
 #include "render/kxbmpwriter.h"
+#include "render/kxthreadeddraw.h"
+#include "render/kxworkers.h"
 
 #include <algorithm>
 #include <cmath>

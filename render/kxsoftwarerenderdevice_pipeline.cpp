@@ -7,6 +7,7 @@
 
 #include "math/kxassert.h"
 #include "render/kxbackfaces.h"
+#include "render/kxthreadeddraw.h"
 #include "render/kxsoftwarerenderdevice.h"
 #include "render/kxvertexbatch.h"
 
@@ -128,8 +129,11 @@ bool KxSoftwareRenderDevice::CullBackFaces()
 
     const uint32_t nTriangles = TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride());
     triangleVisible.resize(nTriangles, false);
-    KxMarkFrontFaces(streamSource->data, streamSource->length, vertexFormat.GetStride(), nTriangles, combinedMatrix,
-                     eyePosition, triangleVisible);
+    if (UsesWorkers(nTriangles))
+        MarkFrontFacesOnWorkers(nTriangles);
+    else
+        KxMarkFrontFaces(streamSource->data, streamSource->length, vertexFormat.GetStride(), 0, nTriangles,
+                         combinedMatrix, eyePosition, triangleVisible);
     return true;
 }
 
@@ -222,6 +226,11 @@ bool KxSoftwareRenderDevice::DrawTriangles()
 // scene code may rely on this to draw geometry given in screen space.
 void KxSoftwareRenderDevice::DrawColoredTriangles(uint32_t nTriangles)
 {
+    KxFillRows(WorkersFor(nTriangles), [&](const KxRowBands& bands) { FillColoredTriangles(bands, nTriangles); });
+}
+
+void KxSoftwareRenderDevice::FillColoredTriangles(const KxRowBands& bands, uint32_t nTriangles)
+{
     const KxVertexLayout layout(vertexFormat);
     for (uint32_t i = 0; i < nTriangles; ++i) {
         if (!triangleVisible[i])
@@ -235,7 +244,7 @@ void KxSoftwareRenderDevice::DrawColoredTriangles(uint32_t nTriangles)
             y[k] = KxScreenCoordinate(position.y);
             color[k] = ReadColor(vertex + layout.diffuse);
         }
-        FillGouraudTriangle(x[0], y[0], x[1], y[1], x[2], y[2], color[0], color[1], color[2]);
+        FillGouraudTriangle(bands, x[0], y[0], x[1], y[1], x[2], y[2], color[0], color[1], color[2]);
     }
 }
 
@@ -247,48 +256,70 @@ void KxSoftwareRenderDevice::DrawColoredTriangles(uint32_t nTriangles)
 // material colour holders.
 void KxSoftwareRenderDevice::DrawLitTriangles(uint32_t nTriangles)
 {
-    const KxVertexLayout layout(vertexFormat);
-    const bool bDepthTest = IsRenderStateOn(kZEnableBit);
+    if (UsesWorkers(nTriangles)) {
+        DrawLitTrianglesOnWorkers(nTriangles);
+        return;
+    }
     KxMatrix4 normalMatrix;
-    const KxVertexTransform transform{&combinedMatrix, &normalMatrix, &lightTerms, bDepthTest, layout.bTexCoords};
+    const KxVertexTransform transform = VertexTransform(normalMatrix);
     bool bPrepared = false;
     KxVertexBatch batch;
-    uint32_t i = 0;
-    while (i < nTriangles) {
-        int32_t nGathered = 0;
-        for (; i < nTriangles && nGathered < KxVertexBatch::kTriangles; ++i) {
-            if (!triangleVisible[i])
-                continue;
-            const uint8_t* vertex = streamSource->data + size_t(i) * 3 * layout.stride;
-            for (int k = 0; k < 3; ++k, vertex += layout.stride)
-                GatherVertex(layout, vertex, batch, 3 * nGathered + k);
-            ++nGathered;
-        }
-        if (nGathered == 0)
+    for (uint32_t i = 0; i < nTriangles;) {
+        i = GatherBatch(i, nTriangles, batch);
+        if (batch.count == 0)
             break;
         if (!bPrepared) {
-            // Normals go through the 3x3 of the inverse world, not its transpose.
-            normalMatrix = world.Inverse().AffineCopy();
-            PrepareLighting(lightTerms);
+            PrepareVertexTransform(normalMatrix);
             bPrepared = true;
         }
-        batch.count = 3 * nGathered;
         KxTransformVertices(transform, batch);
-        FillBatch(batch, nGathered, bDepthTest);
+        FillBatch(KxRowBands(), batch, batch.count / 3, transform.bNormalize);
     }
 }
 
-void KxSoftwareRenderDevice::FillBatch(const KxVertexBatch& b, int32_t nTriangles, bool bDepthTest)
+KxVertexTransform KxSoftwareRenderDevice::VertexTransform(const KxMatrix4& normalMatrix) const
+{
+    const bool bDepthTest = IsRenderStateOn(kZEnableBit);
+    return {&combinedMatrix, &normalMatrix, &lightTerms, bDepthTest, vertexFormat.HasComponent(KXFVF_TEX1)};
+}
+
+// Normals go through the 3x3 of the inverse world, not its transpose.
+void KxSoftwareRenderDevice::PrepareVertexTransform(KxMatrix4& normalMatrix)
+{
+    normalMatrix = world.Inverse().AffineCopy();
+    PrepareLighting(lightTerms);
+}
+
+uint32_t KxSoftwareRenderDevice::GatherBatch(uint32_t first, uint32_t end, KxVertexBatch& batch) const
+{
+    const KxVertexLayout layout(vertexFormat);
+    int32_t nGathered = 0;
+    uint32_t i = first;
+    for (; i < end && nGathered < KxVertexBatch::kTriangles; ++i) {
+        if (!triangleVisible[i])
+            continue;
+        const uint8_t* vertex = streamSource->data + size_t(i) * 3 * layout.stride;
+        for (int k = 0; k < 3; ++k, vertex += layout.stride)
+            GatherVertex(layout, vertex, batch, 3 * nGathered + k);
+        ++nGathered;
+    }
+    batch.count = 3 * nGathered;
+    return i;
+}
+
+void KxSoftwareRenderDevice::FillBatch(const KxRowBands& bands, const KxVertexBatch& b, int32_t nTriangles,
+                                       bool bDepthTest)
 {
     for (int32_t t = 0; t < nTriangles; ++t) {
         const int32_t v0 = 3 * t, v1 = v0 + 1, v2 = v0 + 2;
         if (bDepthTest) {
-            RasterizeTriangle(b.x[v0], b.y[v0], b.z[v0], b.x[v1], b.y[v1], b.z[v1], b.x[v2], b.y[v2], b.z[v2],
-                              b.color[v0], b.color[v1], b.color[v2], b.uOverW[v0], b.vOverW[v0], b.uOverW[v1],
-                              b.vOverW[v1], b.uOverW[v2], b.vOverW[v2], b.invW[v0], b.invW[v1], b.invW[v2]);
+            RasterizeTriangle(bands, b.x[v0], b.y[v0], b.z[v0], b.x[v1], b.y[v1], b.z[v1], b.x[v2], b.y[v2],
+                              b.z[v2], b.color[v0], b.color[v1], b.color[v2], b.uOverW[v0], b.vOverW[v0],
+                              b.uOverW[v1], b.vOverW[v1], b.uOverW[v2], b.vOverW[v2], b.invW[v0], b.invW[v1],
+                              b.invW[v2]);
         } else {
-            FillGouraudTriangle(b.x[v0], b.y[v0], b.x[v1], b.y[v1], b.x[v2], b.y[v2], b.color[v0], b.color[v1],
-                                b.color[v2]);
+            FillGouraudTriangle(bands, b.x[v0], b.y[v0], b.x[v1], b.y[v1], b.x[v2], b.y[v2], b.color[v0],
+                                b.color[v1], b.color[v2]);
         }
     }
 }

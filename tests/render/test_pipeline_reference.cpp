@@ -291,15 +291,22 @@ struct KxRandomScene : KxTestRandom {
 
 }  // namespace
 
-TEST(PipelineReference, RandomScenesDrawAsTheTranscription)
+// The device under test draws on every thread count of the tests.
+struct PipelineReference : ::testing::TestWithParam<uint32_t> {};
+
+INSTANTIATE_TEST_SUITE_P(Threads, PipelineReference, ::testing::ValuesIn(kKxTestThreadCounts),
+                         [](const auto& info) { return KxThreadsName(info.param); });
+
+TEST_P(PipelineReference, RandomScenesDrawAsTheTranscription)
 {
-    KxTestDevice dut(83, 61), ref(83, 61);
+    KxTestDevice dut(83, 61, GetParam()), ref(83, 61);
     const KxTexturePtr texture = KxMakeTexture(8, 4, KxDistinctTexels(32));
     // The material colour holders live as long as the process: start the
-    // device's from the colours the reference's start with.
+    // device's and the reference's from the same colours.
     const KxMaterial start;
     dut.device.SetMaterial(&start);
     dut.device.LightVertex(KxVector3(0, 0, 1));
+    heldAmbient = heldDiffuse = heldSpecular = KxColor(0, 0, 0, 1);
 
     std::vector<bool> visible;
     KxRandomScene scene{{std::mt19937(15)}};
