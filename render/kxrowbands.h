@@ -75,3 +75,21 @@ inline bool KxOwnsAnyRow(const KxRowBands& bands, int32_t top, int32_t bottom, i
     const int32_t first = std::max(top, 0), last = std::min(bottom, height - 1);
     return first <= last && bands.OwnsAnyOf(first, last);
 }
+
+// Sets bit in owners[w] for every worker w of nWorkers that owns a row of
+// top .. bottom inside a frame of height rows.
+inline void KxMarkOwners(int32_t nWorkers, int32_t top, int32_t bottom, int32_t height, uint64_t bit,
+                         uint64_t* owners)
+{
+    const int32_t first = std::max(top, 0), last = std::min(bottom, height - 1);
+    if (first > last)
+        return;
+    const int32_t firstBand = first / KxRowBands::kRows, lastBand = last / KxRowBands::kRows;
+    if (lastBand - firstBand + 1 >= nWorkers) {
+        for (int32_t worker = 0; worker < nWorkers; ++worker)
+            owners[worker] |= bit;
+        return;
+    }
+    for (int32_t band = firstBand; band <= lastBand; ++band)
+        owners[band % nWorkers] |= bit;
+}

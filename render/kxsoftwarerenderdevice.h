@@ -275,7 +275,8 @@ private:
     // The normal matrix and the lighting terms of the draw, formed at its
     // first visible triangle.
     void PrepareVertexTransform(KxMatrix4& normalMatrix);
-    void FillBatch(const KxRowBands& bands, const KxVertexBatch& batch, int32_t nTriangles, bool bDepthTest);
+    // The triangles of the batch whose bits are set, in order.
+    void FillBatch(const KxRowBands& bands, const KxVertexBatch& batch, uint64_t triangles, bool bDepthTest);
     void FillColoredTriangles(const KxRowBands& bands, uint32_t nTriangles);
 
     // The same stages split across the workers (kxsoftwarerenderdevice_threads.cpp).
@@ -284,6 +285,7 @@ private:
     KxWorkers* WorkersFor(uint32_t nTriangles) const { return UsesWorkers(nTriangles) ? pWorkers.get() : nullptr; }
     void MarkFrontFacesOnWorkers(uint32_t nTriangles);
     void DrawLitTrianglesOnWorkers(uint32_t nTriangles);
+    void MarkRowOwners(const KxVertexBatch& batch, int32_t nWorkers, uint64_t* owners) const;
 
     bool IsRenderStateOn(uint32_t bit) const { return (renderStates >> bit) & 1u; }
     uint32_t RenderStateField(uint32_t shift) const { return (renderStates >> shift) & 3u; }

@@ -116,7 +116,8 @@ void KxSoftwareRenderDevice::FillFlatBottomTriangle(int32_t x0, int32_t y0, int3
 void KxSoftwareRenderDevice::FillFlatBottomTriangle(const KxRowBands& bands, int32_t x0, int32_t y0, int32_t x1,
                                                     int32_t y1, int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
 {
-    if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+    if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
+        !KxOwnsAnyRow(bands, y0, y1, height))
         return;
 
     const int32_t steps = y1 - y0;
@@ -145,7 +146,8 @@ void KxSoftwareRenderDevice::FillFlatTopTriangle(int32_t x0, int32_t y0, int32_t
 void KxSoftwareRenderDevice::FillFlatTopTriangle(const KxRowBands& bands, int32_t x0, int32_t y0, int32_t x1,
                                                  int32_t y1, int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
 {
-    if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+    if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
+        !KxOwnsAnyRow(bands, y1, y2, height))
         return;
 
     const int32_t steps = y2 - y1;

@@ -1,6 +1,7 @@
 // The primitive pipeline: culling, transformation and lighting of the bound
 // vertex buffer, drawn as a triangle list by the two fillers.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -273,7 +274,7 @@ void KxSoftwareRenderDevice::DrawLitTriangles(uint32_t nTriangles)
             bPrepared = true;
         }
         KxTransformVertices(transform, batch);
-        FillBatch(KxRowBands(), batch, batch.count / 3, transform.bNormalize);
+        FillBatch(KxRowBands(), batch, ~uint64_t(0) >> (64 - batch.count / 3), transform.bNormalize);
     }
 }
 
@@ -307,11 +308,11 @@ uint32_t KxSoftwareRenderDevice::GatherBatch(uint32_t first, uint32_t end, KxVer
     return i;
 }
 
-void KxSoftwareRenderDevice::FillBatch(const KxRowBands& bands, const KxVertexBatch& b, int32_t nTriangles,
+void KxSoftwareRenderDevice::FillBatch(const KxRowBands& bands, const KxVertexBatch& b, uint64_t triangles,
                                        bool bDepthTest)
 {
-    for (int32_t t = 0; t < nTriangles; ++t) {
-        const int32_t v0 = 3 * t, v1 = v0 + 1, v2 = v0 + 2;
+    for (; triangles != 0; triangles &= triangles - 1) {
+        const int32_t v0 = 3 * std::countr_zero(triangles), v1 = v0 + 1, v2 = v0 + 2;
         if (bDepthTest) {
             RasterizeTriangle(bands, b.x[v0], b.y[v0], b.z[v0], b.x[v1], b.y[v1], b.z[v1], b.x[v2], b.y[v2],
                               b.z[v2], b.color[v0], b.color[v1], b.color[v2], b.uOverW[v0], b.vOverW[v0],

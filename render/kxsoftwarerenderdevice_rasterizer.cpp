@@ -168,7 +168,8 @@ void KxSoftwareRenderDevice::RasterizeFlatBottom(const KxRowBands& bands, int32_
                                                  float uOverW2, float vOverW2,
                                                  float invW0, float invW1, float invW2)
 {
-    if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+    if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
+        !KxOwnsAnyRow(bands, y0, y1, height))
         return;
 
     const KxRasterVertex top{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
@@ -211,7 +212,8 @@ void KxSoftwareRenderDevice::RasterizeFlatTop(const KxRowBands& bands, int32_t x
                                               float uOverW2, float vOverW2,
                                               float invW0, float invW1, float invW2)
 {
-    if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+    if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
+        !KxOwnsAnyRow(bands, y1, y2, height))
         return;
 
     const KxRasterVertex bottom{x2, y2, z2, color2, uOverW2, vOverW2, invW2};

@@ -7,6 +7,7 @@ bool KxWorkers::SetCount(uint32_t count)
     if (count == Count())
         return true;
     Stop();
+    pSync = count > 1 ? std::make_unique<std::barrier<>>(count) : nullptr;
     threads.reserve(count > 1 ? count - 1 : 0);
     for (uint32_t index = 1; index < count; ++index) {
         // The one exception the library meets: a thread the system will
@@ -15,6 +16,7 @@ bool KxWorkers::SetCount(uint32_t count)
             threads.emplace_back(&KxWorkers::Serve, this, index, nRound);
         } catch (const std::system_error&) {
             Stop();
+            pSync.reset();
             return false;
         }
     }

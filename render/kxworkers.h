@@ -3,8 +3,10 @@
 // the calling one included, and returns when all of them have finished it.
 #pragma once
 
+#include <barrier>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -29,6 +31,13 @@ public:
         Dispatch(&Call<Task>, &task);
     }
 
+    // Inside a task: returns when every thread has reached it.
+    void Sync()
+    {
+        if (pSync)
+            pSync->arrive_and_wait();
+    }
+
 private:
     typedef void (*TaskFunction)(void* task, uint32_t index);
 
@@ -43,6 +52,7 @@ private:
     void Stop();
 
     std::vector<std::thread> threads;
+    std::unique_ptr<std::barrier<>> pSync;
     std::mutex mutex;
     std::condition_variable wake;      // a new task, or the stop
     std::condition_variable finished;  // the last worker is done
