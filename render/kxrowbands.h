@@ -1,95 +1,53 @@
-// The rows of the frame one thread fills when a draw is split across
-// threads: bands of kRows rows dealt out in turn, band b to worker
-// b mod nWorkers. Each pixel belongs to one worker, which fills it in the
-// order of the draw, so the bytes do not depend on the number of workers.
-// Narrow bands keep the work even wherever the triangles lie.
+// The rows of the frame a thread may write while a draw is split across
+// threads. The frame is cut into bands of whole rows; each band is filled
+// by one thread at a time, with the draw's triangles in buffer order, so
+// every pixel is written as on one thread and the bytes do not depend on
+// how many threads there are or which one takes a band.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
 
-struct KxRowBands {
-    static constexpr int32_t kRows = 16;
+// Rows first .. last; the default is every row.
+struct KxRowBand {
+    int32_t first = 0;
+    int32_t last = INT32_MAX;
 
-    int32_t nWorkers = 1;
-    int32_t index = 0;  // the worker, 0 .. nWorkers - 1
-
-    bool IsWhole() const { return nWorkers == 1; }
-
-    // The first row at or after y (y >= 0) that the worker owns, and the
-    // last row of the run of owned rows that starts there.
-    void NextRun(int32_t y, int64_t& first, int64_t& last) const
-    {
-        if (IsWhole()) {
-            first = y;
-            last = INT32_MAX;
-            return;
-        }
-        const int64_t band = y / kRows;
-        const int64_t owned = band + (index - band % nWorkers + nWorkers) % nWorkers;
-        first = owned == band ? y : owned * kRows;
-        last = owned * kRows + kRows - 1;
-    }
-
-    // Whether the worker owns any of the rows first .. last (first >= 0).
-    bool OwnsAnyOf(int32_t first, int32_t last) const
-    {
-        int64_t runFirst, runLast;
-        NextRun(first, runFirst, runLast);
-        return runFirst <= last;
-    }
+    bool IsWhole() const { return first <= 0 && last == INT32_MAX; }
 };
 
-// The runs of rows of first .. last (0 <= first) that one worker owns, in
-// order: for (KxOwnedRuns runs(bands, first, last); runs.Next();) uses
-// runs.first .. runs.last.
-struct KxOwnedRuns {
-    KxOwnedRuns(const KxRowBands& bands, int32_t rowFirst, int32_t rowLast)
-        : bands(bands), next(rowFirst), end(rowLast)
+// Whether the band holds a row of top .. bottom inside a frame of height
+// rows: a triangle without one is left alone before its set-up.
+inline bool KxBandHoldsAnyRow(const KxRowBand& band, int32_t top, int32_t bottom, int32_t height)
+{
+    return std::max({top, band.first, 0}) <= std::min({bottom, band.last, height - 1});
+}
+
+// A frame of height rows cut into nBands bands of nRows rows (the last
+// one shorter): enough bands per thread for the threads to even out their
+// work, bands not so thin that most triangles reach over two.
+struct KxFrameBands {
+    static constexpr int32_t kBandsPerThread = 8;
+    static constexpr int32_t kMaxBands = 64;
+    static constexpr int32_t kMinRows = 8;
+
+    KxFrameBands(int32_t height, int32_t nThreads)
     {
+        const int32_t wanted = std::min(kBandsPerThread * nThreads, kMaxBands);
+        nRows = std::max(kMinRows, (std::max(height, 1) + wanted - 1) / wanted);
+        nBands = (std::max(height, 1) + nRows - 1) / nRows;
     }
 
-    bool Next()
+    KxRowBand Band(int32_t band) const { return {band * nRows, band * nRows + nRows - 1}; }
+
+    // Sets bit in bands[b] for every band b that holds a row of top ..
+    // bottom inside a frame of height rows.
+    void Mark(int32_t top, int32_t bottom, int32_t height, uint64_t bit, uint64_t* bands) const
     {
-        if (next > end)
-            return false;
-        int64_t runFirst, runLast;
-        bands.NextRun(int32_t(next), runFirst, runLast);
-        if (runFirst > end)
-            return false;
-        first = int32_t(runFirst);
-        last = int32_t(std::min<int64_t>(runLast, end));
-        next = int64_t(last) + 1;
-        return true;
+        const int32_t first = std::max(top, 0), last = std::min(bottom, height - 1);
+        for (int32_t band = first / nRows; first <= last && band <= last / nRows; ++band)
+            bands[band] |= bit;
     }
 
-    const KxRowBands& bands;
-    int64_t next, end;
-    int32_t first = 0, last = -1;
+    int32_t nRows, nBands;
 };
-
-// Whether the worker owns a row of top .. bottom inside a frame of height
-// rows: a triangle without one is left to the others before its set-up.
-inline bool KxOwnsAnyRow(const KxRowBands& bands, int32_t top, int32_t bottom, int32_t height)
-{
-    const int32_t first = std::max(top, 0), last = std::min(bottom, height - 1);
-    return first <= last && bands.OwnsAnyOf(first, last);
-}
-
-// Sets bit in owners[w] for every worker w of nWorkers that owns a row of
-// top .. bottom inside a frame of height rows.
-inline void KxMarkOwners(int32_t nWorkers, int32_t top, int32_t bottom, int32_t height, uint64_t bit,
-                         uint64_t* owners)
-{
-    const int32_t first = std::max(top, 0), last = std::min(bottom, height - 1);
-    if (first > last)
-        return;
-    const int32_t firstBand = first / KxRowBands::kRows, lastBand = last / KxRowBands::kRows;
-    if (lastBand - firstBand + 1 >= nWorkers) {
-        for (int32_t worker = 0; worker < nWorkers; ++worker)
-            owners[worker] |= bit;
-        return;
-    }
-    for (int32_t band = firstBand; band <= lastBand; ++band)
-        owners[band % nWorkers] |= bit;
-}

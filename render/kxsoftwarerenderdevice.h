@@ -53,7 +53,8 @@ enum : uint32_t {
 
 class KxSpanFiller;
 class KxWorkers;
-struct KxRowBands;
+struct KxFrameBands;
+struct KxRowBand;
 struct KxThreadedDraw;
 struct KxVertexBatch;
 struct KxVertexTransform;
@@ -226,38 +227,38 @@ private:
     bool KeepIfLoaded(KxTexture* pTexture, KxTexture** texture);
 
     // The rasteriser and the Gouraud filler on the rows one worker owns.
-    void RasterizeTriangle(const KxRowBands& bands, int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1,
+    void RasterizeTriangle(const KxRowBand& band, int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1,
                            float z1, int32_t x2, int32_t y2, float z2,
                            uint32_t color0, uint32_t color1, uint32_t color2,
                            float uOverW0, float vOverW0, float uOverW1, float vOverW1,
                            float uOverW2, float vOverW2,
                            float invW0, float invW1, float invW2);
-    void RasterizeFlatBottom(const KxRowBands& bands, int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1,
+    void RasterizeFlatBottom(const KxRowBand& band, int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1,
                              float z1, int32_t x2, int32_t y2, float z2,
                              uint32_t color0, uint32_t color1, uint32_t color2,
                              float uOverW0, float vOverW0, float uOverW1, float vOverW1,
                              float uOverW2, float vOverW2,
                              float invW0, float invW1, float invW2);
-    void RasterizeFlatTop(const KxRowBands& bands, int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1,
+    void RasterizeFlatTop(const KxRowBand& band, int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1,
                           float z1, int32_t x2, int32_t y2, float z2,
                           uint32_t color0, uint32_t color1, uint32_t color2,
                           float uOverW0, float vOverW0, float uOverW1, float vOverW1,
                           float uOverW2, float vOverW2,
                           float invW0, float invW1, float invW2);
-    void FillGouraudTriangle(const KxRowBands& bands, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2,
+    void FillGouraudTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2,
                              int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2);
-    void FillFlatBottomTriangle(const KxRowBands& bands, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+    void FillFlatBottomTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                                 int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2);
-    void FillFlatTopTriangle(const KxRowBands& bands, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2,
+    void FillFlatTopTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2,
                              int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2);
     // RasterizeSpan through the filler a walker shares across its rows.
     void RasterizeSpan(KxSpanFiller& filler, int32_t xA, int32_t xB, int32_t y, float zA, float zB,
                        uint32_t colorA, uint32_t colorB,
                        float uOverWA, float vOverWA, float uOverWB, float vOverWB,
                        float invWA, float invWB);
-    // A span filler for the current depth buffer and texture, for a run of
-    // rows that ends at lastRow.
-    KxSpanFiller SpanFiller(const KxRowBands& bands, int32_t lastRow) const;
+    // A span filler for the current depth buffer and texture, for the rows
+    // of a band.
+    KxSpanFiller SpanFiller(const KxRowBand& band) const;
     // The one bound texture stage that decides the pixels: the highest.
     const KxTexture* SampledTexture() const;
 
@@ -276,8 +277,8 @@ private:
     // first visible triangle.
     void PrepareVertexTransform(KxMatrix4& normalMatrix);
     // The triangles of the batch whose bits are set, in order.
-    void FillBatch(const KxRowBands& bands, const KxVertexBatch& batch, uint64_t triangles, bool bDepthTest);
-    void FillColoredTriangles(const KxRowBands& bands, uint32_t nTriangles);
+    void FillBatch(const KxRowBand& band, const KxVertexBatch& batch, uint64_t triangles, bool bDepthTest);
+    void FillColoredTriangles(const KxRowBand& band, uint32_t nTriangles);
 
     // The same stages split across the workers (kxsoftwarerenderdevice_threads.cpp).
     bool UsesWorkers(uint32_t nTriangles) const;
@@ -285,7 +286,7 @@ private:
     KxWorkers* WorkersFor(uint32_t nTriangles) const { return UsesWorkers(nTriangles) ? pWorkers.get() : nullptr; }
     void MarkFrontFacesOnWorkers(uint32_t nTriangles);
     void DrawLitTrianglesOnWorkers(uint32_t nTriangles);
-    void MarkRowOwners(const KxVertexBatch& batch, int32_t nWorkers, uint64_t* owners) const;
+    void MarkBands(const KxVertexBatch& batch, const KxFrameBands& bands, uint64_t* bandTriangles) const;
 
     bool IsRenderStateOn(uint32_t bit) const { return (renderStates >> bit) & 1u; }
     uint32_t RenderStateField(uint32_t shift) const { return (renderStates >> shift) & 3u; }

@@ -54,10 +54,10 @@ constexpr int32_t kMaxClipMoves = 32;
 void KxSoftwareRenderDevice::FillGouraudTriangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                                                  int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
 {
-    KxFillRows(WorkersFor(1), [&](const KxRowBands& bands) { FillGouraudTriangle(bands, x0, y0, x1, y1, x2, y2, c0, c1, c2); });
+    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) { FillGouraudTriangle(band, x0, y0, x1, y1, x2, y2, c0, c1, c2); });
 }
 
-void KxSoftwareRenderDevice::FillGouraudTriangle(const KxRowBands& bands, int32_t x0, int32_t y0, int32_t x1,
+void KxSoftwareRenderDevice::FillGouraudTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1,
                                                  int32_t y1, int32_t x2, int32_t y2, uint32_t c0, uint32_t c1,
                                                  uint32_t c2)
 {
@@ -80,14 +80,14 @@ void KxSoftwareRenderDevice::FillGouraudTriangle(const KxRowBands& bands, int32_
         std::swap(c1, c2);
     }
 
-    if (!KxOwnsAnyRow(bands, y0, y2, height))
+    if (!KxBandHoldsAnyRow(band, y0, y2, height))
         return;
     if (y0 == y1) {
-        FillFlatTopTriangle(bands, x0, y0, x1, y1, x2, y2, c0, c1, c2);
+        FillFlatTopTriangle(band, x0, y0, x1, y1, x2, y2, c0, c1, c2);
         return;
     }
     if (y1 == y2) {
-        FillFlatBottomTriangle(bands, x0, y0, x1, y1, x2, y2, c0, c1, c2);
+        FillFlatBottomTriangle(band, x0, y0, x1, y1, x2, y2, c0, c1, c2);
         return;
     }
 
@@ -103,66 +103,60 @@ void KxSoftwareRenderDevice::FillGouraudTriangle(const KxRowBands& bands, int32_
     }
     const uint32_t cs = KxPackChannels(split);
 
-    FillFlatBottomTriangle(bands, x0, y0, x1, y1, xs, y1, c0, c1, cs);
-    FillFlatTopTriangle(bands, xs, y1, x1, y1, x2, y2, cs, c1, c2);
+    FillFlatBottomTriangle(band, x0, y0, x1, y1, xs, y1, c0, c1, cs);
+    FillFlatTopTriangle(band, xs, y1, x1, y1, x2, y2, cs, c1, c2);
 }
 
 void KxSoftwareRenderDevice::FillFlatBottomTriangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                                                     int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
 {
-    KxFillRows(WorkersFor(1), [&](const KxRowBands& bands) { FillFlatBottomTriangle(bands, x0, y0, x1, y1, x2, y2, c0, c1, c2); });
+    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) { FillFlatBottomTriangle(band, x0, y0, x1, y1, x2, y2, c0, c1, c2); });
 }
 
-void KxSoftwareRenderDevice::FillFlatBottomTriangle(const KxRowBands& bands, int32_t x0, int32_t y0, int32_t x1,
+void KxSoftwareRenderDevice::FillFlatBottomTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1,
                                                     int32_t y1, int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
 {
     if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
-        !KxOwnsAnyRow(bands, y0, y1, height))
+        !KxBandHoldsAnyRow(band, y0, y1, height))
         return;
 
     const int32_t steps = y1 - y0;
     KxFixedEdge edge1(x0, c0, x1, c1, steps);
     KxFixedEdge edge2(x0, c0, x2, c2, steps);
-    // Spans outside the frame, or on rows of other workers, draw nothing.
-    const KxVisibleRows rows(y0, y1, height);
-    int64_t row = y0;  // where the edges are
-    for (KxOwnedRuns runs(bands, rows.first, rows.last); runs.Next(); row = int64_t(runs.last) + 1) {
-        edge1.Skip(runs.first - row);
-        edge2.Skip(runs.first - row);
-        for (int32_t y = runs.first; y <= runs.last; ++y) {
-            DrawGouraudSpan(edge1.X(), edge2.X(), y, edge1.Color(), edge2.Color());
-            edge1.Step();
-            edge2.Step();
-        }
+    // Spans outside the frame, or outside the band, draw nothing.
+    const KxVisibleRows rows(y0, y1, band, height);
+    edge1.Skip(rows.skipped);
+    edge2.Skip(rows.skipped);
+    for (int32_t y = rows.first; y <= rows.last; ++y) {
+        DrawGouraudSpan(edge1.X(), edge2.X(), y, edge1.Color(), edge2.Color());
+        edge1.Step();
+        edge2.Step();
     }
 }
 
 void KxSoftwareRenderDevice::FillFlatTopTriangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                                                  int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
 {
-    KxFillRows(WorkersFor(1), [&](const KxRowBands& bands) { FillFlatTopTriangle(bands, x0, y0, x1, y1, x2, y2, c0, c1, c2); });
+    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) { FillFlatTopTriangle(band, x0, y0, x1, y1, x2, y2, c0, c1, c2); });
 }
 
-void KxSoftwareRenderDevice::FillFlatTopTriangle(const KxRowBands& bands, int32_t x0, int32_t y0, int32_t x1,
+void KxSoftwareRenderDevice::FillFlatTopTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1,
                                                  int32_t y1, int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
 {
     if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
-        !KxOwnsAnyRow(bands, y1, y2, height))
+        !KxBandHoldsAnyRow(band, y1, y2, height))
         return;
 
     const int32_t steps = y2 - y1;
     KxFixedEdge edgeFrom1(x1, c1, x2, c2, steps);
     KxFixedEdge edgeFrom0(x0, c0, x2, c2, steps);
-    const KxVisibleRows rows(y1, y2, height);
-    int64_t row = y1;
-    for (KxOwnedRuns runs(bands, rows.first, rows.last); runs.Next(); row = int64_t(runs.last) + 1) {
-        edgeFrom1.Skip(runs.first - row);
-        edgeFrom0.Skip(runs.first - row);
-        for (int32_t y = runs.first; y <= runs.last; ++y) {
-            DrawGouraudSpan(edgeFrom1.X(), edgeFrom0.X(), y, edgeFrom1.Color(), edgeFrom0.Color());
-            edgeFrom1.Step();
-            edgeFrom0.Step();
-        }
+    const KxVisibleRows rows(y1, y2, band, height);
+    edgeFrom1.Skip(rows.skipped);
+    edgeFrom0.Skip(rows.skipped);
+    for (int32_t y = rows.first; y <= rows.last; ++y) {
+        DrawGouraudSpan(edgeFrom1.X(), edgeFrom0.X(), y, edgeFrom1.Color(), edgeFrom0.Color());
+        edgeFrom1.Step();
+        edgeFrom0.Step();
     }
 }
 

@@ -227,10 +227,10 @@ bool KxSoftwareRenderDevice::DrawTriangles()
 // scene code may rely on this to draw geometry given in screen space.
 void KxSoftwareRenderDevice::DrawColoredTriangles(uint32_t nTriangles)
 {
-    KxFillRows(WorkersFor(nTriangles), [&](const KxRowBands& bands) { FillColoredTriangles(bands, nTriangles); });
+    KxFillRows(WorkersFor(nTriangles), height, [&](const KxRowBand& band) { FillColoredTriangles(band, nTriangles); });
 }
 
-void KxSoftwareRenderDevice::FillColoredTriangles(const KxRowBands& bands, uint32_t nTriangles)
+void KxSoftwareRenderDevice::FillColoredTriangles(const KxRowBand& band, uint32_t nTriangles)
 {
     const KxVertexLayout layout(vertexFormat);
     for (uint32_t i = 0; i < nTriangles; ++i) {
@@ -245,7 +245,7 @@ void KxSoftwareRenderDevice::FillColoredTriangles(const KxRowBands& bands, uint3
             y[k] = KxScreenCoordinate(position.y);
             color[k] = ReadColor(vertex + layout.diffuse);
         }
-        FillGouraudTriangle(bands, x[0], y[0], x[1], y[1], x[2], y[2], color[0], color[1], color[2]);
+        FillGouraudTriangle(band, x[0], y[0], x[1], y[1], x[2], y[2], color[0], color[1], color[2]);
     }
 }
 
@@ -274,7 +274,7 @@ void KxSoftwareRenderDevice::DrawLitTriangles(uint32_t nTriangles)
             bPrepared = true;
         }
         KxTransformVertices(transform, batch);
-        FillBatch(KxRowBands(), batch, ~uint64_t(0) >> (64 - batch.count / 3), transform.bNormalize);
+        FillBatch(KxRowBand(), batch, ~uint64_t(0) >> (64 - batch.count / 3), transform.bNormalize);
     }
 }
 
@@ -308,18 +308,18 @@ uint32_t KxSoftwareRenderDevice::GatherBatch(uint32_t first, uint32_t end, KxVer
     return i;
 }
 
-void KxSoftwareRenderDevice::FillBatch(const KxRowBands& bands, const KxVertexBatch& b, uint64_t triangles,
+void KxSoftwareRenderDevice::FillBatch(const KxRowBand& band, const KxVertexBatch& b, uint64_t triangles,
                                        bool bDepthTest)
 {
     for (; triangles != 0; triangles &= triangles - 1) {
         const int32_t v0 = 3 * std::countr_zero(triangles), v1 = v0 + 1, v2 = v0 + 2;
         if (bDepthTest) {
-            RasterizeTriangle(bands, b.x[v0], b.y[v0], b.z[v0], b.x[v1], b.y[v1], b.z[v1], b.x[v2], b.y[v2],
+            RasterizeTriangle(band, b.x[v0], b.y[v0], b.z[v0], b.x[v1], b.y[v1], b.z[v1], b.x[v2], b.y[v2],
                               b.z[v2], b.color[v0], b.color[v1], b.color[v2], b.uOverW[v0], b.vOverW[v0],
                               b.uOverW[v1], b.vOverW[v1], b.uOverW[v2], b.vOverW[v2], b.invW[v0], b.invW[v1],
                               b.invW[v2]);
         } else {
-            FillGouraudTriangle(bands, b.x[v0], b.y[v0], b.x[v1], b.y[v1], b.x[v2], b.y[v2], b.color[v0],
+            FillGouraudTriangle(band, b.x[v0], b.y[v0], b.x[v1], b.y[v1], b.x[v2], b.y[v2], b.color[v0],
                                 b.color[v1], b.color[v2]);
         }
     }

@@ -2,6 +2,7 @@
 // and colour channels step in 16.16 fixed point; depth and the texture
 // attributes step as 32-bit floats whose slopes are formed in double.
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -77,12 +78,12 @@ void KxSoftwareRenderDevice::RasterizeTriangle(int32_t x0, int32_t y0, float z0,
                                                float invW0, float invW1, float invW2)
 {
     // A lone triangle goes to the workers only when they take every draw.
-    KxFillRows(WorkersFor(1), [&](const KxRowBands& bands) {
-        RasterizeTriangle(bands, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0, uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
+    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) {
+        RasterizeTriangle(band, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0, uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
     });
 }
 
-void KxSoftwareRenderDevice::RasterizeTriangle(const KxRowBands& bands, int32_t x0, int32_t y0, float z0,
+void KxSoftwareRenderDevice::RasterizeTriangle(const KxRowBand& band, int32_t x0, int32_t y0, float z0,
                                                int32_t x1, int32_t y1, float z1, int32_t x2, int32_t y2, float z2,
                                                uint32_t color0, uint32_t color1, uint32_t color2,
                                                float uOverW0, float vOverW0, float uOverW1, float vOverW1,
@@ -108,15 +109,15 @@ void KxSoftwareRenderDevice::RasterizeTriangle(const KxRowBands& bands, int32_t 
     const KxRasterVertex& a = v[0];
     const KxRasterVertex& b = v[1];
     const KxRasterVertex& c = v[2];
-    if (!KxOwnsAnyRow(bands, a.y, c.y, height))
+    if (!KxBandHoldsAnyRow(band, a.y, c.y, height))
         return;
     if (a.y == b.y) {
-        RasterizeFlatTop(bands, a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
+        RasterizeFlatTop(band, a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
                          a.uOverW, a.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, a.invW, b.invW, c.invW);
         return;
     }
     if (b.y == c.y) {
-        RasterizeFlatBottom(bands, a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
+        RasterizeFlatBottom(band, a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
                             a.uOverW, a.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, a.invW, b.invW, c.invW);
         return;
     }
@@ -142,9 +143,9 @@ void KxSoftwareRenderDevice::RasterizeTriangle(const KxRowBands& bands, int32_t 
     }
     s.color = KxPackChannels(ch);
 
-    RasterizeFlatBottom(bands, a.x, a.y, a.z, b.x, b.y, b.z, s.x, s.y, s.z, a.color, b.color, s.color,
+    RasterizeFlatBottom(band, a.x, a.y, a.z, b.x, b.y, b.z, s.x, s.y, s.z, a.color, b.color, s.color,
                         a.uOverW, a.vOverW, b.uOverW, b.vOverW, s.uOverW, s.vOverW, a.invW, b.invW, s.invW);
-    RasterizeFlatTop(bands, s.x, s.y, s.z, b.x, b.y, b.z, c.x, c.y, c.z, s.color, b.color, c.color,
+    RasterizeFlatTop(band, s.x, s.y, s.z, b.x, b.y, b.z, c.x, c.y, c.z, s.color, b.color, c.color,
                      s.uOverW, s.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, s.invW, b.invW, c.invW);
 }
 
@@ -156,12 +157,12 @@ void KxSoftwareRenderDevice::RasterizeFlatBottom(int32_t x0, int32_t y0, float z
                                                  float invW0, float invW1, float invW2)
 {
     // A lone triangle goes to the workers only when they take every draw.
-    KxFillRows(WorkersFor(1), [&](const KxRowBands& bands) {
-        RasterizeFlatBottom(bands, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0, uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
+    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) {
+        RasterizeFlatBottom(band, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0, uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
     });
 }
 
-void KxSoftwareRenderDevice::RasterizeFlatBottom(const KxRowBands& bands, int32_t x0, int32_t y0, float z0,
+void KxSoftwareRenderDevice::RasterizeFlatBottom(const KxRowBand& band, int32_t x0, int32_t y0, float z0,
                                                  int32_t x1, int32_t y1, float z1, int32_t x2, int32_t y2, float z2,
                                                  uint32_t color0, uint32_t color1, uint32_t color2,
                                                  float uOverW0, float vOverW0, float uOverW1, float vOverW1,
@@ -169,26 +170,23 @@ void KxSoftwareRenderDevice::RasterizeFlatBottom(const KxRowBands& bands, int32_
                                                  float invW0, float invW1, float invW2)
 {
     if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
-        !KxOwnsAnyRow(bands, y0, y1, height))
+        !KxBandHoldsAnyRow(band, y0, y1, height))
         return;
 
     const KxRasterVertex top{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
     const int32_t n = y1 - y0;
     KxRasterEdge e1(top, {x1, y1, z1, color1, uOverW1, vOverW1, invW1}, n);
     KxRasterEdge e2(top, {x2, y2, z2, color2, uOverW2, vOverW2, invW2}, n);
-    // Spans outside the frame, or on rows of other workers, draw nothing.
-    const KxVisibleRows rows(y0, y1, height);
-    int64_t row = y0;  // where the edges are
-    for (KxOwnedRuns runs(bands, rows.first, rows.last); runs.Next(); row = int64_t(runs.last) + 1) {
-        e1.Skip(runs.first - row);
-        e2.Skip(runs.first - row);
-        KxSpanFiller filler = SpanFiller(bands, runs.last);
-        for (int32_t y = runs.first; y <= runs.last; ++y) {
-            RasterizeSpan(filler, e1.X(), e2.X(), y, e1.z, e2.z, e1.Color(), e2.Color(), e1.u, e1.v, e2.u, e2.v,
-                          e1.invW, e2.invW);
-            e1.Step();
-            e2.Step();
-        }
+    // Spans outside the frame, or outside the band, draw nothing.
+    const KxVisibleRows rows(y0, y1, band, height);
+    e1.Skip(rows.skipped);
+    e2.Skip(rows.skipped);
+    KxSpanFiller filler = SpanFiller(band);
+    for (int32_t y = rows.first; y <= rows.last; ++y) {
+        RasterizeSpan(filler, e1.X(), e2.X(), y, e1.z, e2.z, e1.Color(), e2.Color(), e1.u, e1.v, e2.u, e2.v,
+                      e1.invW, e2.invW);
+        e1.Step();
+        e2.Step();
     }
 }
 
@@ -200,12 +198,12 @@ void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, 
                                               float invW0, float invW1, float invW2)
 {
     // A lone triangle goes to the workers only when they take every draw.
-    KxFillRows(WorkersFor(1), [&](const KxRowBands& bands) {
-        RasterizeFlatTop(bands, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0, uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
+    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) {
+        RasterizeFlatTop(band, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0, uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
     });
 }
 
-void KxSoftwareRenderDevice::RasterizeFlatTop(const KxRowBands& bands, int32_t x0, int32_t y0, float z0,
+void KxSoftwareRenderDevice::RasterizeFlatTop(const KxRowBand& band, int32_t x0, int32_t y0, float z0,
                                               int32_t x1, int32_t y1, float z1, int32_t x2, int32_t y2, float z2,
                                               uint32_t color0, uint32_t color1, uint32_t color2,
                                               float uOverW0, float vOverW0, float uOverW1, float vOverW1,
@@ -213,25 +211,22 @@ void KxSoftwareRenderDevice::RasterizeFlatTop(const KxRowBands& bands, int32_t x
                                               float invW0, float invW1, float invW2)
 {
     if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
-        !KxOwnsAnyRow(bands, y1, y2, height))
+        !KxBandHoldsAnyRow(band, y1, y2, height))
         return;
 
     const KxRasterVertex bottom{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
     const int32_t n = y2 - y1;
     KxRasterEdge edgeA({x1, y1, z1, color1, uOverW1, vOverW1, invW1}, bottom, n);
     KxRasterEdge edgeB({x0, y0, z0, color0, uOverW0, vOverW0, invW0}, bottom, n);
-    const KxVisibleRows rows(y1, y2, height);
-    int64_t row = y1;
-    for (KxOwnedRuns runs(bands, rows.first, rows.last); runs.Next(); row = int64_t(runs.last) + 1) {
-        edgeA.Skip(runs.first - row);
-        edgeB.Skip(runs.first - row);
-        KxSpanFiller filler = SpanFiller(bands, runs.last);
-        for (int32_t y = runs.first; y <= runs.last; ++y) {
-            RasterizeSpan(filler, edgeA.X(), edgeB.X(), y, edgeA.z, edgeB.z, edgeA.Color(), edgeB.Color(),
-                          edgeA.u, edgeA.v, edgeB.u, edgeB.v, edgeA.invW, edgeB.invW);
-            edgeA.Step();
-            edgeB.Step();
-        }
+    const KxVisibleRows rows(y1, y2, band, height);
+    edgeA.Skip(rows.skipped);
+    edgeB.Skip(rows.skipped);
+    KxSpanFiller filler = SpanFiller(band);
+    for (int32_t y = rows.first; y <= rows.last; ++y) {
+        RasterizeSpan(filler, edgeA.X(), edgeB.X(), y, edgeA.z, edgeB.z, edgeA.Color(), edgeB.Color(), edgeA.u,
+                      edgeA.v, edgeB.u, edgeB.v, edgeA.invW, edgeB.invW);
+        edgeA.Step();
+        edgeB.Step();
     }
 }
 
@@ -240,17 +235,17 @@ void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, fl
                                            float uOverWA, float vOverWA, float uOverWB, float vOverWB,
                                            float invWA, float invWB)
 {
-    KxSpanFiller filler = SpanFiller(KxRowBands(), height - 1);
+    KxSpanFiller filler = SpanFiller(KxRowBand());
     RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
 }
 
 // The vector filler may rewrite, unchanged, a few entries and pixels past a
-// span's end, on the next row for a span at the frame's right edge. One
-// worker may do so up to the end of the buffers; with several, only up to
-// the end of the run of rows the worker owns.
-KxSpanFiller KxSoftwareRenderDevice::SpanFiller(const KxRowBands& bands, int32_t lastRow) const
+// span's end, on the next row for a span at the frame's right edge: up to
+// the end of the buffers, but for a band only up to its own last row,
+// since another thread may be writing the next one.
+KxSpanFiller KxSoftwareRenderDevice::SpanFiller(const KxRowBand& band) const
 {
-    const size_t rows = bands.IsWhole() ? size_t(height) : size_t(lastRow) + 1;
+    const size_t rows = size_t(std::min(band.last, height - 1)) + 1;
     const size_t entries = size_t(width) * rows;
     const void* depthEnd = depth32Bit ? static_cast<const void*>(depthBuffer32 + entries)
                                       : static_cast<const void*>(depthBuffer16 + entries);

@@ -17,8 +17,8 @@ bool KxThreadedDraw::Allocate()
 {
     const size_t nBatches = 2 * size_t(kRoundBatches);
     batches.reset(new (std::nothrow) KxVertexBatch[nBatches]);
-    owners.reset(new (std::nothrow) uint64_t[nBatches * nWorkers]);
-    return batches && owners;
+    bandTriangles.reset(new (std::nothrow) uint64_t[nBatches * KxFrameBands::kMaxBands]);
+    return batches && bandTriangles;
 }
 
 bool KxSoftwareRenderDevice::SetThreadCount(uint32_t count)
@@ -33,7 +33,7 @@ bool KxSoftwareRenderDevice::SetThreadCount(uint32_t count)
     pThreadedDraw.reset();
     if (count == 1)
         return true;
-    auto pDraw = std::make_unique<KxThreadedDraw>(count);
+    auto pDraw = std::make_unique<KxThreadedDraw>();
     auto pNewWorkers = std::make_unique<KxWorkers>();
     if (!pDraw->Allocate() || !pNewWorkers->SetCount(count))
         return false;
@@ -83,54 +83,67 @@ void KxSoftwareRenderDevice::DrawLitTrianglesOnWorkers(uint32_t nTriangles)
     PrepareVertexTransform(normalMatrix);
 
     KxThreadedDraw& draw = *pThreadedDraw;
+    const uint32_t nThreads = pWorkers->Count();
+    const KxFrameBands bands(height, int32_t(nThreads));
     const uint32_t nRounds = (nTriangles - 1) / KxThreadedDraw::kRoundTriangles + 1;
-    const int32_t nWorkers = int32_t(draw.nWorkers);
+    const uint64_t firstFillRound = draw.nFillRounds + 1;
+    draw.nFillRounds += nRounds;
     draw.nextBlock[0] = 0;
 
     // Round r's blocks into half r % 2 of the batches, taken one at a time
-    // by whichever worker comes.
+    // by whichever thread comes.
     auto transformRound = [&](uint32_t round) {
         const uint32_t half = round % 2;
-        const uint32_t roundFirst = round * KxThreadedDraw::kRoundTriangles;
         for (;;) {
             const uint32_t block = draw.nextBlock[half].fetch_add(1, std::memory_order_relaxed);
-            const uint32_t first = roundFirst + block * KxThreadedDraw::kBlockTriangles;
+            const uint64_t first = uint64_t(round) * KxThreadedDraw::kRoundTriangles +
+                                   uint64_t(block) * KxThreadedDraw::kBlockTriangles;
             if (block >= KxThreadedDraw::kRoundBlocks || first >= nTriangles)
                 return;
-            const uint32_t blockEnd = std::min(first + KxThreadedDraw::kBlockTriangles, nTriangles);
+            const uint32_t blockEnd = uint32_t(std::min<uint64_t>(first + KxThreadedDraw::kBlockTriangles, nTriangles));
             uint32_t k = 0;
-            for (uint32_t i = first; i < blockEnd; ++k) {
+            for (uint32_t i = uint32_t(first); i < blockEnd; ++k) {
                 KxVertexBatch& batch = draw.Batch(half, block, k);
                 i = GatherBatch(i, blockEnd, batch);
                 if (batch.count == 0)
                     break;
                 KxTransformVertices(transform, batch);
-                MarkRowOwners(batch, nWorkers, &draw.Owners(half, block, k, 0));
+                MarkBands(batch, bands, draw.BandTriangles(half, block, k));
             }
             draw.nBlockBatches[half][block] = k;
         }
     };
-    auto fillRound = [&](uint32_t round, const KxRowBands& bands) {
+    // Round r's bands, this thread's share first (band b is thread
+    // b mod n's), then any another thread has not begun.
+    auto fillRound = [&](uint32_t round, uint32_t thread) {
         const uint32_t half = round % 2;
-        const uint32_t nBlocks = std::min(KxThreadedDraw::kRoundBlocks,
-                                          (nTriangles - round * KxThreadedDraw::kRoundTriangles - 1) /
-                                                  KxThreadedDraw::kBlockTriangles + 1);
-        for (uint32_t block = 0; block < nBlocks; ++block)
-            for (uint32_t k = 0; k < draw.nBlockBatches[half][block]; ++k)
-                FillBatch(bands, draw.Batch(half, block, k), draw.Owners(half, block, k, uint32_t(bands.index)),
-                          transform.bNormalize);
+        const uint32_t nBlocks =
+            std::min<uint64_t>(KxThreadedDraw::kRoundBlocks,
+                               (nTriangles - uint64_t(round) * KxThreadedDraw::kRoundTriangles - 1) /
+                                       KxThreadedDraw::kBlockTriangles + 1);
+        auto fillBand = [&](int32_t band) {
+            if (!draw.TakeBand(band, firstFillRound + round))
+                return;
+            for (uint32_t block = 0; block < nBlocks; ++block)
+                for (uint32_t k = 0; k < draw.nBlockBatches[half][block]; ++k)
+                    FillBatch(bands.Band(band), draw.Batch(half, block, k), draw.BandTriangles(half, block, k)[band],
+                              transform.bNormalize);
+        };
+        for (int32_t band = int32_t(thread); band < bands.nBands; band += int32_t(nThreads))
+            fillBand(band);
+        for (int32_t band = 0; band < bands.nBands; ++band)
+            fillBand(band);
     };
     // Filling a round and transforming the next overlap; one wait for all
     // between rounds: the next fill needs the next round's batches, and the
     // round after overwrites the batches just filled.
-    auto drawRounds = [&](uint32_t worker) {
-        const KxRowBands bands{nWorkers, int32_t(worker)};
+    auto drawRounds = [&](uint32_t thread) {
         transformRound(0);
         for (uint32_t round = 0; round < nRounds; ++round) {
-            if (worker == 0)
+            if (thread == 0)
                 draw.nextBlock[(round + 1) % 2] = 0;
             pWorkers->Sync();
-            fillRound(round, bands);
+            fillRound(round, thread);
             if (round + 1 < nRounds)
                 transformRound(round + 1);
         }
@@ -138,14 +151,14 @@ void KxSoftwareRenderDevice::DrawLitTrianglesOnWorkers(uint32_t nTriangles)
     pWorkers->Run(drawRounds);
 }
 
-// Bit t of owners[w] for each triangle t of the batch that touches a row of
-// worker w.
-void KxSoftwareRenderDevice::MarkRowOwners(const KxVertexBatch& b, int32_t nWorkers, uint64_t* owners) const
+// For each band, bit t for each triangle t of the batch that touches it.
+void KxSoftwareRenderDevice::MarkBands(const KxVertexBatch& b, const KxFrameBands& bands,
+                                       uint64_t* bandTriangles) const
 {
-    std::fill(owners, owners + nWorkers, 0);
+    std::fill(bandTriangles, bandTriangles + bands.nBands, 0);
     for (int32_t t = 0; 3 * t < b.count; ++t) {
         const int32_t* y = &b.y[3 * t];
-        const int32_t top = std::min({y[0], y[1], y[2]}), bottom = std::max({y[0], y[1], y[2]});
-        KxMarkOwners(nWorkers, top, bottom, height, uint64_t(1) << t, owners);
+        bands.Mark(std::min({y[0], y[1], y[2]}), std::max({y[0], y[1], y[2]}), height, uint64_t(1) << t,
+                   bandTriangles);
     }
 }

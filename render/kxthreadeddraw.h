@@ -13,21 +13,20 @@
 #include "render/kxworkers.h"
 
 struct KxThreadedDraw {
-    // A draw goes in rounds of blocks of buffer triangles. The workers take
+    // A draw goes in rounds of blocks of buffer triangles. The threads take
     // a round's blocks one after the other and transform each into batches
-    // of its own; then every worker fills its rows from the round's batches
-    // in block order, which is buffer order, while taking the next round's
-    // blocks into the other half of the batches.
+    // of its own, marking which bands of the frame each triangle touches;
+    // then they take the bands one after the other and fill each from the
+    // round's batches in block order, which is buffer order, while taking
+    // the next round's blocks into the other half of the batches.
     static constexpr uint32_t kBlockTriangles = 512;
     static constexpr uint32_t kBlockBatches = kBlockTriangles / KxVertexBatch::kTriangles;
     static constexpr uint32_t kRoundBlocks = 16;
     static constexpr uint32_t kRoundTriangles = kRoundBlocks * kBlockTriangles;
     static constexpr uint32_t kRoundBatches = kRoundBlocks * kBlockBatches;
-    // Triangles of the back-face test a worker takes at a time: whole words
-    // of the flag vector, so that no two workers write to one.
+    // Triangles of the back-face test a thread takes at a time: whole words
+    // of the flag vector, so that no two threads write to one.
     static constexpr uint32_t kFaceBlockTriangles = 64 * 64;
-
-    explicit KxThreadedDraw(uint32_t nWorkers) : nWorkers(nWorkers) {}
 
     // False when the memory cannot be had.
     bool Allocate();
@@ -37,30 +36,40 @@ struct KxThreadedDraw {
     {
         return batches[(half * kRoundBlocks + block) * kBlockBatches + k];
     }
-    // Bit t for each triangle t of that batch that touches a row of the
-    // worker.
-    uint64_t& Owners(uint32_t half, uint32_t block, uint32_t k, uint32_t worker)
+    // For each band of the frame, bit t for each triangle t of that batch
+    // that touches a row of the band.
+    uint64_t* BandTriangles(uint32_t half, uint32_t block, uint32_t k)
     {
-        return owners[((half * kRoundBlocks + block) * kBlockBatches + k) * nWorkers + worker];
+        return &bandTriangles[((half * kRoundBlocks + block) * kBlockBatches + k) * KxFrameBands::kMaxBands];
+    }
+    // Whether this thread is the first to take the band in fill round
+    // round (rounds are counted across draws, so they never repeat).
+    bool TakeBand(int32_t band, uint64_t round)
+    {
+        return bandRound[band].load(std::memory_order_relaxed) != round &&
+               bandRound[band].exchange(round, std::memory_order_relaxed) != round;
     }
 
-    const uint32_t nWorkers;
     std::unique_ptr<KxVertexBatch[]> batches;  // two rounds' worth
-    std::unique_ptr<uint64_t[]> owners;
+    std::unique_ptr<uint64_t[]> bandTriangles;
     uint32_t nBlockBatches[2][kRoundBlocks] = {};  // batches each block filled
     std::atomic<uint32_t> nextBlock[2] = {};       // the next block of a round to take
+    std::atomic<uint64_t> bandRound[KxFrameBands::kMaxBands] = {};
+    uint64_t nFillRounds = 0;
 };
 
-// fill(bands) with the rows of each worker, all at once; without workers,
-// fill(all rows) on the calling thread.
+// fill(band) for bands that together cover the frame's height rows, one a
+// thread, all at once; without workers, fill(every row) on the calling
+// thread.
 template <typename Fill>
-void KxFillRows(KxWorkers* pWorkers, const Fill& fill)
+void KxFillRows(KxWorkers* pWorkers, int32_t height, const Fill& fill)
 {
     if (!pWorkers) {
-        fill(KxRowBands());
+        fill(KxRowBand());
         return;
     }
-    const int32_t nWorkers = int32_t(pWorkers->Count());
-    auto fillOwnRows = [&](uint32_t worker) { fill(KxRowBands{nWorkers, int32_t(worker)}); };
-    pWorkers->Run(fillOwnRows);
+    const int32_t nThreads = int32_t(pWorkers->Count());
+    const int32_t nRows = (height + nThreads - 1) / nThreads;
+    auto fillBand = [&](uint32_t thread) { fill(KxRowBand{int32_t(thread) * nRows, int32_t(thread + 1) * nRows - 1}); };
+    pWorkers->Run(fillBand);
 }

@@ -38,30 +38,31 @@ TEST(Workers, EveryThreadRunsEachTaskOnce)
     }
 }
 
-// Every row belongs to exactly one worker, in bands of kRows rows, and the
-// runs a worker walks are its own rows and no others.
-TEST(Workers, RowBandsShareOutEveryRowOnce)
+// The bands cover every row of the frame once, at most kMaxBands of them,
+// and a triangle is marked in exactly the bands that hold one of its rows.
+TEST(Workers, FrameBandsCoverEveryRowOnce)
 {
-    for (int32_t nWorkers : {1, 2, 3, 8}) {
-        for (auto [first, last] : {std::tuple{0, 0}, {0, 200}, {5, 6}, {15, 16}, {31, 47}, {100, 90}}) {
-            std::vector<int> owners(size_t(std::max(last, first)) + 1, 0);
-            for (int32_t worker = 0; worker < nWorkers; ++worker) {
-                const KxRowBands bands{nWorkers, worker};
-                std::vector<int32_t> walked;
-                for (KxOwnedRuns runs(bands, first, last); runs.Next();)
-                    for (int32_t y = runs.first; y <= runs.last; ++y)
-                        walked.push_back(y);
-                std::vector<int32_t> owned;
-                for (int32_t y = first; y <= last; ++y)
-                    if ((y / KxRowBands::kRows) % nWorkers == worker)
-                        owned.push_back(y);
-                ASSERT_EQ(walked, owned) << nWorkers << " workers, worker " << worker << ", rows " << first;
-                ASSERT_EQ(bands.OwnsAnyOf(first, last), !owned.empty());
-                for (int32_t y : walked)
-                    ++owners[size_t(y)];
+    for (int32_t height : {1, 7, 37, 480, 1080, 2161}) {
+        for (int32_t nThreads : {2, 3, 8, 16, 256}) {
+            const KxFrameBands bands(height, nThreads);
+            ASSERT_LE(bands.nBands, KxFrameBands::kMaxBands);
+            ASSERT_TRUE(bands.nRows >= KxFrameBands::kMinRows);
+            std::vector<int> covered(size_t(height), 0);
+            for (int32_t b = 0; b < bands.nBands; ++b)
+                for (int32_t y = bands.Band(b).first; y <= std::min(bands.Band(b).last, height - 1); ++y)
+                    ++covered[size_t(y)];
+            ASSERT_EQ(covered, std::vector<int>(size_t(height), 1)) << height << " rows, " << nThreads;
+            for (auto [top, bottom] : {std::tuple{-5, 3}, {0, 0}, {9, 30}, {height - 2, height + 40}, {-9, -1},
+                                       {height, height + 3}, {-100, 5000}}) {
+                std::vector<uint64_t> marks(size_t(bands.nBands), 0);
+                bands.Mark(top, bottom, height, 4, marks.data());
+                for (int32_t b = 0; b < bands.nBands; ++b) {
+                    const KxRowBand band = bands.Band(b);
+                    const bool bHolds = std::max({top, band.first, 0}) <= std::min({bottom, band.last, height - 1});
+                    ASSERT_EQ(marks[size_t(b)], bHolds ? 4u : 0u) << "rows " << top << " to " << bottom;
+                    ASSERT_EQ(KxBandHoldsAnyRow(band, top, bottom, height), bHolds);
+                }
             }
-            for (int32_t y = first; y <= last; ++y)
-                ASSERT_EQ(owners[size_t(y)], 1) << "row " << y;
         }
     }
 }
