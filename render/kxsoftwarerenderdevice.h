@@ -134,6 +134,9 @@ public:
     // run small scenes on them).
     static constexpr uint32_t kDefaultThreadThreshold = 512;
     void SetThreadThreshold(uint32_t minTriangles) { nThreadThreshold = minTriangles; }
+    // Smaller draws are filled by all threads when their triangles cover
+    // about this many pixels.
+    static constexpr int64_t kThreadedFillPixels = 32768;
 
     // Primitive pipeline
     bool DrawPrimitive(uint32_t primitiveType, uint32_t startVertex, uint32_t primitiveCount);
@@ -284,7 +287,11 @@ private:
     bool UsesWorkers(uint32_t nTriangles) const;
     // The workers when a draw of this many triangles goes to them, else null.
     KxWorkers* WorkersFor(uint32_t nTriangles) const { return UsesWorkers(nTriangles) ? pWorkers.get() : nullptr; }
-    void MarkFrontFacesOnWorkers(uint32_t nTriangles);
+    // The culling stages' per-triangle tests, of triangles first ..
+    // first + count - 1.
+    void CullBackFacesOf(uint32_t first, uint32_t count);
+    void CullTrianglesToFrustum(uint32_t first, uint32_t count);
+    void CullTrianglesOnWorkers(uint32_t nTriangles, void (KxSoftwareRenderDevice::*cull)(uint32_t, uint32_t));
     void DrawLitTrianglesOnWorkers(uint32_t nTriangles);
     void MarkBands(const KxVertexBatch& batch, const KxFrameBands& bands, uint64_t* bandTriangles) const;
 

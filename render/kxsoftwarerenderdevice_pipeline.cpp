@@ -131,11 +131,16 @@ bool KxSoftwareRenderDevice::CullBackFaces()
     const uint32_t nTriangles = TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride());
     triangleVisible.resize(nTriangles, false);
     if (UsesWorkers(nTriangles))
-        MarkFrontFacesOnWorkers(nTriangles);
+        CullTrianglesOnWorkers(nTriangles, &KxSoftwareRenderDevice::CullBackFacesOf);
     else
-        KxMarkFrontFaces(streamSource->data, streamSource->length, vertexFormat.GetStride(), 0, nTriangles,
-                         combinedMatrix, eyePosition, triangleVisible);
+        CullBackFacesOf(0, nTriangles);
     return true;
+}
+
+void KxSoftwareRenderDevice::CullBackFacesOf(uint32_t first, uint32_t count)
+{
+    KxMarkFrontFaces(streamSource->data, streamSource->length, vertexFormat.GetStride(), first, count,
+                     combinedMatrix, eyePosition, triangleVisible);
 }
 
 bool KxSoftwareRenderDevice::CullToFrustum()
@@ -170,10 +175,19 @@ bool KxSoftwareRenderDevice::CullToFrustum()
 
     if (!vertexFormat.HasComponent(KXFVF_XYZ))
         return true;
-    const size_t stride = size_t(vertexFormat.GetStride());
     const uint32_t nTriangles = std::min<uint32_t>(
         TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride()), uint32_t(triangleVisible.size()));
-    for (uint32_t i = 0; i < nTriangles; ++i) {
+    if (UsesWorkers(nTriangles))
+        CullTrianglesOnWorkers(nTriangles, &KxSoftwareRenderDevice::CullTrianglesToFrustum);
+    else
+        CullTrianglesToFrustum(0, nTriangles);
+    return true;
+}
+
+void KxSoftwareRenderDevice::CullTrianglesToFrustum(uint32_t first, uint32_t count)
+{
+    const size_t stride = size_t(vertexFormat.GetStride());
+    for (uint32_t i = first; i < first + count; ++i) {
         if (!triangleVisible[i])
             continue;
         const uint8_t* vertex = streamSource->data + size_t(i) * 3 * stride;
@@ -185,7 +199,6 @@ bool KxSoftwareRenderDevice::CullToFrustum()
         }
         triangleVisible[i] = frustum.ContainsAnyVertex(p[0], p[1], p[2]);
     }
-    return true;
 }
 
 bool KxSoftwareRenderDevice::ApplyProjection()
@@ -257,7 +270,7 @@ void KxSoftwareRenderDevice::FillColoredTriangles(const KxRowBand& band, uint32_
 // material colour holders.
 void KxSoftwareRenderDevice::DrawLitTriangles(uint32_t nTriangles)
 {
-    if (UsesWorkers(nTriangles)) {
+    if (pWorkers) {
         DrawLitTrianglesOnWorkers(nTriangles);
         return;
     }

@@ -52,23 +52,45 @@ bool KxSoftwareRenderDevice::UsesWorkers(uint32_t nTriangles) const
     return pWorkers && nTriangles > 0 && nTriangles >= nThreadThreshold;
 }
 
-void KxSoftwareRenderDevice::MarkFrontFacesOnWorkers(uint32_t nTriangles)
+void KxSoftwareRenderDevice::CullTrianglesOnWorkers(uint32_t nTriangles,
+                                                    void (KxSoftwareRenderDevice::*cull)(uint32_t, uint32_t))
 {
     std::atomic<uint32_t> nextBlock{0};
-    auto markBlocks = [&](uint32_t) {
+    auto cullBlocks = [&](uint32_t) {
         for (;;) {
             const uint64_t first =
-                uint64_t(nextBlock.fetch_add(1, std::memory_order_relaxed)) * KxThreadedDraw::kFaceBlockTriangles;
+                uint64_t(nextBlock.fetch_add(1, std::memory_order_relaxed)) * KxThreadedDraw::kCullBlockTriangles;
             if (first >= nTriangles)
                 return;
-            const uint32_t count =
-                uint32_t(std::min<uint64_t>(KxThreadedDraw::kFaceBlockTriangles, nTriangles - first));
-            KxMarkFrontFaces(streamSource->data, streamSource->length, vertexFormat.GetStride(), uint32_t(first),
-                             count, combinedMatrix, eyePosition, triangleVisible);
+            (this->*cull)(uint32_t(first),
+                          uint32_t(std::min<uint64_t>(KxThreadedDraw::kCullBlockTriangles, nTriangles - first)));
         }
     };
-    pWorkers->Run(markBlocks);
+    pWorkers->Run(cullBlocks);
 }
+
+namespace {
+
+// The blocks of round round of a draw of nTriangles triangles.
+uint32_t RoundBlocks(uint32_t nTriangles, uint32_t round)
+{
+    const uint64_t left = nTriangles - uint64_t(round) * KxThreadedDraw::kRoundTriangles;
+    return uint32_t(std::min<uint64_t>(KxThreadedDraw::kRoundBlocks,
+                                       (left + KxThreadedDraw::kBlockTriangles - 1) / KxThreadedDraw::kBlockTriangles));
+}
+
+// About how many pixels a triangle covers: half its bounding box inside
+// the frame.
+int64_t CoveredPixels(const KxVertexBatch& b, int32_t v, int32_t width, int32_t height)
+{
+    const int64_t columns = int64_t(std::min(std::max({b.x[v], b.x[v + 1], b.x[v + 2]}), width - 1)) -
+                            std::max(std::min({b.x[v], b.x[v + 1], b.x[v + 2]}), 0) + 1;
+    const int64_t rows = int64_t(std::min(std::max({b.y[v], b.y[v + 1], b.y[v + 2]}), height - 1)) -
+                         std::max(std::min({b.y[v], b.y[v + 1], b.y[v + 2]}), 0) + 1;
+    return columns > 0 && rows > 0 ? columns * rows / 2 : 0;
+}
+
+}  // namespace
 
 void KxSoftwareRenderDevice::DrawLitTrianglesOnWorkers(uint32_t nTriangles)
 {
@@ -88,21 +110,17 @@ void KxSoftwareRenderDevice::DrawLitTrianglesOnWorkers(uint32_t nTriangles)
     const uint32_t nRounds = (nTriangles - 1) / KxThreadedDraw::kRoundTriangles + 1;
     const uint64_t firstFillRound = draw.nFillRounds + 1;
     draw.nFillRounds += nRounds;
-    draw.nextBlock[0] = 0;
 
     // Round r's blocks into half r % 2 of the batches, taken one at a time
     // by whichever thread comes.
     auto transformRound = [&](uint32_t round) {
         const uint32_t half = round % 2;
-        for (;;) {
-            const uint32_t block = draw.nextBlock[half].fetch_add(1, std::memory_order_relaxed);
-            const uint64_t first = uint64_t(round) * KxThreadedDraw::kRoundTriangles +
-                                   uint64_t(block) * KxThreadedDraw::kBlockTriangles;
-            if (block >= KxThreadedDraw::kRoundBlocks || first >= nTriangles)
-                return;
-            const uint32_t blockEnd = uint32_t(std::min<uint64_t>(first + KxThreadedDraw::kBlockTriangles, nTriangles));
+        const uint32_t nBlocks = RoundBlocks(nTriangles, round);
+        for (uint32_t block; (block = draw.nextBlock[half].fetch_add(1, std::memory_order_relaxed)) < nBlocks;) {
+            const uint32_t first = round * KxThreadedDraw::kRoundTriangles + block * KxThreadedDraw::kBlockTriangles;
+            const uint32_t blockEnd = std::min(first + KxThreadedDraw::kBlockTriangles, nTriangles);
             uint32_t k = 0;
-            for (uint32_t i = uint32_t(first); i < blockEnd; ++k) {
+            for (uint32_t i = first; i < blockEnd; ++k) {
                 KxVertexBatch& batch = draw.Batch(half, block, k);
                 i = GatherBatch(i, blockEnd, batch);
                 if (batch.count == 0)
@@ -113,37 +131,64 @@ void KxSoftwareRenderDevice::DrawLitTrianglesOnWorkers(uint32_t nTriangles)
             draw.nBlockBatches[half][block] = k;
         }
     };
+    // visit(batch, its triangles of each band) for the round's batches in
+    // order.
+    auto forEachBatch = [&](uint32_t round, const auto& visit) {
+        const uint32_t half = round % 2;
+        for (uint32_t block = 0; block < RoundBlocks(nTriangles, round); ++block)
+            for (uint32_t k = 0; k < draw.nBlockBatches[half][block]; ++k)
+                visit(draw.Batch(half, block, k), draw.BandTriangles(half, block, k));
+    };
     // Round r's bands, this thread's share first (band b is thread
     // b mod n's), then any another thread has not begun.
-    auto fillRound = [&](uint32_t round, uint32_t thread) {
-        const uint32_t half = round % 2;
-        const uint32_t nBlocks =
-            std::min<uint64_t>(KxThreadedDraw::kRoundBlocks,
-                               (nTriangles - uint64_t(round) * KxThreadedDraw::kRoundTriangles - 1) /
-                                       KxThreadedDraw::kBlockTriangles + 1);
+    auto fillBands = [&](uint32_t round, uint32_t thread) {
         auto fillBand = [&](int32_t band) {
             if (!draw.TakeBand(band, firstFillRound + round))
                 return;
-            for (uint32_t block = 0; block < nBlocks; ++block)
-                for (uint32_t k = 0; k < draw.nBlockBatches[half][block]; ++k)
-                    FillBatch(bands.Band(band), draw.Batch(half, block, k), draw.BandTriangles(half, block, k)[band],
-                              transform.bNormalize);
+            forEachBatch(round, [&](const KxVertexBatch& batch, const uint64_t* bandTriangles) {
+                FillBatch(bands.Band(band), batch, bandTriangles[band], transform.bNormalize);
+            });
         };
         for (int32_t band = int32_t(thread); band < bands.nBands; band += int32_t(nThreads))
             fillBand(band);
         for (int32_t band = 0; band < bands.nBands; ++band)
             fillBand(band);
     };
+
+    if (!UsesWorkers(nTriangles)) {
+        // A small draw: transformed here, and filled here too unless its
+        // triangles cover enough of the frame to repay waking the workers.
+        for (uint32_t round = 0; round < nRounds; ++round) {
+            draw.nextBlock[round % 2] = 0;
+            transformRound(round);
+            int64_t pixels = 0;
+            forEachBatch(round, [&](const KxVertexBatch& batch, const uint64_t*) {
+                for (int32_t v = 0; v < batch.count; v += 3)
+                    pixels += CoveredPixels(batch, v, width, height);
+            });
+            if (pixels >= kThreadedFillPixels) {
+                auto fillOnWorkers = [&](uint32_t thread) { fillBands(round, thread); };
+                pWorkers->Run(fillOnWorkers);
+                continue;
+            }
+            forEachBatch(round, [&](const KxVertexBatch& batch, const uint64_t*) {
+                FillBatch(KxRowBand(), batch, ~uint64_t(0) >> (64 - batch.count / 3), transform.bNormalize);
+            });
+        }
+        return;
+    }
+
     // Filling a round and transforming the next overlap; one wait for all
     // between rounds: the next fill needs the next round's batches, and the
     // round after overwrites the batches just filled.
+    draw.nextBlock[0] = 0;
     auto drawRounds = [&](uint32_t thread) {
         transformRound(0);
         for (uint32_t round = 0; round < nRounds; ++round) {
             if (thread == 0)
                 draw.nextBlock[(round + 1) % 2] = 0;
             pWorkers->Sync();
-            fillRound(round, thread);
+            fillBands(round, thread);
             if (round + 1 < nRounds)
                 transformRound(round + 1);
         }

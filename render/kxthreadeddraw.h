@@ -24,9 +24,9 @@ struct KxThreadedDraw {
     static constexpr uint32_t kRoundBlocks = 16;
     static constexpr uint32_t kRoundTriangles = kRoundBlocks * kBlockTriangles;
     static constexpr uint32_t kRoundBatches = kRoundBlocks * kBlockBatches;
-    // Triangles of the back-face test a thread takes at a time: whole words
+    // Triangles of the culling stages a thread takes at a time: whole words
     // of the flag vector, so that no two threads write to one.
-    static constexpr uint32_t kFaceBlockTriangles = 64 * 64;
+    static constexpr uint32_t kCullBlockTriangles = 64 * 64;
 
     // False when the memory cannot be had.
     bool Allocate();

@@ -92,14 +92,14 @@ constexpr uint32_t kFormats[] = {0x112, 0x152, 0x012, 0x042};
 // frame's edges among many small ones, drawn several times under random
 // worlds and states.
 struct KxThreadScene : KxTestRandom {
-    std::vector<uint8_t> Vertices(uint32_t fvf, uint32_t nTriangles, int32_t width, int32_t height)
+    std::vector<uint8_t> Vertices(uint32_t fvf, uint32_t nTriangles, int bigPercent, int32_t width, int32_t height)
     {
         const int32_t stride = KxFvf::ComputeVertexSize(fvf);
         const bool bNormal = fvf & KXFVF_NORMAL;
         std::vector<uint8_t> bytes(size_t(stride) * 3 * nTriangles);
         for (uint32_t t = 0; t < nTriangles; ++t) {
             // Mostly small, now and then one across much of the frame.
-            const float size = Chance(5) ? 6.0f : 0.3f;
+            const float size = Chance(bigPercent) ? 6.0f : 0.3f;
             const float centre[3] = {Uniform(-4, 4), Uniform(-3, 3), Uniform(-2, 2)};
             for (int k = 0; k < 3; ++k) {
                 uint8_t* v = bytes.data() + (size_t(t) * 3 + size_t(k)) * size_t(stride);
@@ -154,7 +154,7 @@ struct KxThreadScene : KxTestRandom {
 struct ThreadedScenes : ::testing::TestWithParam<std::tuple<int32_t, int32_t, uint32_t>> {};
 
 INSTANTIATE_TEST_SUITE_P(Threads, ThreadedScenes,
-                         ::testing::Values(std::tuple{211, 157, 2u}, std::tuple{211, 157, 3u},
+                         ::testing::Values(std::tuple{320, 200, 2u}, std::tuple{211, 157, 3u},
                                            std::tuple{96, 250, 8u}, std::tuple{640, 37, 3u}),
                          [](const auto& info) {
                              return std::to_string(std::get<0>(info.param)) + "x" +
@@ -179,10 +179,12 @@ TEST_P(ThreadedScenes, DrawAsOneThreadDoes)
     for (int round = 0; round < 6; ++round) {
         SCOPED_TRACE(round);
         const uint32_t fvf = kFormats[round % std::size(kFormats)];
-        // Around the threshold: 1000 buffer triangles keep about half
-        // after the back-face test.
-        const uint32_t nTriangles = uint32_t(scene.Int(300, 3000));
-        const std::vector<uint8_t> bytes = scene.Vertices(fvf, nTriangles, width, height);
+        // Below the threshold, a few triangles mostly big, which the
+        // workers fill when they cover enough pixels; above it, many
+        // mostly small ones.
+        const bool bSmallDraw = round % 2 == 0;
+        const uint32_t nTriangles = uint32_t(bSmallDraw ? scene.Int(40, 400) : scene.Int(600, 3000));
+        const std::vector<uint8_t> bytes = scene.Vertices(fvf, nTriangles, bSmallDraw ? 30 : 5, width, height);
         const uint32_t clearColor = uint32_t(scene.rng()) & 0xFFFFFF;
         const bool b32BitDepth = round == 5;
         KxTexture* texture = textures[round % 2].get();
