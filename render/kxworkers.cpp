@@ -7,7 +7,6 @@ bool KxWorkers::SetCount(uint32_t count)
     if (count == Count())
         return true;
     Stop();
-    pSync = count > 1 ? std::make_unique<std::barrier<>>(count) : nullptr;
     threads.reserve(count > 1 ? count - 1 : 0);
     for (uint32_t index = 1; index < count; ++index) {
         // The one exception the library meets: a thread the system will
@@ -16,7 +15,6 @@ bool KxWorkers::SetCount(uint32_t count)
             threads.emplace_back(&KxWorkers::Serve, this, index, nRound);
         } catch (const std::system_error&) {
             Stop();
-            pSync.reset();
             return false;
         }
     }
@@ -43,6 +41,24 @@ void KxWorkers::Dispatch(TaskFunction function, void* task)
 }
 
 // nDone: the rounds handed out before the thread was started.
+// A barrier of our own: std::barrier can lose a wake-up where threads are
+// not futexes (MinGW's), and the threads then wait for ever.
+void KxWorkers::Sync()
+{
+    if (threads.empty())
+        return;
+    std::unique_lock<std::mutex> lock(mutex);
+    const uint64_t nPassed = nSyncs;
+    if (++nSyncing == Count()) {
+        nSyncing = 0;
+        ++nSyncs;
+        lock.unlock();
+        synced.notify_all();
+        return;
+    }
+    synced.wait(lock, [this, nPassed] { return nSyncs != nPassed; });
+}
+
 void KxWorkers::Serve(uint32_t index, uint64_t nDone)
 {
     std::unique_lock<std::mutex> lock(mutex);

@@ -3,10 +3,8 @@
 // the calling one included, and returns when all of them have finished it.
 #pragma once
 
-#include <barrier>
 #include <condition_variable>
 #include <cstdint>
-#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -32,11 +30,7 @@ public:
     }
 
     // Inside a task: returns when every thread has reached it.
-    void Sync()
-    {
-        if (pSync)
-            pSync->arrive_and_wait();
-    }
+    void Sync();
 
 private:
     typedef void (*TaskFunction)(void* task, uint32_t index);
@@ -52,13 +46,15 @@ private:
     void Stop();
 
     std::vector<std::thread> threads;
-    std::unique_ptr<std::barrier<>> pSync;
     std::mutex mutex;
     std::condition_variable wake;      // a new task, or the stop
     std::condition_variable finished;  // the last worker is done
+    std::condition_variable synced;    // every thread has reached Sync
     TaskFunction pFunction = nullptr;
     void* pTask = nullptr;
     uint64_t nRound = 0;  // tasks handed out so far
     uint32_t nBusy = 0;   // workers still on the current task
+    uint64_t nSyncs = 0;  // Syncs every thread has passed
+    uint32_t nSyncing = 0;  // threads waiting in the current one
     bool bStopping = false;
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows build checked under Wine: kxsnapshot.exe renders demo frames 1,
-# 2, 90 and 360 byte for byte as tests/golden has them; SoftwareRenderTest.exe
-# reads its options from its command line, opens its window under Xvfb and
+# 2, 90 and 360 byte for byte as tests/golden has them, frame 90 on three
+# threads too; SoftwareRenderTest.exe reads its options from its command
+# line, opens its window under Xvfb and
 # exits with status 0 when the window is closed.
 #   check.sh WINDOWS_BUILD   (after make windows; Wine, Xvfb, xdotool installed)
 set -u
@@ -35,6 +36,12 @@ if [ "${2:-}" != --window ]; then
       fail "kxsnapshot.exe frame $frame differs from tests/golden/frame$frame.bmp ($out/frame$frame.bmp)"
     fi
   done
+  # The worker threads under Windows: every draw split across three.
+  rm -f "$out/frame90_threads.bmp"
+  (cd "$bin" && env -u DISPLAY timeout 300 wine kxsnapshot.exe --frames 90 --threads 3 --thread-threshold 0 \
+     --out ../check/frame90_threads.bmp >/dev/null) || fail "kxsnapshot.exe --threads 3 exited $?"
+  cmp -s "$out/frame90_threads.bmp" "$root/tests/golden/frame90.bmp" ||
+    fail "kxsnapshot.exe frame 90 on three threads differs from tests/golden/frame90.bmp"
   # The program's options come from the .exe's command line.
   env -u DISPLAY timeout 300 wine "$bin/SoftwareRenderTest.exe" --max-fps x >/dev/null 2>"$out/usage.txt"
   status=$?
