@@ -3,6 +3,7 @@
 # (scripts/install-deps.sh says which).
 BUILD         ?= build
 ASAN_BUILD    ?= build-asan
+TSAN_BUILD    ?= build-tsan
 WINDOWS_BUILD ?= build-windows
 FUZZ_BUILD    ?= build-fuzz
 FUZZ_SECONDS  ?= 60
@@ -13,7 +14,7 @@ JOBS          ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 CONFIGURE = cmake --log-level=WARNING -S .
 
-.PHONY: all deps build test test-asan run windows windows-check bench clean fuzz fuzz-smoke cross-build scaling soak
+.PHONY: all deps build test test-asan test-tsan run windows windows-check bench clean fuzz fuzz-smoke cross-build scaling soak
 
 all: build
 
@@ -36,6 +37,17 @@ test-asan:
 	$(CONFIGURE) -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKX_SANITIZE=ON -DKX_BUILD_BENCHMARKS=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) --label-exclude soak
+
+# The tests labelled threads (devices drawing on several threads) under
+# ThreadSanitizer: any data race fails them. A new such test adds its
+# executable to TSAN_TARGETS.
+TSAN_TARGETS ?= test_device_threads test_render_threads
+
+test-tsan:
+	@scripts/install-deps.sh test
+	$(CONFIGURE) -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKX_SANITIZE_THREAD=ON -DKX_BUILD_BENCHMARKS=OFF
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target $(TSAN_TARGETS)
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 $$TSAN_OPTIONS" ctest --output-on-failure -j $(JOBS) --label-regex threads
 
 # The long runs: the program's resident size over 20,000 frames.
 soak:
@@ -132,4 +144,4 @@ docs-plots:
 	$(PLOT_PYTHON) scripts/docs-plots
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WINDOWS_BUILD) $(FUZZ_BUILD) $(SCALING_BUILD) build-O0 build-native
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WINDOWS_BUILD) $(FUZZ_BUILD) $(SCALING_BUILD) build-O0 build-native

@@ -69,7 +69,7 @@ void KxMyWinClass::RenderWhenDue()
 // The device's text changes at most once a second; the title follows it.
 void KxMyWinClass::ShowFrameRate()
 {
-    const char* text = KxSoftwareRenderDevice::GetFrameRateText();
+    const char* text = pScene->GetDevice()->GetFrameRateText();
     if (!bShowFps || shownFps == text)
         return;
     shownFps = text;

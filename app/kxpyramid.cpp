@@ -40,21 +40,7 @@ const KxVertex kPyramid[KxScene::kPyramidVertexCount] = {
     {{-5.7767f, -4.677f, 0.005f}, {0.0f, 0.0f, -1.0f}, 0.0f, 1.0f},
 };
 
-// Process-wide rotation accumulator in degrees; the pyramid turns in whole
-// degrees, one every second frame.
-float fAngle = 1.0f;
-
 }  // namespace
-
-float KxScene::GetAngle()
-{
-    return fAngle;
-}
-
-void KxScene::SetAngle(float angle)
-{
-    fAngle = angle;
-}
 
 void KxScene::SetupContent()
 {

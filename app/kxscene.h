@@ -39,9 +39,9 @@ public:
     KxTexture* GetTexture() const { return pTexture; }
     KxVertexBuffer* GetVertexBuffer() const { return pVertexBuffer; }
 
-    // The demo's process-wide rotation accumulator, in degrees.
-    static float GetAngle();
-    static void SetAngle(float angle);
+    // The pyramid's rotation accumulator, in degrees.
+    float GetAngle() const { return fAngle; }
+    void SetAngle(float angle) { fAngle = angle; }
 
 private:
     // The demo pyramid (kxpyramid.cpp).
@@ -55,6 +55,8 @@ private:
     KxVertexBuffer* pVertexBuffer;
     KxVertex vertices[kPyramidVertexCount];
     KxVector3 offset;
+    // The pyramid turns in whole degrees, one every second frame.
+    float fAngle = 1.0f;
     bool bOffscreen;
     std::string heldKeys;
 };

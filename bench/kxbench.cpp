@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "app/kxscene.h"
@@ -77,11 +78,11 @@ void BM_DemoFrame(benchmark::State& state)
     KxBenchWindow window;
     KxScene scene;
     scene.Setup(window.hWnd);
-    KxScene::SetAngle(89.0f);
+    scene.SetAngle(89.0f);
     scene.DrawFrame();  // the first draw sizes the device's per-triangle flags
     const long allocationsBefore = allocationCount.load();
     for (auto _ : state) {
-        KxScene::SetAngle(89.0f);  // every frame draws at 90 degrees
+        scene.SetAngle(89.0f);  // every frame draws at 90 degrees
         scene.DrawFrame();
         benchmark::ClobberMemory();
     }
@@ -128,6 +129,77 @@ void BM_TexturedTriangle(benchmark::State& state)
 }
 BENCHMARK(BM_TexturedTriangle);
 
+// The textured triangle under other states: what the alpha test, blending
+// (with a texture of varying alpha) and a depth function other than
+// less-or-equal cost against the opaque fill above, which the vector path
+// takes.
+void BM_TexturedTriangleStates(benchmark::State& state)
+{
+    const struct {
+        const char* label;
+        std::vector<std::pair<uint32_t, uint32_t>> states;
+    } kinds[] = {
+        {"opaque", {}},
+        {"alpha test", {{KXRS_ALPHATESTENABLE, 1}, {KXRS_ALPHAREF, 64}, {KXRS_ALPHAFUNC, KXCMP_GREATEREQUAL}}},
+        {"blend src alpha", {{KXRS_ALPHABLENDENABLE, 1}, {KXRS_SRCBLEND, KXBLEND_SRCALPHA},
+                             {KXRS_DESTBLEND, KXBLEND_INVSRCALPHA}}},
+        {"blend + alpha test", {{KXRS_ALPHABLENDENABLE, 1}, {KXRS_SRCBLEND, KXBLEND_SRCALPHA},
+                                {KXRS_DESTBLEND, KXBLEND_INVSRCALPHA}, {KXRS_ALPHATESTENABLE, 1},
+                                {KXRS_ALPHAREF, 64}, {KXRS_ALPHAFUNC, KXCMP_GREATEREQUAL}}},
+        {"depth less", {{KXRS_ZFUNC, KXCMP_LESS}}},
+    };
+    const auto& kind = kinds[state.range(0)];
+    KxBenchWindow window;
+    KxSoftwareRenderDevice device;
+    device.Create(window.hWnd, kWidth, kHeight);
+    // 64 x 64 texels whose alpha runs 0 to 252 across.
+    std::vector<uint8_t> texels(64 * 64 * 4);
+    for (size_t i = 0; i < texels.size(); i += 4) {
+        texels[i] = uint8_t(i * 7);
+        texels[i + 1] = uint8_t(i * 13);
+        texels[i + 2] = uint8_t(i * 3);
+        texels[i + 3] = uint8_t(i / 4 % 64 * 4);
+    }
+    KxTexture* pTexture = nullptr;
+    device.CreateTextureFromMemory(texels.data(), 64, 64, 64 * 4, KXFMT_A8R8G8B8, &pTexture);
+    device.SetTexture(0, pTexture);
+    for (auto [code, value] : kind.states)
+        device.SetRenderState(code, value);
+    device.Clear(0, nullptr, KXCLEAR_TARGET | KXCLEAR_ZBUFFER, 0xFF0000, 1.0f, 0);
+    // Every iteration draws nearer than the last, so that every pixel passes
+    // the depth test of each function.
+    float z = 0.9f;
+    for (auto _ : state) {
+        z -= 1.0f / 65536.0f;
+        device.RasterizeTriangle(10, 10, z, 10 + kLeg, 10, z, 10, 10 + kLeg, z,
+                                 0xFFFFFFFF, 0xC080C0FF, 0xFFFFFFFF,
+                                 0.0f, 0.0f, 0.1f, 0.0f, 0.0f, 0.1f,
+                                 0.1f, 0.05f, 0.1f);
+        benchmark::ClobberMemory();
+    }
+    state.counters["pixels/s"] = benchmark::Counter(kTrianglePixels, benchmark::Counter::kIsIterationInvariantRate);
+    state.SetLabel(kind.label);
+    pTexture->Release();
+}
+BENCHMARK(BM_TexturedTriangleStates)->DenseRange(0, 4);
+
+// The Gouraud triangle with alpha in its colours, blended.
+void BM_GouraudTriangleBlended(benchmark::State& state)
+{
+    KxBenchWindow window;
+    KxSoftwareRenderDevice device;
+    device.Create(window.hWnd, kWidth, kHeight);
+    device.SetRenderState(KXRS_ALPHABLENDENABLE, 1);
+    device.SetRenderState(KXRS_SRCBLEND, KXBLEND_SRCALPHA);
+    device.SetRenderState(KXRS_DESTBLEND, KXBLEND_INVSRCALPHA);
+    for (auto _ : state) {
+        device.FillGouraudTriangle(10, 10, 10 + kLeg, 10, 10, 10 + kLeg, 0xFFFF0000, 0x4000FF00, 0x800000FF);
+        benchmark::ClobberMemory();
+    }
+    state.counters["pixels/s"] = benchmark::Counter(kTrianglePixels, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_GouraudTriangleBlended);
+
 void BM_GouraudTriangle(benchmark::State& state)
 {
     KxBenchWindow window;
@@ -173,35 +245,45 @@ void BM_LightVertex(benchmark::State& state)
 }
 BENCHMARK(BM_LightVertex)->Arg(1)->Arg(8);
 
+// The scaling scene's sphere of state.range(0) triangles in a new buffer of
+// format 274; null, with the benchmark skipped, where there is none.
+KxVertexBuffer* SphereBuffer(benchmark::State& state, KxSoftwareRenderDevice& device)
+{
+    const long nTriangles = long(state.range(0));
+    long S = 0, K = 0;
+    KxVertexBuffer* pBuffer = nullptr;
+    if (!kxmesh::PickGrid(nTriangles, S, K) ||
+        !device.CreateVertexBuffer(uint32_t(nTriangles * 3 * 32), 0, 274, 1, &pBuffer, nullptr)) {
+        state.SkipWithError("no sphere of that many triangles");
+        return nullptr;
+    }
+    void* data = nullptr;
+    pBuffer->Lock(0, 0, &data, 0);
+    kxmesh::Triangles(S, K, kxmesh::Radius(), nTriangles, static_cast<float*>(data));
+    pBuffer->Unlock();
+    return pBuffer;
+}
+
 // The scaling scene: a lit, textured sphere of N triangles covering about
 // 30% of the frame; each iteration clears and draws it, without Present.
 void BM_Mesh(benchmark::State& state)
 {
     const long nTriangles = long(state.range(0));
-    long S = 0, K = 0;
-    if (!kxmesh::PickGrid(nTriangles, S, K)) {
-        state.SkipWithError("no sphere of that many triangles");
-        return;
-    }
     KxBenchWindow window;
     KxSoftwareRenderDevice device;
     device.Create(window.hWnd, kWidth, kHeight);
+    KxVertexBuffer* pBuffer = SphereBuffer(state, device);
+    if (!pBuffer)
+        return;
     KxTexture* pTexture = nullptr;
     const char* texturePath = "kxbench_checker.bmp";
     if (!kxmesh::WriteCheckerBmp(texturePath) || !device.CreateTextureFromFile(texturePath, &pTexture)) {
         state.SkipWithError("cannot make the checker texture");
+        pBuffer->Release();
         return;
     }
     std::remove(texturePath);
     device.SetTexture(0, pTexture);
-
-    const uint32_t length = uint32_t(nTriangles * 3 * 32);
-    KxVertexBuffer* pBuffer = nullptr;
-    device.CreateVertexBuffer(length, 0, 274, 1, &pBuffer, nullptr);
-    void* data = nullptr;
-    pBuffer->Lock(0, 0, &data, 0);
-    kxmesh::Triangles(S, K, kxmesh::Radius(), nTriangles, static_cast<float*>(data));
-    pBuffer->Unlock();
     device.SetFVF(274);
     device.SetStreamSource(0, pBuffer, 0, 32);
 
@@ -252,7 +334,25 @@ void BM_Mesh(benchmark::State& state)
     pBuffer->Release();
     pTexture->Release();
 }
-BENCHMARK(BM_Mesh)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Mesh)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+
+// Binding the scaling scene's buffer of N triangles again, unchanged: each
+// binding measures the bounding radius over every position.
+void BM_Bind(benchmark::State& state)
+{
+    KxSoftwareRenderDevice device;
+    KxVertexBuffer* pBuffer = SphereBuffer(state, device);
+    if (!pBuffer)
+        return;
+    for (auto _ : state) {
+        device.SetStreamSource(0, pBuffer, 0, 32);
+        benchmark::DoNotOptimize(pBuffer->boundsRadius);
+    }
+    state.counters["bytes/s"] =
+        benchmark::Counter(double(pBuffer->length), benchmark::Counter::kIsIterationInvariantRate);
+    pBuffer->Release();
+}
+BENCHMARK(BM_Bind)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <type_traits>
 
@@ -20,8 +21,9 @@ enum KxFuzzFlags : uint8_t {
     kFuzzTextureStage0 = 1,    // bind the fuzz texture to stage 0
     kFuzzTextureStage7 = 2,    // and/or to stage 7
     kFuzzDepth32 = 4,          // draw with the 32-bit depth buffer
-    kFuzzDrawTwice = 8,        // pipeline: a second DrawPrimitive with the same state
-    kFuzzFormatAfterBind = 16  // pipeline: SetFVF(drawFvf) after SetStreamSource
+    kFuzzDrawTwice = 8,         // pipeline: a second DrawPrimitive with the same state
+    kFuzzFormatAfterBind = 16,  // pipeline: SetFVF(drawFvf) after SetStreamSource
+    kFuzzRasterStates = 32      // culling, depth, alpha test and blending from the input
 };
 
 // What every input runs against: a small off-screen device, a texture for
@@ -72,8 +74,28 @@ public:
         Device().SetTexture(7, flags & kFuzzTextureStage7 ? Texture() : nullptr);
         padding = Padding();
     }
+    // The ten states of culling, depth, alpha test and blending, a 4-byte
+    // value each; values the device refuses leave the state as it was.
+    template <typename Reader>
+    void ReadRasterStates(Reader& in)
+    {
+        for (uint32_t code : kRasterStateCodes) {
+            uint32_t value = 0;
+            in(value);
+            Device().SetRenderState(code, value);
+        }
+    }
+    // Their defaults, as every input starts.
+    void ResetRasterStates()
+    {
+        const uint32_t defaults[] = {3, 4, 1, 0, 2, 1, 1, 0, 0, 8};
+        for (size_t i = 0; i < std::size(kRasterStateCodes); ++i)
+            Device().SetRenderState(kRasterStateCodes[i], defaults[i]);
+    }
+
     bool End()
     {
+        ResetRasterStates();
         const bool bPaddingKept = Padding() == padding;
         Device().SetTexture(0, nullptr);
         Device().SetTexture(7, nullptr);
@@ -85,6 +107,11 @@ public:
     }
 
 private:
+    // Cull mode, depth function, depth writes, blending, source and
+    // destination factors, blend operation, alpha test, its reference and
+    // its function.
+    static constexpr uint32_t kRasterStateCodes[] = {22, 23, 14, 27, 19, 20, 171, 15, 24, 25};
+
     std::vector<uint8_t> Padding() const
     {
         std::vector<uint8_t> bytes;

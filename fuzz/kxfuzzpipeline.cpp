@@ -5,7 +5,8 @@
 // The input: a flags byte; the formats given to CreateVertexBuffer, to SetFVF
 // before binding and to SetFVF after it; the binding stride; a value for each
 // render state; world, view and projection; viewport; clip volume; material;
-// four lights (enable, diffuse, specular, ambient, direction); then the
+// four lights (enable, diffuse, specular, ambient, direction); the culling,
+// depth, alpha test and blend states when the flags ask for them; then the
 // vertex bytes. Every field is 4 bytes, each record in its declared order.
 #include <algorithm>
 #include <cstring>
@@ -67,6 +68,8 @@ bool KxFuzzPipeline(KxFuzzContext& context, const uint8_t* data, size_t size)
     context.Begin(flags, 0xFF0000, 1.0f);
     KxSoftwareRenderDevice& device = context.Device();
     ReadState(device, in);
+    if (flags & kFuzzRasterStates)
+        context.ReadRasterStates(in);
 
     const size_t length = std::min(in.Remaining(), kMaxVertexBytes);
     KxVertexBuffer* buffer = nullptr;

@@ -4,8 +4,9 @@
 // Beyond the sanitizers' checks: every row's padding bytes stay untouched
 // and a clipped line lies inside its rectangle.
 //
-// The input: a flags byte, the clear colour and depth, then operations, each
-// an op byte (its low three bits say which) and its records.
+// The input: a flags byte, the clear colour and depth, the culling, depth,
+// alpha test and blend states when the flags ask for them, then operations,
+// each an op byte (its low three bits say which) and its records.
 #include <cstdio>
 
 #include "fuzz/kxfuzzdrivers.h"
@@ -104,6 +105,8 @@ bool KxFuzzRaster(KxFuzzContext& context, const uint8_t* data, size_t size)
     in(clearColor);
     in(clearZ);
     context.Begin(flags, clearColor, clearZ);
+    if (flags & kFuzzRasterStates)
+        context.ReadRasterStates(in);
     bool bHeld = true;
     for (int i = 0; i < kMaxOps && !in.AtEnd(); ++i) {
         uint8_t op = 0;

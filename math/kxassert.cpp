@@ -1,5 +1,6 @@
 #include "math/kxassert.h"
 
+#include <atomic>
 #include <cstdio>
 
 namespace {
@@ -16,22 +17,22 @@ void ReportToStderr(const char* expression, const char* source)
 #endif
 }
 
-KxAssertReporter currentReporter = ReportToStderr;
-unsigned long failureCount = 0;
+// The process's one reporter and count: atomic, so that devices on several
+// threads may fail checks at once.
+std::atomic<KxAssertReporter> currentReporter{ReportToStderr};
+std::atomic<unsigned long> failureCount{0};
 
 }  // namespace
 
 void KxAssertFailed(const char* expression, const char* source)
 {
     ++failureCount;
-    currentReporter(expression, source);
+    currentReporter.load()(expression, source);
 }
 
 KxAssertReporter KxSetAssertReporter(KxAssertReporter reporter)
 {
-    KxAssertReporter previous = currentReporter;
-    currentReporter = reporter ? reporter : ReportToStderr;
-    return previous;
+    return currentReporter.exchange(reporter ? reporter : ReportToStderr);
 }
 
 unsigned long KxAssertFailureCount()

@@ -10,6 +10,7 @@ typedef void (*KxAssertReporter)(const char* expression, const char* source);
 void KxAssertFailed(const char* expression, const char* source);
 
 // Replaces the reporter (null restores the default) and returns the old one.
+// One reporter and one count serve the whole process, from any thread.
 KxAssertReporter KxSetAssertReporter(KxAssertReporter reporter);
 
 // Number of failed assertions since the program started.

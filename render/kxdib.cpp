@@ -5,13 +5,18 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "math/kxassert.h"
+#include "render/kxchannelmasks.h"
 
 namespace {
 
 constexpr WORD kBmpSignature = 0x4D42;  // "BM"
 constexpr int32_t kMaxImageSide = 16384;
+constexpr DWORD kInfoHeaderSize = 40;
+constexpr size_t kMaskBytes = 16;  // red, green, blue, alpha
+constexpr DWORD kBitFields = 3;    // BI_BITFIELDS: channels given by masks
 
 // The info headers that start with the 40-byte layout: BITMAPINFOHEADER,
 // BITMAPV4HEADER and BITMAPV5HEADER.
@@ -68,6 +73,78 @@ private:
     FILE* pFile;
 };
 
+// What the headers say about the pixels: where they start, their size and
+// for 32-bit images how their channels lie.
+struct KxBmpLayout {
+    BITMAPFILEHEADER fh;
+    BITMAPINFOHEADER ih;
+    KxChannelMasks masks = kBgraMasks;
+    bool bPlainAlpha = true;  // 32-bit without masks: see KeepsAlpha
+};
+
+// Why the bit count and compression make no image the loader reads, or
+// null: 24-bit BI_RGB, 32-bit BI_RGB or BI_BITFIELDS.
+const char* FormatError(const BITMAPINFOHEADER& ih)
+{
+    if (ih.biBitCount != 24 && ih.biBitCount != 32)
+        return "not a 24- or 32-bit image";
+    if (ih.biCompression != BI_RGB && !(ih.biBitCount == 32 && ih.biCompression == kBitFields))
+        return "compressed image";
+    return nullptr;
+}
+
+// The masks of a BI_BITFIELDS file: red, green and blue right after a
+// 40-byte info header (no alpha), or red, green, blue and alpha inside a
+// longer one, where they follow the first 40 bytes.
+const char* ReadMasks(KxFile& file, KxBmpLayout& layout)
+{
+    uint32_t masks[4] = {};
+    const size_t bytes = layout.ih.biSize == kInfoHeaderSize ? kMaskBytes - 4 : kMaskBytes;
+    if (!file.Read(masks, bytes))
+        return "file too short for the BMP headers";
+    layout.masks = {masks[0], masks[1], masks[2], masks[3]};
+    layout.bPlainAlpha = false;
+    return KxChannelMasksError(layout.masks);
+}
+
+// Files read the pixels from their data offset on, which must lie past the
+// headers and the masks after a 40-byte header, and inside the file.
+bool DataOffsetFits(const KxBmpLayout& layout, long fileSize)
+{
+    const bool bMasksAfterHeader = layout.ih.biCompression == kBitFields && layout.ih.biSize == kInfoHeaderSize;
+    const uint64_t headersEnd = sizeof(BITMAPFILEHEADER) + uint64_t(layout.ih.biSize) +
+                                (bMasksAfterHeader ? kMaskBytes - 4 : 0);
+    return layout.fh.bfOffBits >= headersEnd && layout.fh.bfOffBits <= uint64_t(fileSize);
+}
+
+const char* ReadHeaders(KxFile& file, long fileSize, KxBmpLayout& layout)
+{
+    if (fileSize < 0 || !file.Read(&layout.fh, sizeof(layout.fh)) || !file.Read(&layout.ih, sizeof(layout.ih)))
+        return "file too short for the BMP headers";
+    const char* error = nullptr;
+    if (layout.fh.bfType != kBmpSignature)
+        error = "not a BMP file";
+    else if (!IsKnownInfoHeaderSize(layout.ih.biSize))
+        error = "unsupported BMP info header";
+    else if (!(error = FormatError(layout.ih)))
+        error = ImageSizeError(layout.ih.biWidth, layout.ih.biHeight);
+    if (!error && layout.ih.biCompression == kBitFields)
+        error = ReadMasks(file, layout);
+    if (!error && !DataOffsetFits(layout, fileSize))
+        error = "pixel data offset outside the file";
+    return error;
+}
+
+// Writers that leave the fourth byte of a 32-bit file unused write it as 0:
+// a file without masks whose alpha bytes are all 0 is opaque.
+bool KeepsAlpha(const uint8_t* alpha, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        if (alpha[i] != 0)
+            return true;
+    return false;
+}
+
 }  // namespace
 
 KxDib::KxDib(uint8_t* target, int32_t targetBytesPerPixel)
@@ -81,15 +158,19 @@ KxDib::KxDib(uint8_t* target, int32_t targetBytesPerPixel)
 KxDib::~KxDib()
 {
     delete[] pBits;
+    delete[] pAlpha;
 }
 
-// Accepts uncompressed 24-bit files only and checks every size against the
-// file before reading, so a damaged or hostile file cannot make the loader
-// read or write outside its buffers. A failure leaves the bitmap empty.
+// Accepts 24-bit files and 32-bit ones, plain or with masks, and checks
+// every size against the file before reading, so a damaged or hostile file
+// cannot make the loader read or write outside its buffers. A failure
+// leaves the bitmap empty.
 void KxDib::Reset()
 {
     delete[] pBits;
     pBits = nullptr;
+    delete[] pAlpha;
+    pAlpha = nullptr;
     std::memset(&fileHeader, 0, sizeof(fileHeader));
     std::memset(&infoHeader, 0, sizeof(infoHeader));
 }
@@ -116,32 +197,19 @@ bool KxDib::Load(const char* path)
         return false;
     }
 
-    const char* error = nullptr;
-    BITMAPFILEHEADER fh;
-    BITMAPINFOHEADER ih;
+    KxBmpLayout layout;
     const long fileSize = file.Size();
-    if (fileSize < 0 || !file.Read(&fh, sizeof(fh)) || !file.Read(&ih, sizeof(ih)))
-        error = "file too short for the BMP headers";
-    else if (fh.bfType != kBmpSignature)
-        error = "not a BMP file";
-    else if (!IsKnownInfoHeaderSize(ih.biSize))
-        error = "unsupported BMP info header";
-    else if (ih.biBitCount != 24)
-        error = "not a 24-bit image";
-    else if (ih.biCompression != BI_RGB)
-        error = "compressed image";
-    else
-        error = ImageSizeError(ih.biWidth, ih.biHeight);
-    if (!error && (fh.bfOffBits < sizeof(fh) + ih.biSize || fh.bfOffBits > uint64_t(fileSize)))
-        error = "pixel data offset outside the file";
-    if (error) {
+    if (const char* error = ReadHeaders(file, fileSize, layout)) {
         pLoadError = error;
         return false;
     }
+    const BITMAPFILEHEADER& fh = layout.fh;
+    const BITMAPINFOHEADER& ih = layout.ih;
 
     const bool bTopDown = ih.biHeight < 0;
     const int64_t rows = bTopDown ? -int64_t(ih.biHeight) : ih.biHeight;
-    const int64_t rowBytes = int64_t(ih.biBitCount / 8) * ih.biWidth;
+    const int64_t width = ih.biWidth;
+    const int64_t rowBytes = int64_t(ih.biBitCount / 8) * width;
     const int64_t fileRowBytes = (rowBytes + 3) & ~int64_t(3);
     // The last row's padding is never read, so it need not be present.
     if (int64_t(fh.bfOffBits) + (rows - 1) * fileRowBytes + rowBytes > fileSize) {
@@ -149,33 +217,48 @@ bool KxDib::Load(const char* path)
         return false;
     }
 
-    uint8_t* bits = AllocateRows(rows, rowBytes);
+    const bool bMasked = ih.biBitCount == 32;
+    uint8_t* bits = AllocateRows(rows, 3 * width);
+    uint8_t* alpha = bMasked && layout.masks.alpha ? new uint8_t[size_t(rows * width)] : nullptr;
+    std::vector<uint8_t> fileRow(bMasked ? size_t(rowBytes) : 0);
     for (int64_t i = 0; i < rows; ++i) {
         // Memory rows run top-down; bottom-up files store the bottom row first.
         const int64_t memoryRow = bTopDown ? i : rows - 1 - i;
-        if (!file.Seek(long(fh.bfOffBits + i * fileRowBytes)) ||
-            !file.Read(bits + memoryRow * rowBytes, size_t(rowBytes))) {
+        uint8_t* target = bMasked ? fileRow.data() : bits + memoryRow * rowBytes;
+        if (!file.Seek(long(fh.bfOffBits + i * fileRowBytes)) || !file.Read(target, size_t(rowBytes))) {
             delete[] bits;
+            delete[] alpha;
             pLoadError = "read error in the pixel data";
             return false;
         }
+        if (bMasked)
+            KxDecodeMaskedRow(fileRow.data(), int32_t(width), layout.masks, bits + memoryRow * 3 * width,
+                              alpha ? alpha + memoryRow * width : nullptr);
+    }
+    if (alpha && layout.bPlainAlpha && !KeepsAlpha(alpha, size_t(rows * width))) {
+        delete[] alpha;
+        alpha = nullptr;
     }
 
     fileHeader = fh;
     infoHeader = ih;
     pBits = bits;
+    pAlpha = alpha;
     pLoadError = "";
     return true;
 }
 
-bool KxDib::LoadFromMemory(const uint8_t* source, int32_t width, int32_t height, int32_t rowStride)
+bool KxDib::LoadFromMemory(const uint8_t* source, int32_t width, int32_t height, int32_t rowStride,
+                           uint32_t format)
 {
     Reset();
+    const int32_t sourceBytes = format == KXFMT_R8G8B8 ? 3 : 4;
     // Rows in memory always run top-down: a negative height means nothing.
     const char* error = !source ? "no pixel data"
+                        : format < KXFMT_R8G8B8 || format > KXFMT_X8R8G8B8 ? "unsupported pixel format"
                         : height < 0 ? "empty or negative image size"
                                      : ImageSizeError(width, height);
-    if (!error && rowStride < 3 * width)
+    if (!error && rowStride < int64_t(sourceBytes) * width)
         error = "row stride shorter than a row of pixels";
     if (error) {
         pLoadError = error;
@@ -184,11 +267,20 @@ bool KxDib::LoadFromMemory(const uint8_t* source, int32_t width, int32_t height,
 
     const int64_t rowBytes = 3 * int64_t(width);
     uint8_t* bits = AllocateRows(height, rowBytes);
-    for (int64_t row = 0; row < height; ++row)
-        std::memcpy(bits + row * rowBytes, source + row * rowStride, size_t(rowBytes));
+    uint8_t* alpha = format == KXFMT_A8R8G8B8 ? new uint8_t[size_t(int64_t(width) * height)] : nullptr;
+    KxChannelMasks masks = kBgraMasks;
+    masks.alpha = alpha ? masks.alpha : 0;
+    for (int64_t row = 0; row < height; ++row) {
+        const uint8_t* from = source + row * rowStride;
+        if (sourceBytes == 3)
+            std::memcpy(bits + row * rowBytes, from, size_t(rowBytes));
+        else
+            KxDecodeMaskedRow(from, width, masks, bits + row * rowBytes, alpha ? alpha + row * width : nullptr);
+    }
 
-    // The headers a bottom-up 24-bit file of these pixels carries.
-    const uint32_t imageBytes = uint32_t((rowBytes + 3) & ~int64_t(3)) * uint32_t(height);
+    // The headers a bottom-up file of these pixels carries.
+    const uint32_t fileRowBytes = uint32_t((int64_t(sourceBytes) * width + 3) & ~int64_t(3));
+    const uint32_t imageBytes = fileRowBytes * uint32_t(height);
     fileHeader.bfType = kBmpSignature;
     fileHeader.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
     fileHeader.bfSize = fileHeader.bfOffBits + imageBytes;
@@ -196,10 +288,11 @@ bool KxDib::LoadFromMemory(const uint8_t* source, int32_t width, int32_t height,
     infoHeader.biWidth = width;
     infoHeader.biHeight = height;
     infoHeader.biPlanes = 1;
-    infoHeader.biBitCount = 24;
+    infoHeader.biBitCount = WORD(8 * sourceBytes);
     infoHeader.biCompression = BI_RGB;
     infoHeader.biSizeImage = imageBytes;
     pBits = bits;
+    pAlpha = alpha;
     pLoadError = "";
     return true;
 }

@@ -26,16 +26,23 @@ inline int32_t KxStepFixed(int32_t a, int32_t b)
     return int32_t(uint32_t(a) + uint32_t(b));
 }
 
-// Channel k of a packed colour: 0 blue (bits 16-23), 1 green, 2 red.
+// Channel k of a packed colour: 0 blue (bits 16-23), 1 green, 2 red, 3
+// alpha (bits 24-31: the shift 16 - 24 wraps round to 24).
 inline int32_t KxChannel(uint32_t color, int k)
 {
-    return int32_t((color >> (16 - 8 * k)) & 0xFF);
+    return int32_t((color >> ((16 - 8 * k) & 31)) & 0xFF);
 }
 
 // Packs blue, green and red channels, each kept to its low 8 bits.
 inline uint32_t KxPackChannels(const int32_t channel[3])
 {
     return (uint32_t(channel[0] & 0xFF) << 16) | (uint32_t(channel[1] & 0xFF) << 8) | uint32_t(channel[2] & 0xFF);
+}
+
+// The same with alpha, channel 3, in bits 24-31.
+inline uint32_t KxPackChannelsWithAlpha(const int32_t channel[4])
+{
+    return KxPackChannels(channel) | (uint32_t(channel[3] & 0xFF) << 24);
 }
 
 // Triangles with a coordinate at or beyond the device's limit are refused,
@@ -63,18 +70,20 @@ inline int32_t KxFromFixed64(int64_t v)
     return int32_t((v + 0x8000) >> 16);
 }
 
-// One edge of a flat triangle half: x (64-bit) and the three channels
-// (blue, green, red) in 16.16, stepped one row at a time from one vertex to
-// the other.
-struct KxFixedEdge {
+// One edge of a flat triangle half: x (64-bit) and the channels (blue,
+// green, red, then alpha when there are four) in 16.16, stepped one row at a
+// time from one vertex to the other. Alpha is carried only where a fill can
+// use it.
+template <int nChannels>
+struct KxFixedEdgeOf {
     int64_t x, dx;
-    int32_t ch[3], dch[3];
+    int32_t ch[nChannels], dch[nChannels];
 
-    KxFixedEdge(int32_t xFrom, uint32_t cFrom, int32_t xTo, uint32_t cTo, int32_t steps)
+    KxFixedEdgeOf(int32_t xFrom, uint32_t cFrom, int32_t xTo, uint32_t cTo, int32_t steps)
     {
         x = KxToFixed64(xFrom);
         dx = KxToFixed64(int64_t(xTo) - xFrom) / steps;
-        for (int k = 0; k < 3; ++k) {
+        for (int k = 0; k < nChannels; ++k) {
             ch[k] = KxToFixed(KxChannel(cFrom, k));
             dch[k] = KxToFixed(KxChannel(cTo, k) - KxChannel(cFrom, k)) / steps;
         }
@@ -85,13 +94,15 @@ struct KxFixedEdge {
     uint32_t Color() const
     {
         const int32_t rounded[3] = {KxFromFixed(ch[0]), KxFromFixed(ch[1]), KxFromFixed(ch[2])};
+        if constexpr (nChannels == 4)
+            return KxPackChannels(rounded) | (uint32_t(KxFromFixed(ch[3]) & 0xFF) << 24);
         return KxPackChannels(rounded);
     }
 
     void Step()
     {
         x += dx;
-        for (int k = 0; k < 3; ++k)
+        for (int k = 0; k < nChannels; ++k)
             ch[k] = KxStepFixed(ch[k], dch[k]);
     }
 
@@ -99,7 +110,7 @@ struct KxFixedEdge {
     void Skip(int64_t n)
     {
         x += n * dx;
-        for (int k = 0; k < 3; ++k)
+        for (int k = 0; k < nChannels; ++k)
             ch[k] = int32_t(uint32_t(ch[k]) + uint32_t(uint64_t(int64_t(dch[k]) * n)));
     }
 };

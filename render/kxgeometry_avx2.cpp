@@ -106,8 +106,9 @@ KX_AVX2_INLINE void LoadPositions(const uint8_t* data, size_t stride, uint32_t t
     z = _mm256_cvtps_pd(p[2]);
 }
 
-// KxFacesEye of four triangles, as four bits.
-KX_AVX2_INLINE int FrontFacing(const KxPointLanes p[3], const __m256d eye[3])
+// KxKeepsFace of four triangles under a culling mode, as four bits: the
+// ordered comparisons drop NaN as the scalar ones do.
+KX_AVX2_INLINE int KeptFaces(const KxPointLanes p[3], const __m256d eye[3], uint32_t cullMode)
 {
     const __m256d e1x = RoundToFloat(_mm256_sub_pd(p[1].x, p[0].x));
     const __m256d e1y = RoundToFloat(_mm256_sub_pd(p[1].y, p[0].y));
@@ -123,6 +124,8 @@ KX_AVX2_INLINE int FrontFacing(const KxPointLanes p[3], const __m256d eye[3])
     const __m256d tz = RoundToFloat(_mm256_sub_pd(eye[2], p[0].z));
     const __m256d txy = _mm256_add_pd(_mm256_mul_pd(tx, nx), _mm256_mul_pd(ty, ny));
     const __m256d dot = RoundToFloat(_mm256_add_pd(txy, _mm256_mul_pd(tz, nz)));
+    if (cullMode == KXCULL_CW)
+        return _mm256_movemask_pd(_mm256_cmp_pd(dot, _mm256_setzero_pd(), _CMP_LE_OQ));
     return _mm256_movemask_pd(_mm256_cmp_pd(dot, _mm256_setzero_pd(), _CMP_GE_OQ));
 }
 
@@ -164,7 +167,8 @@ KX_AVX2_INLINE __m128 Power(__m128 base, float exponent)
 }
 
 // KxLightTerms::Shade's packing: each channel times 255 over alpha, its
-// truncation's low byte; black where alpha is 0. Quotients outside the
+// truncation's low byte; black where alpha is 0. The vertex alpha comes
+// after. Quotients outside the
 // 32-bit range take the scalar conversion.
 KX_AVX2_INLINE __m128i Pack(const KxColorLanes& total)
 {
@@ -196,11 +200,16 @@ KX_AVX2_INLINE __m128i Pack(const KxColorLanes& total)
     return _mm_and_si128(packed, keep);
 }
 
+KX_AVX2_INLINE __m128i AlphaBits(const KxLightTerms& terms)
+{
+    return _mm_set1_epi32(int32_t(terms.alphaBits));
+}
+
 // KxLightTerms::Shade for four normals.
 KX_AVX2_INLINE __m128i Shade(const KxLightTerms& terms, __m256d nx, __m256d ny, __m256d nz)
 {
     if (!terms.bLighting)
-        return _mm_setzero_si128();
+        return AlphaBits(terms);
     const __m128 zero = _mm_setzero_ps();
     KxColorLanes diffuseSum = {{zero, zero, zero, zero}}, specularSum = diffuseSum;
     for (const KxLightTerm& light : terms.lights) {
@@ -218,7 +227,7 @@ KX_AVX2_INLINE __m128i Shade(const KxLightTerms& terms, __m256d nx, __m256d ny, 
             c = AddClamped(c, _mm_mul_ps(_mm_set1_ps(Channel(terms.materialSpecular, k)), specularSum.c[k]));
         total.c[k] = AddClamped(c, _mm_set1_ps(Channel(terms.emissive, k)));
     }
-    return Pack(total);
+    return _mm_or_si128(Pack(total), AlphaBits(terms));
 }
 
 // ----- Vertices to the screen, four at a time -----
@@ -320,9 +329,9 @@ KX_AVX2 void KxTransformVerticesAvx2(const KxVertexTransform& transform, KxVerte
     }
 }
 
-KX_AVX2 uint32_t KxMarkFrontFacesAvx2(const uint8_t* data, size_t length, int32_t stride, uint32_t first,
-                                      uint32_t count, const KxMatrix4& world, const KxVector3& eye,
-                                      std::vector<bool>& front)
+KX_AVX2 uint32_t KxMarkKeptFacesAvx2(const uint8_t* data, size_t length, int32_t stride, uint32_t first,
+                                     uint32_t count, const KxMatrix4& world, const KxVector3& eye, uint32_t cullMode,
+                                     std::vector<bool>& kept)
 {
     const KxMatrixD mat(world);
     const __m256d eyeLanes[3] = {Lanes(eye.x), Lanes(eye.y), Lanes(eye.z)};
@@ -338,9 +347,9 @@ KX_AVX2 uint32_t KxMarkFrontFacesAvx2(const uint8_t* data, size_t length, int32_
             LoadPositions(data, step, t, k, x, y, z);
             p[k] = TransformPoint(x, y, z, mat);
         }
-        const int bits = FrontFacing(p, eyeLanes);
+        const int bits = KeptFaces(p, eyeLanes, cullMode);
         for (uint32_t j = 0; j < 4; ++j)
-            front[t + j] = (bits >> j) & 1;
+            kept[t + j] = (bits >> j) & 1;
     }
     return t - first;
 }
@@ -357,8 +366,8 @@ void KxTransformVerticesAvx2(const KxVertexTransform& transform, KxVertexBatch& 
     KxTransformVerticesScalar(transform, batch, 0, batch.count);
 }
 
-uint32_t KxMarkFrontFacesAvx2(const uint8_t*, size_t, int32_t, uint32_t, uint32_t, const KxMatrix4&,
-                              const KxVector3&, std::vector<bool>&)
+uint32_t KxMarkKeptFacesAvx2(const uint8_t*, size_t, int32_t, uint32_t, uint32_t, const KxMatrix4&, const KxVector3&,
+                             uint32_t, std::vector<bool>&)
 {
     return 0;
 }

@@ -31,10 +31,18 @@ uint32_t KxLitChannel(double value)
     return uint32_t(static_cast<int64_t>(value)) & 0xFFu;
 }
 
+uint32_t KxAlphaBits(float alpha)
+{
+    const double scaled = double(alpha) * 255.0 + 0.5;
+    if (!(scaled >= 0.0))
+        return 0;
+    return (scaled >= 255.0 ? 255u : uint32_t(scaled)) << 24;
+}
+
 uint32_t KxLightTerms::Shade(const KxVector3& normal) const
 {
     if (!bLighting)
-        return 0;
+        return alphaBits;
     KxColor diffuseSum, specularSum;
     for (const KxLightTerm& light : lights) {
         float diffuseFactor = normal.Dot(light.toLight);
@@ -55,10 +63,11 @@ uint32_t KxLightTerms::Shade(const KxVector3& normal) const
     total = AddClamped(total, emissive);
 
     // The channels are divided by the final alpha, so a total whose alpha is
-    // not 1 is brightened or dimmed; an alpha of 0 gives black.
+    // not 1 is brightened or dimmed; an alpha of 0 gives black. The vertex
+    // alpha is the material's, not this total's.
     if (total.a == 0.0f)
-        return 0;
+        return alphaBits;
     const double alpha = total.a;
     return KxLitChannel(double(total.r) * 255.0 / alpha) | (KxLitChannel(double(total.g) * 255.0 / alpha) << 8) |
-           (KxLitChannel(double(total.b) * 255.0 / alpha) << 16);
+           (KxLitChannel(double(total.b) * 255.0 / alpha) << 16) | alphaBits;
 }

@@ -27,11 +27,19 @@ struct KxLightTerms {
     KxColor materialSpecular;
     KxColor emissive;
     float power = 0.0f;
+    // The vertex alpha in bits 24-31, the same for every vertex of a draw:
+    // the diffuse material's, or opaque with lighting off.
+    uint32_t alphaBits = 0xFF000000u;
 
-    // The packed colour (red in bits 0-7) of a vertex with this normal.
+    // The packed colour (red in bits 0-7, alpha in bits 24-31) of a vertex
+    // with this normal.
     uint32_t Shade(const KxVector3& normal) const;
 };
 
 // The low 8 bits of trunc(value); values no 64-bit integer holds (and NaN)
 // give 0.
 uint32_t KxLitChannel(double value);
+
+// An alpha of 0..1 as a byte in bits 24-31: trunc(alpha x 255 + 0.5) in
+// double, 0 below 0 (and for NaN), 255 from 1 on.
+uint32_t KxAlphaBits(float alpha);

@@ -14,18 +14,31 @@
 #include "math/kxmatrix4.h"
 #include "math/kxvector3.h"
 #include "platform/kxwin32.h"
+#include "render/kxclearpattern.h"
 #include "render/kxdevicestate.h"
 #include "render/kxdib.h"
+#include "render/kxframerate.h"
 #include "render/kxfrustum.h"
 #include "render/kxfvf.h"
 #include "render/kxlight.h"
 #include "render/kxlightterms.h"
+#include "render/kxrasterstates.h"
 #include "render/kxvertexbuffer.h"
 
-// Render-state codes (Direct3D 9 numbering).
+// Render-state codes (Direct3D 9 numbering). The values of culling, depth,
+// alpha test and blending are in render/kxrasterstates.h.
 enum : uint32_t {
     KXRS_ZENABLE = 7,
     KXRS_SHADEMODE = 9,
+    KXRS_ZWRITEENABLE = 14,
+    KXRS_ALPHATESTENABLE = 15,
+    KXRS_SRCBLEND = 19,
+    KXRS_DESTBLEND = 20,
+    KXRS_CULLMODE = 22,
+    KXRS_ZFUNC = 23,
+    KXRS_ALPHAREF = 24,
+    KXRS_ALPHAFUNC = 25,
+    KXRS_ALPHABLENDENABLE = 27,
     KXRS_SPECULARENABLE = 29,
     KXRS_CLIPPING = 136,
     KXRS_LIGHTING = 137,
@@ -35,6 +48,7 @@ enum : uint32_t {
     KXRS_SPECULARMATERIALSOURCE = 146,
     KXRS_AMBIENTMATERIALSOURCE = 147,
     KXRS_EMISSIVEMATERIALSOURCE = 148,
+    KXRS_BLENDOP = 171,
 };
 
 // Transform-state codes.
@@ -52,8 +66,10 @@ enum : uint32_t {
 };
 
 class KxSpanFiller;
+class KxStateSpanFiller;
 class KxWorkers;
 struct KxFrameBands;
+struct KxRasterVertex;
 struct KxRowBand;
 struct KxThreadedDraw;
 struct KxVertexBatch;
@@ -116,6 +132,10 @@ public:
     // same sizes and reasons as a file.
     bool CreateTextureFromMemory(const void* sourcePixels, int32_t width, int32_t height, int32_t rowStride,
                                  KxTexture** texture);
+    // The same with the pixels in a KXFMT_ format (render/kxdib.h):
+    // KXFMT_A8R8G8B8 takes 4 bytes a pixel, blue, green, red, alpha.
+    bool CreateTextureFromMemory(const void* sourcePixels, int32_t width, int32_t height, int32_t rowStride,
+                                 uint32_t format, KxTexture** texture);
     bool SetTexture(uint32_t stage, KxTexture* texture);
     // Why the last texture creation failed, or "" after a success.
     const char* GetTextureLoadError() const { return pTextureLoadError; }
@@ -211,13 +231,13 @@ public:
     KxVertexBuffer* GetStreamSource() const { return streamSource; }
     KxTexture* GetTextureStage(uint32_t stage) const { return stage < kTextureStageCount ? textureStages[stage] : nullptr; }
 
-    // The process-wide frame-rate counter
-    typedef DWORD (*TickSource)();
-    static void SetTickSource(TickSource source);  // null restores GetTickCount
-    static void ResetFrameRate();
-    static int32_t GetFrameRateValue();
-    static int32_t GetFrameRateCount();
-    static const char* GetFrameRateText();
+    // This device's frame-rate counter, which UpdateFrameRate advances
+    typedef KxFrameRate::TickSource TickSource;
+    void SetTickSource(TickSource source) { frameRate.SetTickSource(source); }  // null: GetTickCount
+    void ResetFrameRate() { frameRate.Reset(); }
+    int32_t GetFrameRateValue() const { return frameRate.GetValue(); }
+    int32_t GetFrameRateCount() const { return frameRate.GetCount(); }
+    const char* GetFrameRateText() const { return frameRate.GetText(); }
 
 private:
     // The state every new device starts in: viewport, clip volume, light 0,
@@ -255,13 +275,26 @@ private:
     void FillFlatTopTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2,
                              int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2);
     // RasterizeSpan through the filler a walker shares across its rows.
-    void RasterizeSpan(KxSpanFiller& filler, int32_t xA, int32_t xB, int32_t y, float zA, float zB,
+    template <typename Filler>
+    void RasterizeSpan(Filler& filler, int32_t xA, int32_t xB, int32_t y, float zA, float zB,
                        uint32_t colorA, uint32_t colorB,
                        float uOverWA, float vOverWA, float uOverWB, float vOverWB,
                        float invWA, float invWB);
+    // The rows first to last of a half triangle that lie in the band,
+    // between edge A (from a0 to a1) and edge B (from b0 to b1), under the
+    // plain states or others.
+    template <bool bPlain>
+    void RasterizeHalf(const KxRowBand& band, const KxRasterVertex& a0, const KxRasterVertex& a1,
+                       const KxRasterVertex& b0, const KxRasterVertex& b1, int32_t first, int32_t last);
+    // The Gouraud filler's rows between edge A and edge B; with four
+    // channels the colours' alpha is stepped too.
+    template <int nChannels>
+    void FillHalf(const KxRowBand& band, int32_t xa0, uint32_t ca0, int32_t xa1, uint32_t ca1, int32_t xb0,
+                  uint32_t cb0, int32_t xb1, uint32_t cb1, int32_t first, int32_t last);
     // A span filler for the current depth buffer and texture, for the rows
-    // of a band.
+    // of a band, under the plain states or under the others.
     KxSpanFiller SpanFiller(const KxRowBand& band) const;
+    KxStateSpanFiller StateSpanFiller() const;
     // The one bound texture stage that decides the pixels: the highest.
     const KxTexture* SampledTexture() const;
 
@@ -320,6 +353,8 @@ private:
     KxFvf vertexFormat;
     uint32_t renderStates;
     uint32_t ambient = 0;
+    KxRasterStates rasterStates;
+    bool bPlainFill = true;  // rasterStates.IsPlainFill(), kept for the rasteriser
 
     KxVertexBuffer* streamSource = nullptr;
     std::vector<bool> triangleVisible;
@@ -336,6 +371,19 @@ private:
     uint32_t depthScale = 0;
     uint16_t* depthBuffer16 = nullptr;
     uint32_t* depthBuffer32 = nullptr;
+
+    // What the device keeps between calls besides its state: the clear
+    // colour's rows, the frame-rate counter, and the material colours as
+    // lighting last took them (a colour whose source is not the material
+    // keeps the value of the last draw that read it).
+    struct KxMaterialColorHolders {
+        KxColor ambient{0.0f, 0.0f, 0.0f, 1.0f};
+        KxColor diffuse{0.0f, 0.0f, 0.0f, 1.0f};
+        KxColor specular{0.0f, 0.0f, 0.0f, 1.0f};
+    };
+    KxClearPattern clearPattern;
+    KxFrameRate frameRate;
+    KxMaterialColorHolders materialColorHolders;
 
     std::unique_ptr<KxWorkers> pWorkers;           // none while one thread draws
     std::unique_ptr<KxThreadedDraw> pThreadedDraw;  // the workers' scratch, kept between draws

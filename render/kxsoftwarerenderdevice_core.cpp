@@ -21,36 +21,6 @@ namespace {
 constexpr int64_t kMaxFrameBytes = 0x7FFFFFFF;
 constexpr std::align_val_t kFrameAlignment{64};
 
-// Process-wide: a few rows of pixels in the last non-grey clear colour,
-// laid out as rows of the colour buffer they were built for. Every row of a
-// frame is the same, so these rows copied block by block clear it. The
-// copy's source stays in the cache; blocks of a few rows, from and to
-// cache-line starts, let the processor copy whole lines.
-constexpr int32_t kClearPatternRows = 4;
-struct alignas(64) KxCacheLine {
-    uint8_t bytes[64];
-};
-std::vector<KxCacheLine> clearPattern;
-uint32_t clearPatternColor = 0;
-int32_t clearPatternStride = 0;
-
-uint8_t* ClearPatternBytes()
-{
-    return reinterpret_cast<uint8_t*>(clearPattern.data());
-}
-
-// Process-wide frame-rate counter.
-int32_t fpsFrameCount = 0;
-int32_t fpsValue = 0;
-DWORD fpsNextTick = 0;
-char fpsText[64] = {};
-KxSoftwareRenderDevice::TickSource tickSource = nullptr;
-
-DWORD ReadTicks()
-{
-    return tickSource ? tickSource() : GetTickCount();
-}
-
 // Construction values of the render-state word: z-enable on, shade mode 1,
 // lighting on.
 constexpr uint32_t kConstructionRenderStates = (1u << 4) | (1u << 5) | (1u << 1);
@@ -83,22 +53,6 @@ void FillEntries(T* entries, size_t n, T value)
         const size_t block = std::min(filled, n - filled);
         std::memcpy(entries + filled, entries, block * sizeof(T));
         filled += block;
-    }
-}
-
-void BuildClearPattern(uint32_t color, int32_t width, int32_t rowStride)
-{
-    clearPatternColor = color;
-    clearPatternStride = rowStride;
-    const size_t bytes = size_t(rowStride) * kClearPatternRows;
-    clearPattern.assign((bytes + sizeof(KxCacheLine) - 1) / sizeof(KxCacheLine), KxCacheLine{});
-    for (int32_t y = 0; y < kClearPatternRows; ++y) {
-        uint8_t* row = ClearPatternBytes() + size_t(y) * size_t(rowStride);
-        for (int32_t x = 0; x < width; ++x) {
-            row[3 * size_t(x) + 0] = uint8_t(color >> 16);
-            row[3 * size_t(x) + 1] = uint8_t(color >> 8);
-            row[3 * size_t(x) + 2] = uint8_t(color);
-        }
     }
 }
 
@@ -282,13 +236,7 @@ bool KxSoftwareRenderDevice::Clear(uint32_t, const void*, uint32_t, uint32_t col
     } else if (b0 == b1 && b1 == b2) {
         std::memset(pixels, b0, frameBytes);
     } else {
-        if (color != clearPatternColor || clearPatternStride != rowStride)
-            BuildClearPattern(color, width, rowStride);
-        for (int32_t y = 0; y < height; y += kClearPatternRows) {
-            const int32_t rows = std::min(kClearPatternRows, height - y);
-            std::memcpy(pixels + size_t(y) * size_t(rowStride), ClearPatternBytes(),
-                        size_t(rows) * size_t(rowStride));
-        }
+        clearPattern.Fill(pixels, width, height, rowStride, color);
     }
 
     const int64_t depth = TruncateToInt64(double(depthScale) * z + 0.5);
@@ -314,14 +262,7 @@ bool KxSoftwareRenderDevice::SaveBmp(const char* path) const
 
 void KxSoftwareRenderDevice::UpdateFrameRate()
 {
-    fpsFrameCount += 1;
-    if (fpsNextTick < ReadTicks()) {
-        fpsValue = fpsFrameCount;
-        fpsFrameCount = 1;
-        fpsNextTick = ReadTicks() + 1000;
-        std::memset(fpsText, 0, sizeof(fpsText));
-        std::snprintf(fpsText, sizeof(fpsText), "FPS : %d", fpsValue);
-    }
+    frameRate.Update();
 }
 
 void KxSoftwareRenderDevice::ReleaseGdiObjects()
@@ -345,32 +286,4 @@ uint32_t KxSoftwareRenderDevice::GetDepth(int32_t x, int32_t y) const
         return 0;
     const size_t index = size_t(y) * size_t(width) + size_t(x);
     return depth32Bit ? depthBuffer32[index] : depthBuffer16[index];
-}
-
-void KxSoftwareRenderDevice::SetTickSource(TickSource source)
-{
-    tickSource = source;
-}
-
-void KxSoftwareRenderDevice::ResetFrameRate()
-{
-    fpsFrameCount = 0;
-    fpsValue = 0;
-    fpsNextTick = 0;
-    std::memset(fpsText, 0, sizeof(fpsText));
-}
-
-int32_t KxSoftwareRenderDevice::GetFrameRateValue()
-{
-    return fpsValue;
-}
-
-int32_t KxSoftwareRenderDevice::GetFrameRateCount()
-{
-    return fpsFrameCount;
-}
-
-const char* KxSoftwareRenderDevice::GetFrameRateText()
-{
-    return fpsText;
 }

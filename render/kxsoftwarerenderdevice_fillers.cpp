@@ -4,10 +4,11 @@
 #include <cstdint>
 #include <utility>
 
+#include "render/kxblend.h"
 #include "render/kxfixedpoint.h"
 #include "render/kxrowbands.h"
-#include "render/kxthreadeddraw.h"
 #include "render/kxsoftwarerenderdevice.h"
+#include "render/kxthreadeddraw.h"
 
 namespace {
 
@@ -45,6 +46,26 @@ inline int32_t TruncateToInt(double v)
     return int32_t(v);
 }
 
+// n + 1 pixels from colour ca on, stepped toward cb over n steps (alpha
+// included), each through the alpha test and written, blended or not.
+void BlendGouraudPixels(const KxBlendStage& blend, uint8_t* pixel, int32_t n, uint32_t ca, uint32_t cb)
+{
+    int32_t acc[4], grad[4];
+    for (int k = 0; k < 4; ++k) {
+        acc[k] = KxToFixed(KxChannel(ca, k));
+        grad[k] = n == 0 ? 0 : KxToFixed(KxChannel(cb, k) - KxChannel(ca, k)) / n;
+    }
+    for (int32_t i = 0; i <= n; ++i, pixel += 3) {
+        const uint8_t source[3] = {uint8_t(KxFromFixed(acc[0])), uint8_t(KxFromFixed(acc[1])),
+                                   uint8_t(KxFromFixed(acc[2]))};
+        const uint32_t alpha = uint32_t(KxFromFixed(acc[3])) & 0xFFu;
+        if (blend.PassesAlphaTest(alpha))
+            blend.Write(source, alpha, pixel);
+        for (int k = 0; k < 4; ++k)
+            acc[k] += grad[k];
+    }
+}
+
 // Clips that settle do so within 8 moves; an end still moving after 32 is
 // bouncing between two edges (see ClipLine).
 constexpr int32_t kMaxClipMoves = 32;
@@ -54,7 +75,9 @@ constexpr int32_t kMaxClipMoves = 32;
 void KxSoftwareRenderDevice::FillGouraudTriangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                                                  int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
 {
-    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) { FillGouraudTriangle(band, x0, y0, x1, y1, x2, y2, c0, c1, c2); });
+    // A lone triangle goes to the workers only when they take every draw.
+    KxFillRows(WorkersFor(1), height,
+               [&](const KxRowBand& band) { FillGouraudTriangle(band, x0, y0, x1, y1, x2, y2, c0, c1, c2); });
 }
 
 void KxSoftwareRenderDevice::FillGouraudTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1,
@@ -96,12 +119,17 @@ void KxSoftwareRenderDevice::FillGouraudTriangle(const KxRowBand& band, int32_t 
     const int32_t dy = y1 - y0;
     const int32_t d = y2 - y0;
     const int32_t xs = KxFromFixed64(dy * (KxToFixed64(int64_t(x2) - x0) / d) + KxToFixed64(x0));
-    int32_t split[3];
+    int32_t split[4];
     for (int k = 0; k < 3; ++k) {
         const int32_t ch0 = KxChannel(c0, k);
         split[k] = KxFromFixed(KxToFixed(ch0) + dy * (KxToFixed(KxChannel(c2, k) - ch0) / d));
     }
-    const uint32_t cs = KxPackChannels(split);
+    uint32_t cs = KxPackChannels(split);
+    if (rasterStates.NeedsAlpha()) {
+        const int32_t alpha0 = KxChannel(c0, 3);
+        split[3] = KxFromFixed(KxToFixed(alpha0) + dy * (KxToFixed(KxChannel(c2, 3) - alpha0) / d));
+        cs = KxPackChannelsWithAlpha(split);
+    }
 
     FillFlatBottomTriangle(band, x0, y0, x1, y1, xs, y1, c0, c1, cs);
     FillFlatTopTriangle(band, xs, y1, x1, y1, x2, y2, cs, c1, c2);
@@ -110,7 +138,8 @@ void KxSoftwareRenderDevice::FillGouraudTriangle(const KxRowBand& band, int32_t 
 void KxSoftwareRenderDevice::FillFlatBottomTriangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                                                     int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
 {
-    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) { FillFlatBottomTriangle(band, x0, y0, x1, y1, x2, y2, c0, c1, c2); });
+    KxFillRows(WorkersFor(1), height,
+               [&](const KxRowBand& band) { FillFlatBottomTriangle(band, x0, y0, x1, y1, x2, y2, c0, c1, c2); });
 }
 
 void KxSoftwareRenderDevice::FillFlatBottomTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1,
@@ -119,25 +148,18 @@ void KxSoftwareRenderDevice::FillFlatBottomTriangle(const KxRowBand& band, int32
     if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
         !KxBandHoldsAnyRow(band, y0, y1, height))
         return;
-
-    const int32_t steps = y1 - y0;
-    KxFixedEdge edge1(x0, c0, x1, c1, steps);
-    KxFixedEdge edge2(x0, c0, x2, c2, steps);
-    // Spans outside the frame, or outside the band, draw nothing.
-    const KxVisibleRows rows(y0, y1, band, height);
-    edge1.Skip(rows.skipped);
-    edge2.Skip(rows.skipped);
-    for (int32_t y = rows.first; y <= rows.last; ++y) {
-        DrawGouraudSpan(edge1.X(), edge2.X(), y, edge1.Color(), edge2.Color());
-        edge1.Step();
-        edge2.Step();
-    }
+    // Edges from vertex 0 to vertex 1 and from vertex 0 to vertex 2.
+    if (rasterStates.NeedsAlpha())
+        FillHalf<4>(band, x0, c0, x1, c1, x0, c0, x2, c2, y0, y1);
+    else
+        FillHalf<3>(band, x0, c0, x1, c1, x0, c0, x2, c2, y0, y1);
 }
 
 void KxSoftwareRenderDevice::FillFlatTopTriangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                                                  int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
 {
-    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) { FillFlatTopTriangle(band, x0, y0, x1, y1, x2, y2, c0, c1, c2); });
+    KxFillRows(WorkersFor(1), height,
+               [&](const KxRowBand& band) { FillFlatTopTriangle(band, x0, y0, x1, y1, x2, y2, c0, c1, c2); });
 }
 
 void KxSoftwareRenderDevice::FillFlatTopTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1,
@@ -146,17 +168,29 @@ void KxSoftwareRenderDevice::FillFlatTopTriangle(const KxRowBand& band, int32_t 
     if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
         !KxBandHoldsAnyRow(band, y1, y2, height))
         return;
+    // Edges from vertex 1 to vertex 2 and from vertex 0 to vertex 2.
+    if (rasterStates.NeedsAlpha())
+        FillHalf<4>(band, x1, c1, x2, c2, x0, c0, x2, c2, y1, y2);
+    else
+        FillHalf<3>(band, x1, c1, x2, c2, x0, c0, x2, c2, y1, y2);
+}
 
-    const int32_t steps = y2 - y1;
-    KxFixedEdge edgeFrom1(x1, c1, x2, c2, steps);
-    KxFixedEdge edgeFrom0(x0, c0, x2, c2, steps);
-    const KxVisibleRows rows(y1, y2, band, height);
-    edgeFrom1.Skip(rows.skipped);
-    edgeFrom0.Skip(rows.skipped);
+template <int nChannels>
+void KxSoftwareRenderDevice::FillHalf(const KxRowBand& band, int32_t xa0, uint32_t ca0, int32_t xa1, uint32_t ca1,
+                                      int32_t xb0, uint32_t cb0, int32_t xb1, uint32_t cb1, int32_t first,
+                                      int32_t last)
+{
+    const int32_t steps = last - first;
+    KxFixedEdgeOf<nChannels> edgeA(xa0, ca0, xa1, ca1, steps);
+    KxFixedEdgeOf<nChannels> edgeB(xb0, cb0, xb1, cb1, steps);
+    // Spans outside the frame, or outside the band, draw nothing.
+    const KxVisibleRows rows(first, last, band, height);
+    edgeA.Skip(rows.skipped);
+    edgeB.Skip(rows.skipped);
     for (int32_t y = rows.first; y <= rows.last; ++y) {
-        DrawGouraudSpan(edgeFrom1.X(), edgeFrom0.X(), y, edgeFrom1.Color(), edgeFrom0.Color());
-        edgeFrom1.Step();
-        edgeFrom0.Step();
+        DrawGouraudSpan(edgeA.X(), edgeB.X(), y, edgeA.Color(), edgeB.Color());
+        edgeA.Step();
+        edgeB.Step();
     }
 }
 
@@ -177,6 +211,10 @@ void KxSoftwareRenderDevice::DrawGouraudSpan(int32_t xa, int32_t xb, int32_t y, 
         return;
 
     const int32_t n = xb - xa;
+    if (rasterStates.NeedsAlpha()) {
+        BlendGouraudPixels(KxBlendStage(rasterStates), pixels + y * rowStride + 3 * xa, n, ca, cb);
+        return;
+    }
     int32_t acc[3], grad[3];
     for (int k = 0; k < 3; ++k) {
         acc[k] = KxToFixed(KxChannel(ca, k));

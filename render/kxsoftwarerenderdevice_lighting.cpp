@@ -15,16 +15,6 @@ constexpr uint32_t kSpecularSourceShift = 9;
 constexpr uint32_t kAmbientSourceShift = 11;
 constexpr uint32_t kSourceMaterial = 0;
 
-// The material colours as lighting last took them. Vertex colours as sources
-// are not implemented, so a colour whose source is not the material keeps
-// the value of the last call that read it, on every device alike.
-struct KxMaterialColorHolders {
-    KxColor ambient{0.0f, 0.0f, 0.0f, 1.0f};
-    KxColor diffuse{0.0f, 0.0f, 0.0f, 1.0f};
-    KxColor specular{0.0f, 0.0f, 0.0f, 1.0f};
-};
-KxMaterialColorHolders materialColorHolders;
-
 float ChannelFraction(uint32_t packed, uint32_t shift)
 {
     return float(double((packed >> shift) & 0xFFu) / 255.0);
@@ -55,6 +45,7 @@ void KxSoftwareRenderDevice::PrepareLighting(KxLightTerms& terms)
 {
     terms.bLighting = IsRenderStateOn(kLightingBit);
     terms.lights.clear();
+    terms.alphaBits = 0xFF000000u;
     if (!terms.bLighting)
         return;
 
@@ -88,4 +79,5 @@ void KxSoftwareRenderDevice::PrepareLighting(KxLightTerms& terms)
     terms.materialSpecular = held.specular;
     terms.emissive = material.Emissive;
     terms.power = material.Power;
+    terms.alphaBits = KxAlphaBits(held.diffuse.a);
 }

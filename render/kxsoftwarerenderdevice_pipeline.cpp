@@ -139,8 +139,8 @@ bool KxSoftwareRenderDevice::CullBackFaces()
 
 void KxSoftwareRenderDevice::CullBackFacesOf(uint32_t first, uint32_t count)
 {
-    KxMarkFrontFaces(streamSource->data, streamSource->length, vertexFormat.GetStride(), first, count,
-                     combinedMatrix, eyePosition, triangleVisible);
+    KxMarkKeptFaces(streamSource->data, streamSource->length, vertexFormat.GetStride(), first, count, combinedMatrix,
+                    eyePosition, rasterStates.cullMode, triangleVisible);
 }
 
 bool KxSoftwareRenderDevice::CullToFrustum()

@@ -1,24 +1,21 @@
 // The depth-tested, perspective-correct, textured Gouraud rasteriser. Edge x
 // and colour channels step in 16.16 fixed point; depth and the texture
-// attributes step as 32-bit floats whose slopes are formed in double.
-#include <cstddef>
+// attributes step as 32-bit floats whose slopes are formed in double. Under
+// the plain states the spans go to KxSpanFiller; under any others alpha is
+// stepped too and they go to KxStateSpanFiller.
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
+#include "render/kxblend.h"
 #include "render/kxfixedpoint.h"
 #include "render/kxrowbands.h"
 #include "render/kxsoftwarerenderdevice.h"
 #include "render/kxspanfiller.h"
+#include "render/kxspanfiller_states.h"
 #include "render/kxthreadeddraw.h"
-
-namespace {
-
-// (end - start) / steps in double, stored as a float.
-inline float FloatSlope(float start, float end, int64_t steps)
-{
-    return float((double(end) - double(start)) / double(steps));
-}
 
 // The seven values of one vertex, or of one edge's running position.
 struct KxRasterVertex {
@@ -28,43 +25,49 @@ struct KxRasterVertex {
     float uOverW, vOverW, invW;
 };
 
+namespace {
+
+// (end - start) / steps in double, stored as a float.
+inline float FloatSlope(float start, float end, int64_t steps)
+{
+    return float((double(end) - double(start)) / double(steps));
+}
+
 // One edge of a half triangle, from vertex a to vertex b over n rows: x and
 // the colour in fixed point, depth and the texture attributes as floats.
-struct KxRasterEdge : KxFixedEdge {
-    float z, dz, u, du, v, dv, invW, dInvW;
+// The floats stand side by side in the span cursor's order, z, 1/w, u/w,
+// v/w, and so do their slopes: stepping them is then one vector add.
+template <int nChannels>
+struct KxRasterEdge : KxFixedEdgeOf<nChannels> {
+    float attribute[4], slope[4];
 
     KxRasterEdge(const KxRasterVertex& a, const KxRasterVertex& b, int32_t n)
-        : KxFixedEdge(a.x, a.color, b.x, b.color, n)
+        : KxFixedEdgeOf<nChannels>(a.x, a.color, b.x, b.color, n),
+          attribute{a.z, a.invW, a.uOverW, a.vOverW},
+          slope{FloatSlope(a.z, b.z, n), FloatSlope(a.invW, b.invW, n), FloatSlope(a.uOverW, b.uOverW, n),
+                FloatSlope(a.vOverW, b.vOverW, n)}
     {
-        z = a.z;
-        dz = FloatSlope(a.z, b.z, n);
-        u = a.uOverW;
-        du = FloatSlope(a.uOverW, b.uOverW, n);
-        v = a.vOverW;
-        dv = FloatSlope(a.vOverW, b.vOverW, n);
-        invW = a.invW;
-        dInvW = FloatSlope(a.invW, b.invW, n);
     }
+
+    float Z() const { return attribute[0]; }
+    float InvW() const { return attribute[1]; }
+    float U() const { return attribute[2]; }
+    float V() const { return attribute[3]; }
 
     void Step()
     {
-        KxFixedEdge::Step();
-        z += dz;
-        u += du;
-        v += dv;
-        invW += dInvW;
+        KxFixedEdgeOf<nChannels>::Step();
+        for (int i = 0; i < 4; ++i)
+            attribute[i] += slope[i];
     }
 
     // n steps: the floats one at a time, as each rounds.
     void Skip(int64_t n)
     {
-        KxFixedEdge::Skip(n);
-        for (int64_t i = 0; i < n; ++i) {
-            z += dz;
-            u += du;
-            v += dv;
-            invW += dInvW;
-        }
+        KxFixedEdgeOf<nChannels>::Skip(n);
+        for (int64_t k = 0; k < n; ++k)
+            for (int i = 0; i < 4; ++i)
+                attribute[i] += slope[i];
     }
 };
 
@@ -79,7 +82,8 @@ void KxSoftwareRenderDevice::RasterizeTriangle(int32_t x0, int32_t y0, float z0,
 {
     // A lone triangle goes to the workers only when they take every draw.
     KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) {
-        RasterizeTriangle(band, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0, uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
+        RasterizeTriangle(band, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0,
+                          uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
     });
 }
 
@@ -136,12 +140,17 @@ void KxSoftwareRenderDevice::RasterizeTriangle(const KxRowBand& band, int32_t x0
     s.invW = split(a.invW, c.invW);
     s.uOverW = split(a.uOverW, c.uOverW);
     s.vOverW = split(a.vOverW, c.vOverW);
-    int32_t ch[3];
+    int32_t ch[4];
     for (int k = 0; k < 3; ++k) {
         const int32_t step = KxToFixed(KxChannel(c.color, k) - KxChannel(a.color, k)) / h;
         ch[k] = KxFromFixed(KxToFixed(KxChannel(a.color, k)) + step * d);
     }
     s.color = KxPackChannels(ch);
+    if (!bPlainFill) {
+        const int32_t step = KxToFixed(KxChannel(c.color, 3) - KxChannel(a.color, 3)) / h;
+        ch[3] = KxFromFixed(KxToFixed(KxChannel(a.color, 3)) + step * d);
+        s.color = KxPackChannelsWithAlpha(ch);
+    }
 
     RasterizeFlatBottom(band, a.x, a.y, a.z, b.x, b.y, b.z, s.x, s.y, s.z, a.color, b.color, s.color,
                         a.uOverW, a.vOverW, b.uOverW, b.vOverW, s.uOverW, s.vOverW, a.invW, b.invW, s.invW);
@@ -149,125 +158,14 @@ void KxSoftwareRenderDevice::RasterizeTriangle(const KxRowBand& band, int32_t x0
                      s.uOverW, s.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, s.invW, b.invW, c.invW);
 }
 
-void KxSoftwareRenderDevice::RasterizeFlatBottom(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
-                                                 int32_t x2, int32_t y2, float z2,
-                                                 uint32_t color0, uint32_t color1, uint32_t color2,
-                                                 float uOverW0, float vOverW0, float uOverW1, float vOverW1,
-                                                 float uOverW2, float vOverW2,
-                                                 float invW0, float invW1, float invW2)
-{
-    // A lone triangle goes to the workers only when they take every draw.
-    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) {
-        RasterizeFlatBottom(band, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0, uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
-    });
-}
-
-void KxSoftwareRenderDevice::RasterizeFlatBottom(const KxRowBand& band, int32_t x0, int32_t y0, float z0,
-                                                 int32_t x1, int32_t y1, float z1, int32_t x2, int32_t y2, float z2,
-                                                 uint32_t color0, uint32_t color1, uint32_t color2,
-                                                 float uOverW0, float vOverW0, float uOverW1, float vOverW1,
-                                                 float uOverW2, float vOverW2,
-                                                 float invW0, float invW1, float invW2)
-{
-    if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
-        !KxBandHoldsAnyRow(band, y0, y1, height))
-        return;
-
-    const KxRasterVertex top{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
-    const int32_t n = y1 - y0;
-    KxRasterEdge e1(top, {x1, y1, z1, color1, uOverW1, vOverW1, invW1}, n);
-    KxRasterEdge e2(top, {x2, y2, z2, color2, uOverW2, vOverW2, invW2}, n);
-    // Spans outside the frame, or outside the band, draw nothing.
-    const KxVisibleRows rows(y0, y1, band, height);
-    e1.Skip(rows.skipped);
-    e2.Skip(rows.skipped);
-    KxSpanFiller filler = SpanFiller(band);
-    for (int32_t y = rows.first; y <= rows.last; ++y) {
-        RasterizeSpan(filler, e1.X(), e2.X(), y, e1.z, e2.z, e1.Color(), e2.Color(), e1.u, e1.v, e2.u, e2.v,
-                      e1.invW, e2.invW);
-        e1.Step();
-        e2.Step();
-    }
-}
-
-void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
-                                              int32_t x2, int32_t y2, float z2,
-                                              uint32_t color0, uint32_t color1, uint32_t color2,
-                                              float uOverW0, float vOverW0, float uOverW1, float vOverW1,
-                                              float uOverW2, float vOverW2,
-                                              float invW0, float invW1, float invW2)
-{
-    // A lone triangle goes to the workers only when they take every draw.
-    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) {
-        RasterizeFlatTop(band, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0, uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
-    });
-}
-
-void KxSoftwareRenderDevice::RasterizeFlatTop(const KxRowBand& band, int32_t x0, int32_t y0, float z0,
-                                              int32_t x1, int32_t y1, float z1, int32_t x2, int32_t y2, float z2,
-                                              uint32_t color0, uint32_t color1, uint32_t color2,
-                                              float uOverW0, float vOverW0, float uOverW1, float vOverW1,
-                                              float uOverW2, float vOverW2,
-                                              float invW0, float invW1, float invW2)
-{
-    if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
-        !KxBandHoldsAnyRow(band, y1, y2, height))
-        return;
-
-    const KxRasterVertex bottom{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
-    const int32_t n = y2 - y1;
-    KxRasterEdge edgeA({x1, y1, z1, color1, uOverW1, vOverW1, invW1}, bottom, n);
-    KxRasterEdge edgeB({x0, y0, z0, color0, uOverW0, vOverW0, invW0}, bottom, n);
-    const KxVisibleRows rows(y1, y2, band, height);
-    edgeA.Skip(rows.skipped);
-    edgeB.Skip(rows.skipped);
-    KxSpanFiller filler = SpanFiller(band);
-    for (int32_t y = rows.first; y <= rows.last; ++y) {
-        RasterizeSpan(filler, edgeA.X(), edgeB.X(), y, edgeA.z, edgeB.z, edgeA.Color(), edgeB.Color(), edgeA.u,
-                      edgeA.v, edgeB.u, edgeB.v, edgeA.invW, edgeB.invW);
-        edgeA.Step();
-        edgeB.Step();
-    }
-}
-
-void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, float zA, float zB,
-                                           uint32_t colorA, uint32_t colorB,
-                                           float uOverWA, float vOverWA, float uOverWB, float vOverWB,
-                                           float invWA, float invWB)
-{
-    KxSpanFiller filler = SpanFiller(KxRowBand());
-    RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
-}
-
-// The vector filler may rewrite, unchanged, a few entries and pixels past a
-// span's end, on the next row for a span at the frame's right edge: up to
-// the end of the buffers, but for a band only up to its own last row,
-// since another thread may be writing the next one.
-KxSpanFiller KxSoftwareRenderDevice::SpanFiller(const KxRowBand& band) const
-{
-    const size_t rows = size_t(std::min(band.last, height - 1)) + 1;
-    const size_t entries = size_t(width) * rows;
-    const void* depthEnd = depth32Bit ? static_cast<const void*>(depthBuffer32 + entries)
-                                      : static_cast<const void*>(depthBuffer16 + entries);
-    return KxSpanFiller(depthScale, SampledTexture(), depthEnd, pixels + size_t(rowStride) * rows);
-}
-
-// Every bound stage would be sampled and written in turn, so the highest
-// one alone decides the pixel: sampling the others changes nothing.
-const KxTexture* KxSoftwareRenderDevice::SampledTexture() const
-{
-    const KxTexture* texture = nullptr;
-    for (const KxTexture* stage : textureStages)
-        if (stage)
-            texture = stage;
-    return texture;
-}
-
-// Forced inline: the walkers call it once per row.
+// Forced inline: the walkers call it once per row. A filler of the other
+// states takes the span's alpha too.
+template <typename Filler>
 __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan(
-    KxSpanFiller& filler, int32_t xA, int32_t xB, int32_t y, float zA, float zB, uint32_t colorA, uint32_t colorB,
+    Filler& filler, int32_t xA, int32_t xB, int32_t y, float zA, float zB, uint32_t colorA, uint32_t colorB,
     float uOverWA, float vOverWA, float uOverWB, float vOverWB, float invWA, float invWB)
 {
+    constexpr bool bAlpha = std::is_same_v<std::remove_const_t<Filler>, KxStateSpanFiller>;
     if (y < 0 || y >= height)
         return;
     if (xA > xB) {
@@ -285,7 +183,8 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan
 
     // 64 bits: the span ends are not limited to the fixed-point range here.
     const int64_t n = int64_t(xB) - int64_t(xA);
-    // Channel k's fixed-point start and slope (k = 0 blue, 1 green, 2 red).
+    // Channel k's fixed-point start and slope (k = 0 blue, 1 green, 2 red,
+    // 3 alpha).
     auto channelStart = [colorA](int k) { return KxToFixed(KxChannel(colorA, k)); };
     auto channelSlope = [colorA, colorB, n](int k) {
         return n == 0 ? 0 : int32_t(int64_t(KxToFixed(KxChannel(colorB, k) - KxChannel(colorA, k))) / n);
@@ -305,6 +204,9 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan
     c.du = n == 0 ? 0.0f : FloatSlope(uOverWA, uOverWB, n);
     c.dv = n == 0 ? 0.0f : FloatSlope(vOverWA, vOverWB, n);
     c.dInvW = n == 0 ? 0.0f : FloatSlope(invWA, invWB, n);
+    KxSpanAlpha alpha{0, 0};
+    if constexpr (bAlpha)
+        alpha = {channelStart(3), channelSlope(3)};
 
     if (xA < 0) {
         const int64_t k = -int64_t(xA);
@@ -315,6 +217,8 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan
         c.blue = int32_t(c.blue + k * c.dBlue);
         c.green = int32_t(c.green + k * c.dGreen);
         c.red = int32_t(c.red + k * c.dRed);
+        if constexpr (bAlpha)
+            alpha.alpha = int32_t(alpha.alpha + k * alpha.dAlpha);
         xA = 0;
     }
     if (xB >= width)
@@ -323,25 +227,179 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan
     const int32_t count = xB - xA + 1;
     const size_t depthIndex = size_t(y) * size_t(width) + size_t(xA);
     uint8_t* pixel = pixels + size_t(y) * size_t(rowStride) + 3 * size_t(xA);
-    if (depth32Bit == 0)
-        filler.Fill(c, count, depthBuffer16 + depthIndex, pixel);
-    else
-        filler.Fill(c, count, depthBuffer32 + depthIndex, pixel);
+    if constexpr (bAlpha) {
+        if (depth32Bit == 0)
+            filler.Fill(c, alpha, count, depthBuffer16 + depthIndex, pixel);
+        else
+            filler.Fill(c, alpha, count, depthBuffer32 + depthIndex, pixel);
+    } else {
+        if (depth32Bit == 0)
+            filler.Fill(c, count, depthBuffer16 + depthIndex, pixel);
+        else
+            filler.Fill(c, count, depthBuffer32 + depthIndex, pixel);
+    }
 }
 
+// Forced inline: each walker then has its own copy, as cheap to enter as a
+// walker written out. The plain states step three channels, the others
+// alpha too.
+template <bool bPlain>
+__attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeHalf(
+    const KxRowBand& band, const KxRasterVertex& a0, const KxRasterVertex& a1, const KxRasterVertex& b0,
+    const KxRasterVertex& b1, int32_t first, int32_t last)
+{
+    constexpr int nChannels = bPlain ? 3 : 4;
+    const int32_t n = last - first;
+    KxRasterEdge<nChannels> edgeA(a0, a1, n);
+    KxRasterEdge<nChannels> edgeB(b0, b1, n);
+    // Spans outside the frame, or outside the band, draw nothing.
+    const KxVisibleRows rows(first, last, band, height);
+    if (rows.first > rows.last)
+        return;
+    edgeA.Skip(rows.skipped);
+    edgeB.Skip(rows.skipped);
+    auto filler = [this, &band] {
+        if constexpr (bPlain)
+            return SpanFiller(band);
+        else
+            return StateSpanFiller();
+    }();
+    for (int32_t y = rows.first; y <= rows.last; ++y) {
+        RasterizeSpan(filler, edgeA.X(), edgeB.X(), y, edgeA.Z(), edgeB.Z(), edgeA.Color(), edgeB.Color(),
+                      edgeA.U(), edgeA.V(), edgeB.U(), edgeB.V(), edgeA.InvW(), edgeB.InvW());
+        edgeA.Step();
+        edgeB.Step();
+    }
+}
+
+void KxSoftwareRenderDevice::RasterizeFlatBottom(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
+                                                 int32_t x2, int32_t y2, float z2,
+                                                 uint32_t color0, uint32_t color1, uint32_t color2,
+                                                 float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                                                 float uOverW2, float vOverW2,
+                                                 float invW0, float invW1, float invW2)
+{
+    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) {
+        RasterizeFlatBottom(band, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0,
+                            uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
+    });
+}
+
+void KxSoftwareRenderDevice::RasterizeFlatBottom(const KxRowBand& band, int32_t x0, int32_t y0, float z0,
+                                                 int32_t x1, int32_t y1, float z1, int32_t x2, int32_t y2, float z2,
+                                                 uint32_t color0, uint32_t color1, uint32_t color2,
+                                                 float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                                                 float uOverW2, float vOverW2,
+                                                 float invW0, float invW1, float invW2)
+{
+    if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
+        !KxBandHoldsAnyRow(band, y0, y1, height))
+        return;
+
+    const KxRasterVertex top{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
+    const KxRasterVertex left{x1, y1, z1, color1, uOverW1, vOverW1, invW1};
+    const KxRasterVertex right{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
+    if (bPlainFill)
+        RasterizeHalf<true>(band, top, left, top, right, y0, y1);
+    else
+        RasterizeHalf<false>(band, top, left, top, right, y0, y1);
+}
+
+void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
+                                              int32_t x2, int32_t y2, float z2,
+                                              uint32_t color0, uint32_t color1, uint32_t color2,
+                                              float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                                              float uOverW2, float vOverW2,
+                                              float invW0, float invW1, float invW2)
+{
+    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) {
+        RasterizeFlatTop(band, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0,
+                         uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
+    });
+}
+
+void KxSoftwareRenderDevice::RasterizeFlatTop(const KxRowBand& band, int32_t x0, int32_t y0, float z0,
+                                              int32_t x1, int32_t y1, float z1, int32_t x2, int32_t y2, float z2,
+                                              uint32_t color0, uint32_t color1, uint32_t color2,
+                                              float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                                              float uOverW2, float vOverW2,
+                                              float invW0, float invW1, float invW2)
+{
+    if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
+        !KxBandHoldsAnyRow(band, y1, y2, height))
+        return;
+
+    const KxRasterVertex left{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
+    const KxRasterVertex right{x1, y1, z1, color1, uOverW1, vOverW1, invW1};
+    const KxRasterVertex bottom{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
+    if (bPlainFill)
+        RasterizeHalf<true>(band, right, bottom, left, bottom, y1, y2);
+    else
+        RasterizeHalf<false>(band, right, bottom, left, bottom, y1, y2);
+}
+
+void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, float zA, float zB,
+                                           uint32_t colorA, uint32_t colorB,
+                                           float uOverWA, float vOverWA, float uOverWB, float vOverWB,
+                                           float invWA, float invWB)
+{
+    if (bPlainFill) {
+        KxSpanFiller filler = SpanFiller(KxRowBand());
+        RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
+    } else {
+        const KxStateSpanFiller filler = StateSpanFiller();
+        RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
+    }
+}
+
+// The vector filler may rewrite, unchanged, a few entries and pixels past a
+// span's end, on the next row for a span at the frame's right edge: up to
+// the end of the buffers, but for a band only up to its own last row,
+// since another thread may be writing the next one.
+KxSpanFiller KxSoftwareRenderDevice::SpanFiller(const KxRowBand& band) const
+{
+    const size_t rows = size_t(std::min(band.last, height - 1)) + 1;
+    const size_t entries = size_t(width) * rows;
+    const void* depthEnd = depth32Bit ? static_cast<const void*>(depthBuffer32 + entries)
+                                      : static_cast<const void*>(depthBuffer16 + entries);
+    return KxSpanFiller(depthScale, SampledTexture(), depthEnd, pixels + size_t(rowStride) * rows);
+}
+
+KxStateSpanFiller KxSoftwareRenderDevice::StateSpanFiller() const
+{
+    return KxStateSpanFiller(depthScale, SampledTexture(), rasterStates);
+}
+
+// Every bound stage would be sampled and written in turn, so the highest
+// one alone decides the pixel: sampling the others changes nothing. With
+// blending the highest alone is blended, once.
+const KxTexture* KxSoftwareRenderDevice::SampledTexture() const
+{
+    const KxTexture* texture = nullptr;
+    for (const KxTexture* stage : textureStages)
+        if (stage)
+            texture = stage;
+    return texture;
+}
+
+// The depth test and write of the current states: the full 32-bit depth
+// against the entry, a 16-bit one zero-extended; a 16-bit entry keeps at
+// most 65535.
 bool KxSoftwareRenderDevice::TestAndWriteDepth(int32_t x, int32_t y, uint32_t depth)
 {
     if (x < 0 || x >= width || y < 0 || y >= height)
         return false;
     const size_t index = size_t(y) * size_t(width) + size_t(x);
     if (depth32Bit == 0) {
-        if (uint32_t(depthBuffer16[index]) < depth)
+        if (!KxCompare(rasterStates.zFunc, depth, uint32_t(depthBuffer16[index])))
             return false;
-        depthBuffer16[index] = uint16_t(depth);
+        if (rasterStates.bZWrite)
+            depthBuffer16[index] = uint16_t(depth < 0xFFFFu ? depth : 0xFFFFu);
         return true;
     }
-    if (depthBuffer32[index] < depth)
+    if (!KxCompare(rasterStates.zFunc, depth, depthBuffer32[index]))
         return false;
-    depthBuffer32[index] = depth;
+    if (rasterStates.bZWrite)
+        depthBuffer32[index] = depth;
     return true;
 }

@@ -42,6 +42,38 @@ uint32_t FieldMask(const KxRenderStateField& field)
     return field.width == 1 ? 1u : 3u;
 }
 
+// The states of culling, depth, alpha test and blending each keep a value
+// from a range; a switch keeps any non-zero value as 1. A value outside the
+// range is refused and changes nothing.
+struct KxRasterStateField {
+    uint32_t code;
+    uint32_t KxRasterStates::*member;
+    uint32_t first, last;
+    bool bSwitch;
+};
+
+constexpr KxRasterStateField kRasterStateFields[] = {
+    {KXRS_ZWRITEENABLE, &KxRasterStates::bZWrite, 0, 1, true},
+    {KXRS_ALPHATESTENABLE, &KxRasterStates::bAlphaTest, 0, 1, true},
+    {KXRS_SRCBLEND, &KxRasterStates::srcBlend, KXBLEND_ZERO, KXBLEND_BOTHINVSRCALPHA, false},
+    {KXRS_DESTBLEND, &KxRasterStates::destBlend, KXBLEND_ZERO, KXBLEND_SRCALPHASAT, false},
+    {KXRS_CULLMODE, &KxRasterStates::cullMode, KXCULL_NONE, KXCULL_CCW, false},
+    {KXRS_ZFUNC, &KxRasterStates::zFunc, KXCMP_NEVER, KXCMP_ALWAYS, false},
+    {KXRS_ALPHAREF, &KxRasterStates::alphaRef, 0, 255, false},
+    {KXRS_ALPHAFUNC, &KxRasterStates::alphaFunc, KXCMP_NEVER, KXCMP_ALWAYS, false},
+    {KXRS_ALPHABLENDENABLE, &KxRasterStates::bAlphaBlend, 0, 1, true},
+    {KXRS_BLENDOP, &KxRasterStates::blendOp, KXBLENDOP_ADD, KXBLENDOP_MAX, false},
+};
+
+const KxRasterStateField* FindRasterStateField(uint32_t code)
+{
+    for (const KxRasterStateField& field : kRasterStateFields) {
+        if (field.code == code)
+            return &field;
+    }
+    return nullptr;
+}
+
 // Truncation toward zero into a 32-bit word; values no 64-bit integer can
 // hold (non-finite ones included) give 0 instead of undefined behaviour.
 uint32_t TruncateToUint32(double value)
@@ -55,6 +87,14 @@ uint32_t TruncateToUint32(double value)
 
 bool KxSoftwareRenderDevice::SetRenderState(uint32_t state, uint32_t value)
 {
+    if (const KxRasterStateField* raster = FindRasterStateField(state)) {
+        const uint32_t kept = raster->bSwitch ? (value != 0 ? 1u : 0u) : value;
+        if (kept < raster->first || kept > raster->last)
+            return false;
+        rasterStates.*raster->member = kept;
+        bPlainFill = rasterStates.IsPlainFill();
+        return true;
+    }
     const KxRenderStateField* field = FindRenderStateField(state);
     if (!field)
         return false;
@@ -70,6 +110,10 @@ bool KxSoftwareRenderDevice::SetRenderState(uint32_t state, uint32_t value)
 
 bool KxSoftwareRenderDevice::GetRenderState(uint32_t state, uint32_t* value) const
 {
+    if (const KxRasterStateField* raster = FindRasterStateField(state)) {
+        *value = rasterStates.*raster->member;
+        return true;
+    }
     const KxRenderStateField* field = FindRenderStateField(state);
     if (!field)
         return false;

@@ -11,10 +11,16 @@ bool KxSoftwareRenderDevice::CreateTextureFromFile(const char* path, KxTexture**
 bool KxSoftwareRenderDevice::CreateTextureFromMemory(const void* sourcePixels, int32_t nWidth, int32_t nHeight,
                                                      int32_t nRowStride, KxTexture** texture)
 {
+    return CreateTextureFromMemory(sourcePixels, nWidth, nHeight, nRowStride, KXFMT_R8G8B8, texture);
+}
+
+bool KxSoftwareRenderDevice::CreateTextureFromMemory(const void* sourcePixels, int32_t nWidth, int32_t nHeight,
+                                                     int32_t nRowStride, uint32_t format, KxTexture** texture)
+{
     if (!texture)
         return false;
     KxTexture* pTexture = new KxTexture(pixels, 3);
-    pTexture->LoadFromMemory(static_cast<const uint8_t*>(sourcePixels), nWidth, nHeight, nRowStride);
+    pTexture->LoadFromMemory(static_cast<const uint8_t*>(sourcePixels), nWidth, nHeight, nRowStride, format);
     return KeepIfLoaded(pTexture, texture);
 }
 

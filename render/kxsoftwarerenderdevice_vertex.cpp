@@ -1,32 +1,7 @@
 // Vertex buffer creation and binding, and the current vertex format.
 #include "render/kxsoftwarerenderdevice.h"
 
-#include <cstring>
-
-namespace {
-
-KxVector3 ReadPosition(const uint8_t* p)
-{
-    float xyz[3];
-    std::memcpy(xyz, p, sizeof(xyz));
-    return KxVector3(xyz[0], xyz[1], xyz[2]);
-}
-
-// Radius of the origin-centred sphere around the first count positions,
-// which open their vertices.
-float ComputeBoundsRadius(const uint8_t* data, int32_t stride, uint32_t count)
-{
-    float radius = 0.0f;
-    for (uint32_t i = 0; i < count; ++i) {
-        KxVector3 p = ReadPosition(data + size_t(i) * size_t(stride));
-        float d = p.Length();
-        if (d > radius)
-            radius = d;
-    }
-    return radius;
-}
-
-}  // namespace
+#include "render/kxboundsradius.h"
 
 bool KxSoftwareRenderDevice::CreateVertexBuffer(uint32_t length, uint32_t, uint32_t fvf, uint32_t,
                                                 KxVertexBuffer** buffer, HANDLE*)
@@ -74,13 +49,9 @@ bool KxSoftwareRenderDevice::SetStreamSource(uint32_t, KxVertexBuffer* buffer, u
         uint32_t formatStride = static_cast<uint32_t>(vertexFormat.GetStride());
         uint32_t inside = buffer->length / formatStride;
         uint32_t count = vertexCount < inside ? vertexCount : inside;
-        // Binding the same unchanged block again finds the radius it had.
-        float radius;
-        if (!buffer->FindCachedRadius(int32_t(formatStride), count, radius)) {
-            radius = ComputeBoundsRadius(buffer->data, int32_t(formatStride), count);
-            buffer->CacheRadius(int32_t(formatStride), count, radius);
-        }
-        buffer->boundsRadius = radius;
+        // Measured afresh every time: the block may have changed since the
+        // last binding, through Lock or not.
+        buffer->boundsRadius = KxBoundsRadius(buffer->data, buffer->length, formatStride, count);
     }
     return true;
 }

@@ -1,31 +1,10 @@
 #include "render/kxspanfiller.h"
 
 #include "render/kxfixedpoint.h"
+#include "render/kxfragment.h"
 #include "render/kxspanfiller_avx2.h"
 
 namespace {
-
-// trunc(depthScale * z + 0.5) in double, to a 64-bit integer whose low 32
-// bits are the depth. A value no 64-bit integer holds (z far out of range,
-// infinite or NaN) has no depth: false, and the fragment is dropped.
-inline bool DepthFromZ(uint32_t depthScale, float z, uint32_t& depth)
-{
-    const double scaled = double(depthScale) * double(z) + 0.5;
-    if (!(scaled >= -0x1p63 && scaled < 0x1p63))
-        return false;
-    depth = uint32_t(uint64_t(int64_t(scaled)));
-    return true;
-}
-
-// trunc(texelByte * (channel * 0.00390625f) + 0.5), low 8 bits. Every step
-// of that double expression is exact (0.00390625 is 2^-8 and the product has
-// fewer than 24 bits), so it equals (texelByte * channel + 128) / 256
-// truncated toward zero, computed here in integers.
-inline uint8_t Modulate(uint32_t texelByte, int32_t channel)
-{
-    const int32_t q = int32_t(texelByte) * channel + 128;
-    return uint8_t(q >= 0 ? q >> 8 : -((-q) >> 8));
-}
 
 // One pixel: the depth test and write, then the modulated texel.
 template <typename DepthEntry>
@@ -33,16 +12,16 @@ inline void ShadePixel(float z, float invW, float u, float v, int32_t blue, int3
                        uint32_t depthScale, DepthEntry& depth, uint8_t* pixel, const KxTexture* texture)
 {
     uint32_t fragmentDepth;
-    if (!DepthFromZ(depthScale, z, fragmentDepth) || uint32_t(depth) < fragmentDepth)
+    if (!KxDepthFromZ(depthScale, z, fragmentDepth) || uint32_t(depth) < fragmentDepth)
         return;
     depth = DepthEntry(fragmentDepth);
     if (!texture)
         return;
     const double w = 1.0 / double(invW);
     const uint32_t texel = texture->Sample(float(w * double(u)), float(w * double(v)));
-    pixel[0] = Modulate((texel >> 16) & 0xFF, KxFromFixed(blue));
-    pixel[1] = Modulate((texel >> 8) & 0xFF, KxFromFixed(green));
-    pixel[2] = Modulate(texel & 0xFF, KxFromFixed(red));
+    pixel[0] = KxModulate((texel >> 16) & 0xFF, KxFromFixed(blue));
+    pixel[1] = KxModulate((texel >> 8) & 0xFF, KxFromFixed(green));
+    pixel[2] = KxModulate(texel & 0xFF, KxFromFixed(red));
 }
 
 // The cursor is a value: the byte stores could alias it otherwise, and
@@ -72,7 +51,7 @@ bool NoPixelPasses(const KxSpanCursor& c, int32_t count, uint32_t depthScale, co
     float z = c.z;
     for (int32_t i = 0; i < count; ++i, z += c.dz) {
         uint32_t fragmentDepth;
-        if (DepthFromZ(depthScale, z, fragmentDepth) && uint32_t(depth[i]) >= fragmentDepth)
+        if (KxDepthFromZ(depthScale, z, fragmentDepth) && uint32_t(depth[i]) >= fragmentDepth)
             return false;
     }
     return true;

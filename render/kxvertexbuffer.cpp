@@ -20,7 +20,6 @@ KxVertexBuffer::~KxVertexBuffer()
 // lock state.
 bool KxVertexBuffer::Lock(uint32_t, uint32_t, void** dataPointer, uint32_t)
 {
-    radiusCache.bValid = false;
     if (!data || !dataPointer)
         return false;
     *dataPointer = data;
@@ -29,22 +28,7 @@ bool KxVertexBuffer::Lock(uint32_t, uint32_t, void** dataPointer, uint32_t)
 
 bool KxVertexBuffer::Unlock()
 {
-    radiusCache.bValid = false;
     return true;
-}
-
-bool KxVertexBuffer::FindCachedRadius(int32_t stride, uint32_t count, float& radius) const
-{
-    const KxRadiusCache& c = radiusCache;
-    if (!c.bValid || c.data != data || c.stride != stride || c.count != count)
-        return false;
-    radius = c.radius;
-    return true;
-}
-
-void KxVertexBuffer::CacheRadius(int32_t stride, uint32_t count, float radius)
-{
-    radiusCache = {true, data, stride, count, radius};
 }
 
 bool KxVertexBuffer::Release()

@@ -1,6 +1,6 @@
-// The geometry's AVX2 path against its scalar path on random vertex batches:
-// every output bit must agree. (Back faces are marked in lanes too; the
-// pipeline reference compares their marks with its own.)
+// The geometry's AVX2 path against its scalar path on random vertex batches
+// and blocks: every output bit must agree. (Back faces are marked in lanes
+// too; the pipeline reference compares their marks with its own.)
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kxtestdevice.h"
+#include "render/kxboundsradius.h"
 #include "render/kxgeometry_avx2.h"
 #include "render/kxvertexbatch.h"
 
@@ -100,5 +101,41 @@ TEST(GeometryLanes, VertexBatchesMatchTheScalarPath)
                     SameBits(lanes.z, scalar.z, n) && SameBits(lanes.uOverW, scalar.uOverW, n) &&
                     SameBits(lanes.vOverW, scalar.vOverW, n) && SameBits(lanes.invW, scalar.invW, n) &&
                     SameBits(lanes.color, scalar.color, n));
+    }
+}
+
+// The radius pass over random blocks: any stride from 12 bytes, any count,
+// blocks that end right after the last position (the sanitizer build
+// checks every read), and positions with NaN, infinities, zeros of either
+// sign and squares past the float range.
+TEST(GeometryLanes, BoundsRadiusMatchesTheScalarPath)
+{
+    if (!KxGeometryAvx2Available())
+        GTEST_SKIP() << "no AVX2";
+    KxRandom r{{std::mt19937(11)}};
+    for (int round = 0; round < 3000; ++round) {
+        SCOPED_TRACE(round);
+        const size_t stride = 12 + 4 * size_t(r.Int(0, 13));
+        const uint32_t count = uint32_t(r.Chance(5) ? r.Int(0, 3) : r.Int(4, 90));
+        const size_t length = count * stride + (count > 0 && r.Chance(50) ? 0 : size_t(r.Int(0, 20)));
+        const float spread = r.Chance(20) ? 1e19f : r.Chance(50) ? 1e-21f : 50.0f;
+        std::vector<uint8_t> block(length);
+        for (size_t i = 0; i + 4 <= length; i += 4) {
+            const float value = r.Value(spread);
+            std::memcpy(&block[i], &value, 4);
+        }
+        float lanes = -1.0f;
+        const uint32_t done = KxBoundsRadiusAvx2(block.data(), length, stride, count, lanes);
+        // Whole groups of four, every 16-byte read inside, and no group left
+        // that would fit.
+        auto fits = [&](uint32_t n) { return n == 0 || (n - 1) * stride + 16 <= length; };
+        ASSERT_TRUE(done % 4 == 0 && done <= count && fits(done));
+        ASSERT_TRUE(done + 4 > count || !fits(done + 4));
+        const float scalar = KxBoundsRadiusScalar(block.data(), stride, 0, count, 0.0f);
+        const float both = KxBoundsRadiusScalar(block.data(), stride, done, count - done, lanes);
+        const float chosen = KxBoundsRadius(block.data(), length, stride, count);
+        ASSERT_TRUE(done < count || std::memcmp(&lanes, &scalar, 4) == 0);
+        ASSERT_TRUE(std::memcmp(&both, &scalar, 4) == 0 && std::memcmp(&chosen, &scalar, 4) == 0)
+            << both << " " << chosen << " " << scalar;
     }
 }

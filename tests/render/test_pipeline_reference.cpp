@@ -45,7 +45,8 @@ uint32_t LowByte(double value)
     return uint32_t(int64_t(value)) & 0xFFu;
 }
 
-// The material colours as the reference's lighting last took them.
+// The material colours as the reference's lighting last took them, as a
+// new device's start.
 KxColor heldAmbient(0, 0, 0, 1), heldDiffuse(0, 0, 0, 1), heldSpecular(0, 0, 0, 1);
 
 // The draw as first written, on a copy of the state it reads.
@@ -301,11 +302,8 @@ TEST_P(PipelineReference, RandomScenesDrawAsTheTranscription)
 {
     KxTestDevice dut(83, 61, GetParam()), ref(83, 61);
     const KxTexturePtr texture = KxMakeTexture(8, 4, KxDistinctTexels(32));
-    // The material colour holders live as long as the process: start the
-    // device's and the reference's from the same colours.
-    const KxMaterial start;
-    dut.device.SetMaterial(&start);
-    dut.device.LightVertex(KxVector3(0, 0, 1));
+    // A new device's material colour holders start as the reference's do;
+    // the reference's outlive each run.
     heldAmbient = heldDiffuse = heldSpecular = KxColor(0, 0, 0, 1);
 
     std::vector<bool> visible;

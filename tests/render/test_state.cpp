@@ -86,3 +86,52 @@ TEST(Transform, OnlyTheViewMovesTheEye)
         EXPECT_LT((d.GetEyePosition() - eye).Length(), 1e-5f) << eye.x;
     }
 }
+
+// Culling, depth, alpha test and blending: Direct3D 9's codes and defaults,
+// the values each takes; others are refused and change nothing.
+TEST(RenderState, CullDepthAlphaAndBlendStates)
+{
+    const struct {
+        uint32_t code, initial, first, last;
+        bool bSwitch;
+    } states[] = {{KXRS_CULLMODE, KXCULL_CCW, 1, 3, false},
+                  {KXRS_ZWRITEENABLE, 1, 0, 1, true},
+                  {KXRS_ZFUNC, KXCMP_LESSEQUAL, 1, 8, false},
+                  {KXRS_ALPHABLENDENABLE, 0, 0, 1, true},
+                  {KXRS_SRCBLEND, KXBLEND_ONE, 1, 13, false},
+                  {KXRS_DESTBLEND, KXBLEND_ZERO, 1, 11, false},
+                  {KXRS_BLENDOP, KXBLENDOP_ADD, 1, 5, false},
+                  {KXRS_ALPHATESTENABLE, 0, 0, 1, true},
+                  {KXRS_ALPHAREF, 0, 0, 255, false},
+                  {KXRS_ALPHAFUNC, KXCMP_ALWAYS, 1, 8, false}};
+    KxTestDevice t(4, 4);
+    auto read = [&t](uint32_t code) {
+        uint32_t value = 0xDEADBEEF;
+        EXPECT_TRUE(t.device.GetRenderState(code, &value)) << code;
+        return value;
+    };
+    for (const auto& s : states) {
+        SCOPED_TRACE(s.code);
+        EXPECT_EQ(read(s.code), s.initial);
+        for (uint32_t value : {s.first, s.last, (s.first + s.last) / 2}) {
+            EXPECT_TRUE(t.device.SetRenderState(s.code, value));
+            EXPECT_EQ(read(s.code), value);
+        }
+        const uint32_t kept = read(s.code);
+        if (s.bSwitch) {  // any non-zero value is on
+            EXPECT_TRUE(t.device.SetRenderState(s.code, 0x80000000u));
+            EXPECT_EQ(read(s.code), 1u);
+            continue;
+        }
+        for (uint32_t value : {s.first - 1, s.last + 1, s.last + 256, 0xFFFFFFFFu}) {
+            if (value >= s.first && value <= s.last)
+                continue;
+            EXPECT_FALSE(t.device.SetRenderState(s.code, value)) << value;
+            EXPECT_EQ(read(s.code), kept);
+        }
+    }
+    // The packed states are untouched by all of it.
+    EXPECT_EQ(read(KXRS_ZENABLE), 1u);
+    EXPECT_EQ(read(KXRS_SHADEMODE), 2u);
+    EXPECT_EQ(read(KXRS_LIGHTING), 1u);
+}

@@ -2,6 +2,8 @@
 // pipeline and its reference both take from here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <tuple>
 #include <utility>
@@ -24,6 +26,25 @@ KxVertexBuffer* Buffer(KxSoftwareRenderDevice& d, uint32_t length,
         std::memcpy(static_cast<uint8_t*>(p) + offset, &position, 12);
     vb->Unlock();
     return vb;
+}
+
+// The radius written out from its definition: the largest distance from
+// the origin, each the root of the double sum x x + y y + z z rounded to
+// float, over the whole vertices of the format that the binding counts.
+float DirectRadius(const uint8_t* block, uint32_t length, uint32_t fvf, uint32_t givenStride)
+{
+    const uint32_t stride = uint32_t(KxFvf::ComputeVertexSize(fvf));
+    const uint32_t count = std::min(length / givenStride, length / stride);
+    float radius = 0.0f;
+    for (uint32_t i = 0; i < count; ++i) {
+        float p[3];
+        std::memcpy(p, block + i * stride, sizeof(p));
+        const float squared = float(double(p[0]) * p[0] + double(p[1]) * p[1] + double(p[2]) * p[2]);
+        const float distance = float(std::sqrt(double(squared)));
+        if (distance > radius)
+            radius = distance;
+    }
+    return radius;
 }
 
 }  // namespace
@@ -101,4 +122,80 @@ TEST(VertexBuffer, BoundsRadiusReadsWholeVerticesAtTheFormatsStride)
     }
     three->Release();
     partial->Release();
+}
+
+// Writes while the buffer stays locked, and writes through the pointer kept
+// after Unlock: each binding measures the block as it is at that moment.
+TEST(VertexBuffer, EveryBindingMeasuresTheBlockAsItIsThen)
+{
+    KxSoftwareRenderDevice d;
+    KxVertexBuffer* vb = nullptr;
+    ASSERT_TRUE(d.CreateVertexBuffer(36, 0, 0x002, 1, &vb, nullptr));
+    const float nearPos[9] = {0, 0, 0, 1, 0, 0, 0, 1, 0};      // radius 1
+    const float farPos[9] = {0, 10, 0, 1, 10, 0, 0, 11, 0};    // radius 11
+    const float oddPos[9] = {0.1f, 0.2f, 0.3f, -3, 4, 1e-3f};  // rounded twice on the way
+    void* p = nullptr;
+    ASSERT_TRUE(vb->Lock(0, 0, &p, 0));
+    const struct {
+        const float* positions;
+        bool bUnlocked;  // written after Unlock, through the kept pointer
+        float radius;
+    } steps[] = {{nearPos, false, 1.0f}, {farPos, false, 11.0f}, {nearPos, false, 1.0f},
+                 {farPos, true, 11.0f},  {nearPos, true, 1.0f},  {oddPos, true, 0.0f}};
+    for (const auto& step : steps) {
+        if (step.bUnlocked)
+            vb->Unlock();
+        std::memcpy(p, step.positions, 36);
+        ASSERT_TRUE(d.SetStreamSource(0, vb, 0, 12));
+        const float direct = DirectRadius(static_cast<uint8_t*>(p), 36, 0x002, 12);
+        EXPECT_EQ(vb->boundsRadius, direct) << &step - steps;
+        EXPECT_TRUE(step.radius == 0.0f || vb->boundsRadius == step.radius) << &step - steps;
+    }
+    vb->Release();
+}
+
+// Random contents, formats and binding strides in turn, written with and
+// without Lock: every binding with a position gives the direct radius of
+// its format, and one without keeps the radius the buffer had.
+TEST(VertexBuffer, BindingsFollowTheFormatAndTheContents)
+{
+    KxSoftwareRenderDevice d;
+    KxTestRandom r{std::mt19937(20)};
+    const uint32_t length = 1000;
+    KxVertexBuffer* vb = nullptr;
+    ASSERT_TRUE(d.CreateVertexBuffer(length, 0, 0x112, 1, &vb, nullptr));
+    uint8_t* block = vb->data;
+    std::memset(block, 0, length);
+    const uint32_t formats[] = {0x112, 0x042, 0x152, 0x002, 0x1C2, 0x10112, 0x104, 0x040};
+    float radius = vb->boundsRadius;
+    for (int step = 0; step < 400; ++step) {
+        SCOPED_TRACE(step);
+        if (r.Chance(60)) {
+            // A few floats anywhere in the block, through Lock or not.
+            void* p = block;
+            const bool bLock = r.Chance(50);
+            if (bLock) {
+                ASSERT_TRUE(vb->Lock(0, 0, &p, 0));
+            }
+            for (int n = r.Int(1, 6); n > 0; --n) {
+                const float value = r.Chance(10) ? 0.0f : r.Uniform(-40.0f, 40.0f);
+                std::memcpy(static_cast<uint8_t*>(p) + 4 * r.Int(0, length / 4 - 1), &value, 4);
+            }
+            if (bLock)
+                vb->Unlock();
+        }
+        if (r.Chance(40))
+            d.SetFVF(formats[r.Int(0, int32_t(std::size(formats)) - 1)]);
+        uint32_t fvf = 0;
+        d.GetFVF(&fvf);
+        const uint32_t formatStride = uint32_t(KxFvf::ComputeVertexSize(fvf));
+        const uint32_t givenStride = r.Chance(70) ? formatStride : uint32_t(r.Int(4, 80));
+        if (givenStride == 0)
+            continue;
+        ASSERT_TRUE(d.SetStreamSource(0, vb, 0, givenStride));
+        if (fvf & KXFVF_XYZ)
+            radius = DirectRadius(block, length, fvf, givenStride);
+        ASSERT_EQ(vb->boundsRadius, radius) << std::hex << fvf << std::dec << " " << givenStride;
+    }
+    vb->Release();
 }

@@ -107,13 +107,13 @@ done
 : >"$work/texture-empty/SW_TEST.bmp"
 head -c 1000 "$good" >"$work/texture-truncated/SW_TEST.bmp"
 cp "$good" "$work/texture-malformed/SW_TEST.bmp"
-printf '\040' | dd of="$work/texture-malformed/SW_TEST.bmp" bs=1 seek=28 conv=notrunc 2>/dev/null  # 32 bits a texel
+printf '\020' | dd of="$work/texture-malformed/SW_TEST.bmp" bs=1 seek=28 conv=notrunc 2>/dev/null  # 16 bits a texel
 mkdir "$work/texture-directory/SW_TEST.bmp"
 mkfifo "$work/texture-fifo/SW_TEST.bmp"
 texture_case missing "cannot open the file"
 texture_case empty "file too short for the BMP headers"
 texture_case truncated "file shorter than its pixel data"
-texture_case malformed "not a 24-bit image"
+texture_case malformed "not a 24- or 32-bit image"
 texture_case directory "not a regular file"
 texture_case fifo "not a regular file"
 # ... while the shipped texture does reach the frame.
