@@ -114,6 +114,8 @@ bench:
 # waits for other jobs to pause before each configuration.
 SCALING_HARNESS ?= $(CURDIR)/../shared/anchors/scaling
 SCALING_BUILD   ?= $(CURDIR)/build-scaling
+# Our device's threads in the comparison (KX_THREADS=0: one per processor).
+KX_THREADS      ?= 1
 
 scaling:
 	@if [ ! -f "$(SCALING_HARNESS)/run.sh" ] || [ ! -f "$(SCALING_HARNESS)/build.sh" ]; then \
@@ -123,7 +125,7 @@ scaling:
 	@scripts/install-deps.sh scaling
 	MAIN=$(CURDIR) BUILD=$(SCALING_BUILD) JOBS=$(JOBS) sh $(SCALING_HARNESS)/build.sh
 	mkdir -p $(SCALING_BUILD)/results
-	BUILD=$(SCALING_BUILD) OUT=$(SCALING_BUILD)/results bash $(SCALING_HARNESS)/run.sh
+	BUILD=$(SCALING_BUILD) OUT=$(SCALING_BUILD)/results KX_THREADS=$(KX_THREADS) bash $(SCALING_HARNESS)/run.sh
 
 # The pictures of the README and docs/ (docs/images/pictures.txt lists them):
 # each frame drawn by kxsnapshot or an example, checked against its golden

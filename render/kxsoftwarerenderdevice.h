@@ -155,8 +155,10 @@ public:
     static constexpr uint32_t kDefaultThreadThreshold = 512;
     void SetThreadThreshold(uint32_t minTriangles) { nThreadThreshold = minTriangles; }
     // Smaller draws are filled by all threads when their triangles cover
-    // about this many pixels.
+    // about this many pixels, and frames of this many pixels are cleared
+    // by all threads.
     static constexpr int64_t kThreadedFillPixels = 32768;
+    static constexpr int64_t kThreadedClearPixels = 1 << 20;
 
     // Primitive pipeline
     bool DrawPrimitive(uint32_t primitiveType, uint32_t startVertex, uint32_t primitiveCount);
@@ -246,6 +248,8 @@ private:
     // CreateDepthBuffer without ending the program: false when the entries
     // cannot be allocated.
     bool AllocateDepthBuffer(int32_t use32Bit);
+    // Clear's work on rows first to end - 1, the depth as stored.
+    void ClearRows(int32_t first, int32_t end, uint32_t color, int64_t depth);
     // Hands out a texture that loaded, else releases it.
     bool KeepIfLoaded(KxTexture* pTexture, KxTexture** texture);
 

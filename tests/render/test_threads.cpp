@@ -84,6 +84,22 @@ TEST(Threads, CountsTakenAndRefused)
     EXPECT_EQ(t.device.GetThreadCount(), 1u);
 }
 
+// Frames of a million pixels and more are cleared by all threads, each its
+// own rows; grey and other colours, both depth formats.
+TEST(Threads, LargeFramesClearAsOneThreadDoes)
+{
+    KxTestDevice one(1031, 1027), many(1031, 1027, 3);
+    many.device.SetThreadThreshold(KxSoftwareRenderDevice::kDefaultThreadThreshold);
+    for (auto [color, z] : {std::tuple{0x336699u, 1.0f}, {0x808080u, 0.25f}, {0x12345678u, 0.5f}, {0x336699u, 0.0f}}) {
+        for (KxTestDevice* t : {&one, &many}) {
+            if (z == 0.0f)
+                t->device.CreateDepthBuffer(true);
+            t->device.Clear(0, nullptr, 3, color, z, 0);
+        }
+        ASSERT_EQ(many.Frame(), one.Frame()) << std::hex << color;
+    }
+}
+
 // Formats the scenes draw: normals with and without texture coordinates
 // and colours, and screen-space triangles with colours only.
 constexpr uint32_t kFormats[] = {0x112, 0x152, 0x012, 0x042};
