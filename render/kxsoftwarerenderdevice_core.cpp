@@ -259,7 +259,8 @@ void KxSoftwareRenderDevice::ClearRows(int32_t first, int32_t end, uint32_t colo
     if (first >= end || rowStride <= 0)
         return;
     if (IsGrey(color))
-        std::memset(pixels + size_t(first) * size_t(rowStride), uint8_t(color), size_t(end - first) * size_t(rowStride));
+        std::memset(pixels + size_t(first) * size_t(rowStride), uint8_t(color),
+                    size_t(end - first) * size_t(rowStride));
     else
         clearPattern.FillRows(pixels, rowStride, first, end);
 

@@ -143,7 +143,8 @@ void KxSoftwareRenderDevice::FillFlatBottomTriangle(int32_t x0, int32_t y0, int3
 }
 
 void KxSoftwareRenderDevice::FillFlatBottomTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1,
-                                                    int32_t y1, int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
+                                                    int32_t y1, int32_t x2, int32_t y2, uint32_t c0, uint32_t c1,
+                                                    uint32_t c2)
 {
     if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
         !KxBandHoldsAnyRow(band, y0, y1, height))
@@ -163,7 +164,8 @@ void KxSoftwareRenderDevice::FillFlatTopTriangle(int32_t x0, int32_t y0, int32_t
 }
 
 void KxSoftwareRenderDevice::FillFlatTopTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1,
-                                                 int32_t y1, int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
+                                                 int32_t y1, int32_t x2, int32_t y2, uint32_t c0, uint32_t c1,
+                                                 uint32_t c2)
 {
     if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
         !KxBandHoldsAnyRow(band, y1, y2, height))
