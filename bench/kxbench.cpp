@@ -265,13 +265,18 @@ KxVertexBuffer* SphereBuffer(benchmark::State& state, KxSoftwareRenderDevice& de
 }
 
 // The scaling scene: a lit, textured sphere of N triangles covering about
-// 30% of the frame; each iteration clears and draws it, without Present.
-void BM_Mesh(benchmark::State& state)
+// 30% of the frame; each iteration clears and draws it, without Present,
+// on nThreads threads.
+void MeshFrames(benchmark::State& state, uint32_t nThreads)
 {
     const long nTriangles = long(state.range(0));
     KxBenchWindow window;
     KxSoftwareRenderDevice device;
     device.Create(window.hWnd, kWidth, kHeight);
+    if (!device.SetThreadCount(nThreads)) {
+        state.SkipWithError("the system refused the threads");
+        return;
+    }
     KxVertexBuffer* pBuffer = SphereBuffer(state, device);
     if (!pBuffer)
         return;
@@ -334,7 +339,25 @@ void BM_Mesh(benchmark::State& state)
     pBuffer->Release();
     pTexture->Release();
 }
+
+void BM_Mesh(benchmark::State& state)
+{
+    MeshFrames(state, 1);
+}
 BENCHMARK(BM_Mesh)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+
+// The same on several threads (the second argument): timed by the clock,
+// since the calling thread's processor time leaves out the workers'.
+void BM_MeshThreads(benchmark::State& state)
+{
+    MeshFrames(state, uint32_t(state.range(1)));
+}
+BENCHMARK(BM_MeshThreads)
+    ->Args({10000, 2})
+    ->Args({100000, 2})
+    ->Args({1000000, 2})
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
 
 // Binding the scaling scene's buffer of N triangles again, unchanged: each
 // binding measures the bounding radius over every position.
