@@ -158,7 +158,7 @@ public:
     // about this many pixels, and frames of this many pixels are cleared
     // by all threads.
     static constexpr int64_t kThreadedFillPixels = 32768;
-    static constexpr int64_t kThreadedClearPixels = 1 << 20;
+    static constexpr int64_t kThreadedClearPixels = 1 << 19;
 
     // Primitive pipeline
     bool DrawPrimitive(uint32_t primitiveType, uint32_t startVertex, uint32_t primitiveCount);
