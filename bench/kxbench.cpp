@@ -344,7 +344,7 @@ void BM_Mesh(benchmark::State& state)
 {
     MeshFrames(state, 1);
 }
-BENCHMARK(BM_Mesh)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Mesh)->Arg(100)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 // The same on several threads (the second argument): timed by the clock,
 // since the calling thread's processor time leaves out the workers'.
@@ -353,6 +353,8 @@ void BM_MeshThreads(benchmark::State& state)
     MeshFrames(state, uint32_t(state.range(1)));
 }
 BENCHMARK(BM_MeshThreads)
+    ->Args({100, 2})
+    ->Args({1000, 2})
     ->Args({10000, 2})
     ->Args({100000, 2})
     ->Args({1000000, 2})

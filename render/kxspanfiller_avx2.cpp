@@ -367,7 +367,7 @@ KX_AVX2_INLINE void StorePixelPair(uint8_t* first, uint8_t* second, __m256i word
         _mm_storeu_si128(reinterpret_cast<__m128i*>(first),
                          _mm_blendv_epi8(old, _mm256_castsi256_si128(tight), QuarterLaneBytes(mask)));
     }
-    if (mask >> 4) {
+    if ((mask >> 4) & 15) {
         const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(second),
                          _mm_blendv_epi8(old, _mm256_extracti128_si256(tight, 1), QuarterLaneBytes(mask >> 4)));
@@ -381,7 +381,7 @@ struct KxTexelGroup {
     __m256i colours[2];
     alignas(32) int32_t offsets[kLanes];  // texel byte offsets
     uint8_t* pixel;
-    uint8_t* pixelHigh;  // lanes 4-7's: pixel + 12 unless two spans share the group
+    uint8_t* pixelHigh;  // lanes 4-7's, in a group two spans share
     int passMask;
 };
 
@@ -390,6 +390,7 @@ struct KxTexelGroup {
 // overlap them.
 struct KxTexelBatch {
     KxTexelGroup groups[kBatchGroups];
+    KxTexelGroup sharedGroups[kBatchGroups];  // groups two short spans share
     const uint8_t* bits;
     int32_t width, height;
 };
@@ -442,20 +443,25 @@ KX_AVX2_INLINE void RoundedChannels(__m256i pair0, __m256i slope, __m256i& first
 }
 
 // The colours of the groups waiting in the batch.
+// Groups of one span and groups two spans share wait apart, so that neither
+// loop asks which kind it has. The order of the groups does not matter: a
+// group writes only its own passing pixels, and the bytes it writes back
+// unchanged it reads just before.
+template <bool bShared>
 KX_AVX2 void ShadeBatch(const KxTexelBatch& batch, int32_t count)
 {
     // A local copy: the pixel stores could otherwise alias the batch's.
     const uint8_t* const bits = batch.bits;
-    const KxTexelGroup* const end = batch.groups + count;
-    for (const KxTexelGroup* g = batch.groups; g != end; ++g) {
+    const KxTexelGroup* const groups = bShared ? batch.sharedGroups : batch.groups;
+    for (const KxTexelGroup* g = groups; g != groups + count; ++g) {
         const int32_t* at = g->offsets;
         const __m256i first = Modulate(LoadTexels(bits, at[0], at[1], at[4], at[5]), g->colours[0]);
         const __m256i second = Modulate(LoadTexels(bits, at[2], at[3], at[6], at[7]), g->colours[1]);
         const __m256i words = _mm256_packus_epi16(first, second);
-        if (g->pixelHigh == g->pixel + 3 * kHalfLanes)
-            StorePixels(g->pixel, PackPixels(words), g->passMask);
-        else
+        if constexpr (bShared)
             StorePixelPair(g->pixel, g->pixelHigh, words, g->passMask);
+        else
+            StorePixels(g->pixel, PackPixels(words), g->passMask);
     }
 }
 
@@ -518,10 +524,9 @@ KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, const
         g.colours[0] = walk.colours[0];
         g.colours[1] = walk.colours[1];
         g.pixel = walk.pixel;
-        g.pixelHigh = walk.pixel + 3 * kHalfLanes;
         g.passMask = passMask;
         if (waitingGroups == kBatchGroups) {
-            ShadeBatch(batch, waitingGroups);
+            ShadeBatch<false>(batch, waitingGroups);
             waitingGroups = 0;
         }
     }
@@ -593,7 +598,7 @@ KX_AVX2_INLINE void FillAlone(KxSpanWalk<DepthEntry>& walk, __m256d scale, const
 // steps from its own span's start, pixel by pixel, as the scalar path does.
 template <typename DepthEntry, KxTexels texels, bool bNarrow>
 KX_AVX2_INLINE void FillShortPair(const KxPendingSpan& first, const KxPendingSpan& second, __m256d scale,
-                                  const KxTexelGrid& grid, KxTexelBatch& batch, int32_t& waitingGroups)
+                                  const KxTexelGrid& grid, KxTexelBatch& batch, int32_t& waitingShared)
 {
     const KxSpanCursor& a = first.cursor;
     const KxSpanCursor& b = second.cursor;
@@ -615,7 +620,7 @@ KX_AVX2_INLINE void FillShortPair(const KxPendingSpan& first, const KxPendingSpa
                                          PairLanes(first.count, second.count));
     if (texels == KxTexels::None || passMask == 0)
         return;
-    KxTexelGroup& g = batch.groups[waitingGroups++];
+    KxTexelGroup& g = batch.sharedGroups[waitingShared++];
     _mm256_store_si256(reinterpret_cast<__m256i*>(g.offsets), TexelOffsets<texels>(attributes, grid));
     const __m256i channels = _mm256_add_epi32(_mm256_setr_epi32(a.blue, a.green, a.red, 0, b.blue, b.green, b.red, 0),
                                               _mm256_set1_epi32(0x8000));
@@ -624,9 +629,9 @@ KX_AVX2_INLINE void FillShortPair(const KxPendingSpan& first, const KxPendingSpa
     g.pixel = first.pixel;
     g.pixelHigh = second.pixel;
     g.passMask = passMask;
-    if (waitingGroups == kBatchGroups) {
-        ShadeBatch(batch, waitingGroups);
-        waitingGroups = 0;
+    if (waitingShared == kBatchGroups) {
+        ShadeBatch<true>(batch, waitingShared);
+        waitingShared = 0;
     }
 }
 
@@ -635,15 +640,15 @@ KX_AVX2_INLINE void FillShortPair(const KxPendingSpan& first, const KxPendingSpa
 template <typename DepthEntry, KxTexels texels>
 KX_AVX2_INLINE void FillShortPair(const KxPendingSpan& first, const KxPendingSpan& second, bool bNarrow,
                                   __m256d scale, const KxTexelGrid& grid, KxTexelBatch& batch,
-                                  int32_t& waitingGroups)
+                                  int32_t& waitingShared)
 {
     if constexpr (sizeof(DepthEntry) == 2) {
         if (bNarrow) {
-            FillShortPair<DepthEntry, texels, true>(first, second, scale, grid, batch, waitingGroups);
+            FillShortPair<DepthEntry, texels, true>(first, second, scale, grid, batch, waitingShared);
             return;
         }
     }
-    FillShortPair<DepthEntry, texels, false>(first, second, scale, grid, batch, waitingGroups);
+    FillShortPair<DepthEntry, texels, false>(first, second, scale, grid, batch, waitingShared);
 }
 
 // Whether the second of two short spans sharing a group would undo the
@@ -763,7 +768,7 @@ KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const K
 {
     // Counted here, not in the batch: the compiler then keeps the count in a
     // register across the vector stores into the batch.
-    int32_t waitingGroups = 0;
+    int32_t waitingGroups = 0, waitingShared = 0;
     const __m256d scale = _mm256_set1_pd(double(depthScale));
     const KxTexelGrid grid(batch.width, batch.height);
     const KxPendingSpan* waiting = nullptr;
@@ -777,7 +782,7 @@ KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const K
                              span->pixel, texture);
         } else if (span->count <= kHalfLanes && waitingShort && !SecondUndoesFirst<DepthEntry>(*waitingShort, *span)) {
             FillShortPair<DepthEntry, texels>(*waitingShort, *span, bWaitingShortNarrow && bNarrow, scale, grid,
-                                              batch, waitingGroups);
+                                              batch, waitingShared);
             waitingShort = nullptr;
         } else if (span->count <= kHalfLanes && !waitingShort) {
             waitingShort = span;
@@ -797,8 +802,10 @@ KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const K
         KxSpanWalk<DepthEntry> walk(*last, last == waiting ? bWaitingNarrow : bWaitingShortNarrow);
         FillAlone<DepthEntry, texels>(walk, scale, grid, batch, waitingGroups);
     }
-    if constexpr (texels != KxTexels::None)
-        ShadeBatch(batch, waitingGroups);
+    if constexpr (texels != KxTexels::None) {
+        ShadeBatch<false>(batch, waitingGroups);
+        ShadeBatch<true>(batch, waitingShared);
+    }
 }
 
 template <KxTexels texels>
