@@ -12,8 +12,6 @@
 struct KxRowBand {
     int32_t first = 0;
     int32_t last = INT32_MAX;
-
-    bool IsWhole() const { return first <= 0 && last == INT32_MAX; }
 };
 
 // Whether the band holds a row of top .. bottom inside a frame of height
