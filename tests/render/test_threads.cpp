@@ -193,14 +193,15 @@ TEST_P(ThreadedScenes, DrawAsOneThreadDoes)
     projection.SetPerspectiveLeftHanded(1.2f, float(width) / float(height), 0.5f, 30.0f);
 
     KxThreadScene scene{{std::mt19937(width + nThreads)}};
-    for (int round = 0; round < 6; ++round) {
+    for (int round = 0; round < 7; ++round) {
         SCOPED_TRACE(round);
         const uint32_t fvf = kFormats[round % std::size(kFormats)];
         // Below the threshold, a few triangles mostly big, which the
         // workers fill when they cover enough pixels; above it, many
-        // mostly small ones.
-        const bool bSmallDraw = round % 2 == 0;
-        const uint32_t nTriangles = uint32_t(bSmallDraw ? scene.Int(40, 400) : scene.Int(600, 3000));
+        // mostly small ones; last, a draw of three rounds of blocks.
+        const bool bSmallDraw = round % 2 == 0 && round < 6;
+        const uint32_t nTriangles =
+            uint32_t(bSmallDraw ? scene.Int(40, 400) : round < 6 ? scene.Int(600, 3000) : scene.Int(16385, 24576));
         const std::vector<uint8_t> bytes = scene.Vertices(fvf, nTriangles, bSmallDraw ? 30 : 5, width, height);
         const uint32_t clearColor = uint32_t(scene.rng()) & 0xFFFFFF;
         const bool b32BitDepth = round == 5;
