@@ -14,7 +14,8 @@ JOBS          ?= $(shell nproc 2>/dev/null || echo 2)
 MAKEFLAGS += --no-print-directory
 CONFIGURE = cmake --log-level=WARNING -S .
 
-.PHONY: all deps build test test-asan test-tsan run windows windows-check bench clean fuzz fuzz-smoke cross-build scaling soak
+.PHONY: all deps build test test-asan test-tsan run windows windows-check bench clean fuzz fuzz-smoke cross-build \
+	cross-check scaling soak
 
 all: build
 
@@ -41,7 +42,7 @@ test-asan:
 # The tests labelled threads (devices drawing on several threads) under
 # ThreadSanitizer: any data race fails them. A new such test adds its
 # executable to TSAN_TARGETS.
-TSAN_TARGETS ?= test_device_threads test_render_threads
+TSAN_TARGETS ?= test_device_threads test_render_threads kxexactness
 
 test-tsan:
 	@scripts/install-deps.sh test
@@ -68,15 +69,18 @@ run: build
 		echo "The last frame is in $(BUILD)/frame.bmp"; \
 	fi
 
+# The programs that draw the golden images (tests/golden/images.txt).
+GOLDEN_PROGRAMS = $(shell awk '!/^\#/ && NF { print $$2 }' tests/golden/images.txt | sort -u)
+
 windows:
 	@scripts/install-deps.sh windows
 	$(CONFIGURE) -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 		-DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
-	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target SoftwareRenderTest kxsnapshot
-	@echo "Built $(WINDOWS_BUILD)/bin/SoftwareRenderTest.exe and kxsnapshot.exe"
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target SoftwareRenderTest kxexactness $(GOLDEN_PROGRAMS)
+	@echo "Built $(WINDOWS_BUILD)/bin/SoftwareRenderTest.exe, kxexactness.exe and $(GOLDEN_PROGRAMS:=.exe)"
 
-# The Windows build run under Wine: the golden frames from kxsnapshot.exe, and
-# the program's window opened and closed under Xvfb.
+# The Windows build run under Wine: the golden images and the exactness
+# check's hashes, and the program's window opened and closed under Xvfb.
 windows-check: windows
 	@scripts/install-deps.sh wine
 	tests/windows/check.sh $(WINDOWS_BUILD)
@@ -93,9 +97,17 @@ fuzz:
 fuzz-smoke: fuzz
 	fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-# The golden frames once more from an -O0 build and a -march=native build.
+# The golden images and the exactness check once more from an -O0 build and
+# a -march=native build.
 cross-build: deps
 	tests/golden/cross_build.sh $(JOBS)
+
+# The golden images and the exactness check on arm64 and 32-bit x86 (SSE2),
+# cross-compiled without windows and run under qemu-user; and two builds
+# that break the arithmetic (x87, fused multiply-adds) must be stopped.
+cross-check:
+	@scripts/install-deps.sh cross
+	tests/cross/cross_check.sh $(JOBS)
 
 # Medians of repeated runs, interleaved so that every benchmark samples the
 # same stretch of a noisy machine's time.
@@ -146,4 +158,5 @@ docs-plots:
 	$(PLOT_PYTHON) scripts/docs-plots
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WINDOWS_BUILD) $(FUZZ_BUILD) $(SCALING_BUILD) build-O0 build-native
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WINDOWS_BUILD) $(FUZZ_BUILD) $(SCALING_BUILD) build-O0 build-native \
+		build-cross

@@ -245,6 +245,19 @@ void BM_LightVertex(benchmark::State& state)
 }
 BENCHMARK(BM_LightVertex)->Arg(1)->Arg(8);
 
+// The scaling scene's checker as stage 0's texture; null when it cannot be
+// made.
+KxTexture* BindChecker(KxSoftwareRenderDevice& device)
+{
+    KxTexture* pTexture = nullptr;
+    const char* texturePath = "kxbench_checker.bmp";
+    if (!kxmesh::WriteCheckerBmp(texturePath) || !device.CreateTextureFromFile(texturePath, &pTexture))
+        return nullptr;
+    std::remove(texturePath);
+    device.SetTexture(0, pTexture);
+    return pTexture;
+}
+
 // The scaling scene's sphere of state.range(0) triangles in a new buffer of
 // format 274; null, with the benchmark skipped, where there is none.
 KxVertexBuffer* SphereBuffer(benchmark::State& state, KxSoftwareRenderDevice& device)
@@ -280,15 +293,12 @@ void MeshFrames(benchmark::State& state, uint32_t nThreads)
     KxVertexBuffer* pBuffer = SphereBuffer(state, device);
     if (!pBuffer)
         return;
-    KxTexture* pTexture = nullptr;
-    const char* texturePath = "kxbench_checker.bmp";
-    if (!kxmesh::WriteCheckerBmp(texturePath) || !device.CreateTextureFromFile(texturePath, &pTexture)) {
+    KxTexture* pTexture = BindChecker(device);
+    if (!pTexture) {
         state.SkipWithError("cannot make the checker texture");
         pBuffer->Release();
         return;
     }
-    std::remove(texturePath);
-    device.SetTexture(0, pTexture);
     device.SetFVF(274);
     device.SetStreamSource(0, pBuffer, 0, 32);
 
@@ -378,6 +388,70 @@ void BM_Bind(benchmark::State& state)
     pBuffer->Release();
 }
 BENCHMARK(BM_Bind)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+
+// A camera inside a textured, lit room of twelve large triangles, standing
+// against a wall and looking along it: most triangles cross the near plane
+// or the guard band and go through the clipper; the frame is covered.
+void BM_Room(benchmark::State& state)
+{
+    struct Vertex {
+        float x, y, z, nx, ny, nz, u, v;
+    };
+    // Each surface: a corner, the edge across and the edge down; across x
+    // down points into the room.
+    const float surfaces[6][9] = {
+        {-4, 0, 5, 8, 0, 0, 0, 0, -10}, {-4, 3, -5, 8, 0, 0, 0, 0, 10}, {-4, 3, -5, 0, 0, 10, 0, -3, 0},
+        {4, 3, 5, 0, 0, -10, 0, -3, 0}, {4, 3, -5, -8, 0, 0, 0, -3, 0}, {-4, 3, 5, 8, 0, 0, 0, -3, 0},
+    };
+    std::vector<Vertex> vertices;
+    for (const float* s : surfaces) {
+        const KxVector3 origin(s[0], s[1], s[2]), across(s[3], s[4], s[5]), down(s[6], s[7], s[8]);
+        const KxVector3 n = across.Cross(down).Normalized();
+        const float corners[6][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 0}, {1, 1}, {0, 1}};
+        for (const auto& c : corners) {
+            const KxVector3 p = origin + across * c[0] + down * c[1];
+            vertices.push_back({p.x, p.y, p.z, n.x, n.y, n.z, c[0], c[1]});
+        }
+    }
+    KxBenchWindow window;
+    KxSoftwareRenderDevice device;
+    device.Create(window.hWnd, kWidth, kHeight);
+    KxTexture* pTexture = BindChecker(device);
+    if (!pTexture) {
+        state.SkipWithError("cannot make the checker texture");
+        return;
+    }
+    const uint32_t length = uint32_t(vertices.size() * sizeof(Vertex));
+    KxVertexBuffer* pBuffer = nullptr;
+    device.CreateVertexBuffer(length, 0, 274, 1, &pBuffer, nullptr);
+    void* data = nullptr;
+    pBuffer->Lock(0, 0, &data, 0);
+    std::memcpy(data, vertices.data(), length);
+    pBuffer->Unlock();
+    device.SetFVF(274);
+    device.SetStreamSource(0, pBuffer, 0, sizeof(Vertex));
+    KxMatrix4 view, projection;
+    view.SetLookAtLeftHanded(KxVector3(-3.9f, 1.5f, 0), KxVector3(-3.9f, 1.4f, 5), KxVector3(0, 1, 0));
+    projection.SetPerspectiveLeftHanded(1.1f, 4.0f / 3.0f, 0.1f, 50.0f);
+    device.SetTransform(KXTS_VIEW, &view);
+    device.SetTransform(KXTS_PROJECTION, &projection);
+
+    auto frame = [&]() {
+        device.Clear(0, nullptr, KXCLEAR_TARGET | KXCLEAR_ZBUFFER, 0xFF0000, 1.0f, 0);
+        device.DrawPrimitive(KXPT_TRIANGLELIST, 0, 12);
+    };
+    frame();  // sizes the per-triangle flags
+    const long allocationsBefore = allocationCount.load();
+    for (auto _ : state) {
+        frame();
+        benchmark::ClobberMemory();
+    }
+    const long allocations = allocationCount.load() - allocationsBefore;
+    state.counters["allocs/frame"] = benchmark::Counter(double(allocations) / double(state.iterations()));
+    pBuffer->Release();
+    pTexture->Release();
+}
+BENCHMARK(BM_Room)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

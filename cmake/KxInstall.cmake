@@ -10,17 +10,21 @@ install(TARGETS kxmath kxplatform kxrender EXPORT SoftwareRenderTargets
   FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/softwarerender)
 install(EXPORT SoftwareRenderTargets NAMESPACE SoftwareRender:: DESTINATION ${kxPackageDir})
 
-# Off Windows the platform layer runs over SDL2, which the static libraries
-# leave for the program to link.
+# Off Windows the platform layer's windows run over SDL2, which the static
+# libraries leave for the program to link; a build without windows needs
+# nothing.
+set(KX_NEEDS_SDL2 ${KX_SDL_WINDOWS})
 if(WIN32)
-  set(KX_NEEDS_SDL2 OFF)
   set(KX_PC_REQUIRES "")
   set(KX_PC_SYSTEM_LIBS " -luser32 -lgdi32")
-else()
-  set(KX_NEEDS_SDL2 ON)
+elseif(KX_SDL_WINDOWS)
   set(KX_PC_REQUIRES "sdl2")
   set(KX_PC_SYSTEM_LIBS "")
+else()
+  set(KX_PC_REQUIRES "")
+  set(KX_PC_SYSTEM_LIBS "")
 endif()
+list(JOIN KX_EXACT_FLOAT_FLAGS " " KX_PC_FLOAT_FLAGS)
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/SoftwareRenderConfig.cmake.in
   ${PROJECT_BINARY_DIR}/SoftwareRenderConfig.cmake INSTALL_DESTINATION ${kxPackageDir})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/SoftwareRenderConfigVersion.cmake

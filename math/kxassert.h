@@ -3,6 +3,8 @@
 // reporter writes to stderr only in builds without NDEBUG.
 #pragma once
 
+#include "math/kxexactfloat.h"
+
 // Reports a failed check; the default reporter writes to stderr (debug
 // builds only). A reporter that is set is called in every build.
 typedef void (*KxAssertReporter)(const char* expression, const char* source);

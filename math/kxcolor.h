@@ -1,6 +1,8 @@
 // Four-component float colour used by materials, lights and lighting sums.
 #pragma once
 
+#include "math/kxexactfloat.h"
+
 class KxColor {
 public:
     float r = 0.0f;

@@ -3,6 +3,7 @@
 // element is rounded to float.
 #pragma once
 
+#include "math/kxexactfloat.h"
 #include "math/kxpoint4.h"
 #include "math/kxvector3.h"
 

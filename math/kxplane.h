@@ -1,6 +1,7 @@
 // The plane a x + b y + c z + d = 0; (a, b, c) is its normal.
 #pragma once
 
+#include "math/kxexactfloat.h"
 #include "math/kxsphere.h"
 #include "math/kxvector3.h"
 

@@ -1,6 +1,7 @@
 // Four-component float point; a matrix row.
 #pragma once
 
+#include "math/kxexactfloat.h"
 #include "math/kxassert.h"
 
 class KxPoint4 {

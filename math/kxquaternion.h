@@ -3,6 +3,7 @@
 // as KxMatrix4's rotation builders.
 #pragma once
 
+#include "math/kxexactfloat.h"
 #include "math/kxmatrix4.h"
 #include "math/kxvector3.h"
 

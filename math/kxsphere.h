@@ -1,6 +1,7 @@
 // A sphere: centre and radius.
 #pragma once
 
+#include "math/kxexactfloat.h"
 #include "math/kxvector3.h"
 
 class KxSphere {

@@ -3,6 +3,8 @@
 // to float.
 #pragma once
 
+#include "math/kxexactfloat.h"
+
 class KxMatrix4;
 
 class KxVector3 {

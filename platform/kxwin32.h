@@ -1,19 +1,12 @@
 // The Win32 subset the program uses. On Windows this is <windows.h> itself;
 // elsewhere the same names, types, constants and argument orders are
 // provided by a small layer over SDL2 (kxwin32_sdl.cpp and its neighbours).
+// The types the renderer's headers need are in platform/kxwintypes.h.
 #pragma once
 
-#ifdef _WIN32
+#include "platform/kxwintypes.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
-#else
+#ifndef _WIN32
 
 #include <cstdint>
 
@@ -21,31 +14,17 @@
 #define CALLBACK
 #define APIENTRY
 
-typedef int BOOL;
-typedef unsigned char BYTE;
-typedef uint16_t WORD;
-typedef uint32_t DWORD;
-typedef int32_t LONG;
-typedef unsigned int UINT;
 typedef short SHORT;
 typedef WORD ATOM;
 typedef intptr_t LPARAM;
 typedef uintptr_t WPARAM;
 typedef intptr_t LRESULT;
 typedef void* LPVOID;
-typedef void* HANDLE;
 typedef const char* LPCSTR;
 typedef char* LPSTR;
 
-struct KxWindow;
-struct KxDeviceContext;
-struct KxGdiObject;
 struct KxModule;
 
-typedef KxWindow* HWND;
-typedef KxDeviceContext* HDC;
-typedef KxGdiObject* HGDIOBJ;
-typedef KxGdiObject* HBITMAP;
 typedef KxGdiObject* HBRUSH;
 typedef KxModule* HINSTANCE;
 typedef void* HICON;
@@ -81,46 +60,6 @@ struct WNDCLASSA {
     LPCSTR lpszMenuName;
     LPCSTR lpszClassName;
 };
-
-#pragma pack(push, 2)
-struct BITMAPFILEHEADER {
-    WORD bfType;
-    DWORD bfSize;
-    WORD bfReserved1;
-    WORD bfReserved2;
-    DWORD bfOffBits;
-};
-#pragma pack(pop)
-
-struct BITMAPINFOHEADER {
-    DWORD biSize;
-    LONG biWidth;
-    LONG biHeight;
-    WORD biPlanes;
-    WORD biBitCount;
-    DWORD biCompression;
-    DWORD biSizeImage;
-    LONG biXPelsPerMeter;
-    LONG biYPelsPerMeter;
-    DWORD biClrUsed;
-    DWORD biClrImportant;
-};
-
-struct RGBQUAD {
-    BYTE rgbBlue;
-    BYTE rgbGreen;
-    BYTE rgbRed;
-    BYTE rgbReserved;
-};
-
-struct BITMAPINFO {
-    BITMAPINFOHEADER bmiHeader;
-    RGBQUAD bmiColors[1];
-};
-
-static_assert(sizeof(BITMAPFILEHEADER) == 14);
-static_assert(sizeof(BITMAPINFOHEADER) == 40);
-static_assert(sizeof(BITMAPINFO) == 44);
 
 #define MAKEINTRESOURCEA(i) (reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(static_cast<WORD>(i))))
 #define IDI_APPLICATION MAKEINTRESOURCEA(32512)

@@ -1,11 +1,8 @@
 // The GDI subset of kxwin32.h: window and memory device contexts, 24-bit DIB
-// sections and the block transfer that presents one to a window's SDL
-// surface. Handles are checked against the live objects before use.
-#include "platform/kxsurfacecopy.h"
-#include "platform/kxwin32_sdl.h"
-
-#define SDL_MAIN_HANDLED
-#include <SDL.h>
+// sections and the block transfer that presents one to a window. Handles
+// are checked against the live objects before use. The window system
+// beneath (kxwindowsystem.h) does the transfer's last step.
+#include "platform/kxwindowsystem.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -96,26 +93,6 @@ void RemoveDc(HDC hdc) {
 bool IsSupportedDib(const BITMAPINFOHEADER& header) {
     return header.biSize >= kMinInfoHeaderSize && header.biWidth > 0 && header.biHeight != 0 &&
            header.biPlanes == 1 && header.biBitCount == 24 && header.biCompression == BI_RGB;
-}
-
-// The part of a width x height block at (x, y) that lies inside both the
-// destination and the source image, with the source origin moved along.
-struct KxBlitArea {
-    int64_t x, y, srcX, srcY, width, height;
-};
-
-KxBlitArea ClipBlit(KxBlitArea area, int64_t destWidth, int64_t destHeight, int64_t srcWidth, int64_t srcHeight) {
-    int64_t skipX = std::max({int64_t(0), -area.x, -area.srcX});
-    int64_t skipY = std::max({int64_t(0), -area.y, -area.srcY});
-    area.x += skipX;
-    area.srcX += skipX;
-    area.width -= skipX;
-    area.y += skipY;
-    area.srcY += skipY;
-    area.height -= skipY;
-    area.width = std::min({area.width, destWidth - area.x, srcWidth - area.srcX});
-    area.height = std::min({area.height, destHeight - area.y, srcHeight - area.srcY});
-    return area;
 }
 
 }  // namespace
@@ -233,26 +210,7 @@ BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC src, int srcX, in
         pSrc->hBitmap->kind != KxGdiKind::DibSection) {
         return FALSE;
     }
-    SDL_Window* pWindow = KxGetSdlWindow(pDest->hwnd);
-    SDL_Surface* pSurface = pWindow ? SDL_GetWindowSurface(pWindow) : nullptr;
-    if (!pSurface) {
-        return FALSE;
-    }
     const KxGdiObject& dib = *pSrc->hBitmap;
-    KxBlitArea area = ClipBlit(KxBlitArea{x, y, srcX, srcY, width, height}, pSurface->w, pSurface->h,
-                               dib.nWidth, dib.nHeight);
-    if (area.width <= 0 || area.height <= 0) {
-        return TRUE;
-    }
-    // Row srcY of the image, counted from the top, in either row order.
-    const int64_t memoryRow = dib.bTopDown ? area.srcY : dib.nHeight - 1 - area.srcY;
-    const uint8_t* pSource = dib.pBits.get() + memoryRow * dib.nRowStride + area.srcX * 3;
-    const ptrdiff_t sourceStride = dib.bTopDown ? dib.nRowStride : -dib.nRowStride;
-    if (!KxCopyBgrToSurface(pSource, sourceStride, pSurface, static_cast<int>(area.x), static_cast<int>(area.y),
-                            static_cast<int>(area.width), static_cast<int>(area.height))) {
-        return FALSE;
-    }
-    SDL_Rect rect{static_cast<int>(area.x), static_cast<int>(area.y), static_cast<int>(area.width),
-                  static_cast<int>(area.height)};
-    return SDL_UpdateWindowSurfaceRects(pWindow, &rect, 1) == 0 ? TRUE : FALSE;
+    const KxDibPixels pixels{dib.pBits.get(), dib.nWidth, dib.nHeight, dib.bTopDown, dib.nRowStride};
+    return KxBlitToWindow(pDest->hwnd, pixels, x, y, width, height, srcX, srcY);
 }

@@ -7,7 +7,6 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <bitset>
 #include <deque>
 
 namespace {
@@ -20,7 +19,6 @@ constexpr LPARAM kKeyReleaseBit = LPARAM(1) << 31;
 
 struct KxInputState {
     std::deque<MSG> messages;
-    std::bitset<kVirtualKeyCount> heldKeys;  // held through KxHoldKey
 };
 
 KxInputState& Input() {
@@ -195,16 +193,6 @@ void KxDiscardMessages(HWND hwnd) {
     std::erase_if(Input().messages, [hwnd](const MSG& msg) { return msg.hwnd == hwnd; });
 }
 
-void KxHoldKey(int virtualKey, bool bDown) {
-    if (virtualKey >= 0 && virtualKey < kVirtualKeyCount) {
-        Input().heldKeys.set(static_cast<size_t>(virtualKey), bDown);
-    }
-}
-
-void KxReleaseAllKeys() {
-    Input().heldKeys.reset();
-}
-
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMessage) {
     if (!msg || !IsValidFilter(hwnd)) {
         return FALSE;
@@ -270,7 +258,7 @@ SHORT GetAsyncKeyState(int virtualKey) {
     if (virtualKey < 0 || virtualKey >= kVirtualKeyCount) {
         return 0;
     }
-    bool bDown = Input().heldKeys.test(static_cast<size_t>(virtualKey));
+    bool bDown = KxIsKeyHeld(virtualKey);
     if (!bDown && SDL_WasInit(SDL_INIT_VIDEO) != 0) {
         // SDL's key state follows its events: take in whatever has arrived.
         SDL_PumpEvents();

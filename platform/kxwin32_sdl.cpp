@@ -7,7 +7,6 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -444,13 +443,3 @@ extern "C" const char* __lsan_default_options() {
     return "print_suppressions=0";
 }
 #endif
-
-DWORD GetTickCount() {
-    auto elapsed = std::chrono::steady_clock::now().time_since_epoch();
-    auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
-    return static_cast<DWORD>(milliseconds);  // wraps like Win32's after 49.7 days
-}
-
-void Sleep(DWORD milliseconds) {
-    SDL_Delay(milliseconds);
-}

@@ -3,7 +3,7 @@
 // Program code uses kxwin32.h only.
 #pragma once
 
-#include "platform/kxwin32.h"
+#include "platform/kxwindowsystem.h"
 
 #ifndef _WIN32
 
@@ -26,15 +26,11 @@ struct KxWindow {
 bool KxAcquireVideo();
 void KxReleaseVideoIfIdle();
 
-// Window handles are checked against the live windows before use: stale
-// handles are common (queued messages, the device after the window is gone).
-bool KxIsWindow(HWND hwnd);
 HWND KxFindWindowBySdlId(uint32_t nSdlId);
 std::vector<HWND> KxListWindows();
 SDL_Window* KxGetSdlWindow(HWND hwnd);  // null for a handle that is not live
 
 // Clean-up hooks DestroyWindow runs in the other parts of the layer.
 void KxDiscardMessages(HWND hwnd);
-void KxReleaseWindowDcs(HWND hwnd);
 
 #endif

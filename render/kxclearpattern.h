@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "math/kxexactfloat.h"
+
 class KxClearPattern {
 public:
     // Sets every pixel of the frame (height rows of width pixels, rowStride

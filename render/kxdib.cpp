@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "math/kxassert.h"
+#include "platform/kxwin32.h"
 #include "render/kxchannelmasks.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/kxwin32.h"
+#include "platform/kxwintypes.h"
 
 // Layouts of pixels given in memory (Direct3D 9's format codes), each pixel
 // a little-endian word of its bytes.

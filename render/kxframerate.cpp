@@ -3,6 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/kxwin32.h"
+
+DWORD KxFrameRate::ReadTicks() const
+{
+    return tickSource ? tickSource() : GetTickCount();
+}
+
 void KxFrameRate::Update()
 {
     frameCount += 1;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/kxwin32.h"
+#include "platform/kxwintypes.h"
 
 class KxFrameRate {
 public:
@@ -24,7 +24,7 @@ public:
     const char* GetText() const { return text; }
 
 private:
-    DWORD ReadTicks() const { return tickSource ? tickSource() : GetTickCount(); }
+    DWORD ReadTicks() const;
 
     int32_t frameCount = 0;
     int32_t value = 0;

@@ -1,7 +1,6 @@
 #include "render/kxfrustum.h"
 
 #include <cmath>
-#include <initializer_list>
 
 namespace {
 
@@ -65,17 +64,11 @@ int KxFrustum::ClassifySphere(const KxVector3& centre, float radius) const
     return nInside == 6 ? Inside : Outside;
 }
 
-bool KxFrustum::ContainsAnyVertex(const KxVector3& p0, const KxVector3& p1, const KxVector3& p2) const
+bool KxFrustum::ExcludesTriangle(const KxVector3& p0, const KxVector3& p1, const KxVector3& p2) const
 {
-    for (const KxVector3* p : {&p0, &p1, &p2}) {
-        bool bInside = true;
-        for (const KxPlane& plane : planes) {
-            if (!(SignedDistance(plane, *p) < 0.0)) {
-                bInside = false;
-                break;
-            }
-        }
-        if (bInside)
+    for (const KxPlane& plane : planes) {
+        if (SignedDistance(plane, p0) >= 0.0 && SignedDistance(plane, p1) >= 0.0 &&
+            SignedDistance(plane, p2) >= 0.0)
             return true;
     }
     return false;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "math/kxexactfloat.h"
+
 enum : uint32_t {
     KXFVF_RESERVED0 = 0x001,
     KXFVF_XYZ = 0x002,

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "render/kxsoftwarerenderdevice.h"
 
@@ -233,12 +234,17 @@ KX_AVX2_INLINE __m128i Shade(const KxLightTerms& terms, __m256d nx, __m256d ny, 
 // ----- Vertices to the screen, four at a time -----
 
 // KxScreenCoordinate of four values; any lane out of range takes the
-// scalar function.
-KX_AVX2_INLINE __m128i ScreenCoordinates(__m256d v)
+// scalar function. inBand: the lanes whose coordinate lands within the
+// guard band, which truncating value + 0.5 does exactly when its magnitude
+// is below the band plus 1.
+KX_AVX2_INLINE __m128i ScreenCoordinates(__m256d v, int& inBand)
 {
     const __m256d rounded = _mm256_add_pd(v, Lanes(0.5));
     const __m256d absMask = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFF));
-    const __m256d inside = _mm256_cmp_pd(_mm256_and_pd(rounded, absMask), Lanes(2147483648.0), _CMP_LT_OQ);
+    const __m256d magnitude = _mm256_and_pd(rounded, absMask);
+    inBand = _mm256_movemask_pd(
+        _mm256_cmp_pd(magnitude, Lanes(KxSoftwareRenderDevice::kGuardBand + 1.0), _CMP_LT_OQ));
+    const __m256d inside = _mm256_cmp_pd(magnitude, Lanes(2147483648.0), _CMP_LT_OQ);
     if (_mm256_movemask_pd(inside) == 0xF)
         return _mm256_cvttpd_epi32(rounded);
     alignas(16) float values[4];
@@ -254,13 +260,34 @@ KX_AVX2_INLINE void Store(float* p, __m256d v)
     _mm_store_ps(p, _mm256_cvtpd_ps(v));
 }
 
-// Positions to the screen, with the texture coordinates and 1/w.
-KX_AVX2_INLINE void TransformPositions(const KxVertexTransform& t, const KxMatrixD& combined, KxVertexBatch& b,
-                                       int32_t i)
+// KxNeedsNoClipping of four vertices, one byte each (0 or 1) in a word.
+KX_AVX2_INLINE uint32_t NeedsNoClipping(__m256d nearDistance, __m256d w, int inBand)
 {
-    const KxPointLanes p = TransformPoint(Load(b.px + i), Load(b.py + i), Load(b.pz + i), combined);
-    _mm_store_si128(reinterpret_cast<__m128i*>(b.x + i), ScreenCoordinates(p.x));
-    _mm_store_si128(reinterpret_cast<__m128i*>(b.y + i), ScreenCoordinates(p.y));
+    const __m256d finite = _mm256_cmp_pd(w, Lanes(std::numeric_limits<double>::infinity()), _CMP_LT_OQ);
+    const int bits = _mm256_movemask_pd(_mm256_cmp_pd(nearDistance, _mm256_setzero_pd(), _CMP_GE_OQ)) &
+                     _mm256_movemask_pd(_mm256_and_pd(_mm256_cmp_pd(w, _mm256_setzero_pd(), _CMP_GT_OQ), finite)) &
+                     inBand;
+    // Bit k to bit 8k.
+    return (uint32_t(bits) * 0x00204081u) & 0x01010101u;
+}
+
+// How TransformPositions marks the vertices that need clipping: from a near distance that is the sum
+// TransformPoint forms for z (the viewport keeps z, so column 2 is the same
+// in both matrices, and the compiler shares the sum), or one of its own.
+enum KxMarking { kNearIsZ, kNearOfItsOwn };
+
+// Positions to the screen, with the texture coordinates and 1/w, and
+// whether each vertex needs clipping.
+template <KxMarking marking>
+KX_AVX2_INLINE void TransformPositions(const KxVertexTransform& t, const KxMatrixD& combined,
+                                       const KxMatrixD& clipSpace, KxVertexBatch& b, int32_t i)
+{
+    const __m256d px = Load(b.px + i), py = Load(b.py + i), pz = Load(b.pz + i);
+    const KxPointLanes p = TransformPoint(px, py, pz, combined);
+    int xInBand, yInBand;
+    const __m128i x = ScreenCoordinates(p.x, xInBand), y = ScreenCoordinates(p.y, yInBand);
+    _mm_store_si128(reinterpret_cast<__m128i*>(b.x + i), x);
+    _mm_store_si128(reinterpret_cast<__m128i*>(b.y + i), y);
     Store(b.z + i, p.z);
     if (t.bTexCoords) {
         Store(b.uOverW + i, _mm256_div_pd(Load(b.u + i), p.w));
@@ -270,6 +297,17 @@ KX_AVX2_INLINE void TransformPositions(const KxVertexTransform& t, const KxMatri
         _mm_store_ps(b.vOverW + i, _mm_setzero_ps());
     }
     Store(b.invW + i, _mm256_div_pd(Lanes(1.0), p.w));
+    const __m256d nearDistance = Column4(px, py, pz, marking == kNearIsZ ? combined : clipSpace, 2);
+    const uint32_t flags = NeedsNoClipping(nearDistance, p.w, xInBand & yInBand);
+    std::memcpy(b.bUnclipped + i, &flags, 4);
+}
+
+template <KxMarking marking>
+KX_AVX2_INLINE void TransformAllPositions(const KxVertexTransform& t, const KxMatrixD& combined,
+                                          const KxMatrixD& clipSpace, KxVertexBatch& b, int32_t groups)
+{
+    for (int32_t i = 0; i < groups; i += 4)
+        TransformPositions<marking>(t, combined, clipSpace, b, i);
 }
 
 // KxVector3::TransformNormal, then Normalized where asked: the squared
@@ -296,6 +334,14 @@ KX_AVX2_INLINE void TransformNormals(const KxVertexTransform& t, const KxMatrixD
     Store(b.nz + i, mz);
 }
 
+bool SameColumn2(const KxMatrix4& a, const KxMatrix4& b)
+{
+    for (int r = 0; r < 4; ++r)
+        if (std::memcmp(&a.m[r][2], &b.m[r][2], sizeof(float)) != 0)
+            return false;
+    return true;
+}
+
 bool DetectAvx2()
 {
     __builtin_cpu_init();
@@ -318,9 +364,12 @@ KX_AVX2 void KxTransformVerticesAvx2(const KxVertexTransform& transform, KxVerte
     // are independent, so the processor overlaps their long divisions.
     const int32_t groups = batch.count / 4 * 4;
     KxTransformVerticesScalar(transform, batch, groups, batch.count - groups);
-    const KxMatrixD combined(*transform.combined), normals(*transform.normalMatrix);
-    for (int32_t i = 0; i < groups; i += 4)
-        TransformPositions(transform, combined, batch, i);
+    const KxMatrixD combined(*transform.combined), clipSpace(*transform.clipSpace),
+        normals(*transform.normalMatrix);
+    if (SameColumn2(*transform.combined, *transform.clipSpace))
+        TransformAllPositions<kNearIsZ>(transform, combined, clipSpace, batch, groups);
+    else
+        TransformAllPositions<kNearOfItsOwn>(transform, combined, clipSpace, batch, groups);
     for (int32_t i = 0; i < groups; i += 4)
         TransformNormals(transform, normals, batch, i);
     for (int32_t i = 0; i < groups; i += 4) {

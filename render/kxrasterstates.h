@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "math/kxexactfloat.h"
+
 // Cull modes (render state 22).
 enum : uint32_t {
     KXCULL_NONE = 1,

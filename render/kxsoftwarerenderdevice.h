@@ -13,7 +13,7 @@
 
 #include "math/kxmatrix4.h"
 #include "math/kxvector3.h"
-#include "platform/kxwin32.h"
+#include "platform/kxwintypes.h"
 #include "render/kxclearpattern.h"
 #include "render/kxdevicestate.h"
 #include "render/kxdib.h"
@@ -82,6 +82,10 @@ public:
     // realistic frame reaches it, and inside it the 64-bit 16.16 edge
     // arithmetic cannot overflow.
     static constexpr int kMaxScreenCoordinate = 1 << 24;
+    // Triangles are clipped to screen x and y within +-2^22 (4,194,304):
+    // far inside the limit, and a clipped triangle reaching above the frame
+    // costs the walkers at most that many skipped rows.
+    static constexpr int kGuardBand = 1 << 22;
 
     KxSoftwareRenderDevice();
     ~KxSoftwareRenderDevice();
@@ -316,8 +320,12 @@ private:
     // The normal matrix and the lighting terms of the draw, formed at its
     // first visible triangle.
     void PrepareVertexTransform(KxMatrix4& normalMatrix);
-    // The triangles of the batch whose bits are set, in order.
-    void FillBatch(const KxRowBand& band, const KxVertexBatch& batch, uint64_t triangles, bool bDepthTest);
+    // The triangles of the batch whose bits are set, in order, inside the
+    // band's rows.
+    void FillBatch(const KxRowBand& band, const KxVertexBatch& batch, uint64_t triangles,
+                   const KxVertexTransform& transform);
+    void FillClipped(const KxRowBand& band, const KxVertexBatch& batch, int32_t first,
+                     const KxVertexTransform& transform);
     void FillColoredTriangles(const KxRowBand& band, uint32_t nTriangles);
 
     // The same stages split across the workers (kxsoftwarerenderdevice_threads.cpp).
@@ -353,6 +361,7 @@ private:
     KxMatrix4 clipMatrix;
     KxVector3 eyePosition;
     KxMatrix4 combinedMatrix;
+    KxMatrix4 clipSpaceMatrix;  // the composed matrix before the viewport, for the near plane
 
     KxFvf vertexFormat;
     uint32_t renderStates;

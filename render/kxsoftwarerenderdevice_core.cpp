@@ -2,6 +2,7 @@
 // as a file and the frame-rate counter.
 #include "render/kxsoftwarerenderdevice.h"
 
+#include "platform/kxwin32.h"
 #include "render/kxbmpwriter.h"
 #include "render/kxthreadeddraw.h"
 #include "render/kxworkers.h"

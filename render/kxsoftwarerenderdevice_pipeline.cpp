@@ -8,6 +8,7 @@
 
 #include "math/kxassert.h"
 #include "render/kxbackfaces.h"
+#include "render/kxclipper.h"
 #include "render/kxthreadeddraw.h"
 #include "render/kxsoftwarerenderdevice.h"
 #include "render/kxvertexbatch.h"
@@ -197,7 +198,7 @@ void KxSoftwareRenderDevice::CullTrianglesToFrustum(uint32_t first, uint32_t cou
             vertex += stride;
             position.TransformPoint(world);
         }
-        triangleVisible[i] = frustum.ContainsAnyVertex(p[0], p[1], p[2]);
+        triangleVisible[i] = !frustum.ExcludesTriangle(p[0], p[1], p[2]);
     }
 }
 
@@ -215,6 +216,8 @@ bool KxSoftwareRenderDevice::ApplyClipVolume()
 
 bool KxSoftwareRenderDevice::ApplyViewport()
 {
+    // The near plane is z = 0 of the space before the viewport.
+    clipSpaceMatrix = combinedMatrix;
     combinedMatrix *= viewportMatrix;
     return true;
 }
@@ -287,14 +290,16 @@ void KxSoftwareRenderDevice::DrawLitTriangles(uint32_t nTriangles)
             bPrepared = true;
         }
         KxTransformVertices(transform, batch);
-        FillBatch(KxRowBand(), batch, ~uint64_t(0) >> (64 - batch.count / 3), transform.bNormalize);
+        FillBatch(KxRowBand(), batch, ~uint64_t(0) >> (64 - batch.count / 3), transform);
     }
 }
 
+// The depth-tested path is the one whose normals are normalised.
 KxVertexTransform KxSoftwareRenderDevice::VertexTransform(const KxMatrix4& normalMatrix) const
 {
     const bool bDepthTest = IsRenderStateOn(kZEnableBit);
-    return {&combinedMatrix, &normalMatrix, &lightTerms, bDepthTest, vertexFormat.HasComponent(KXFVF_TEX1)};
+    return {&combinedMatrix, &clipSpaceMatrix, &normalMatrix, &lightTerms, bDepthTest,
+            vertexFormat.HasComponent(KXFVF_TEX1)};
 }
 
 // Normals go through the 3x3 of the inverse world, not its transpose.
@@ -321,11 +326,15 @@ uint32_t KxSoftwareRenderDevice::GatherBatch(uint32_t first, uint32_t end, KxVer
     return i;
 }
 
+// Those whose three vertices need no clipping as they were transformed,
+// the others through the clipper.
 void KxSoftwareRenderDevice::FillBatch(const KxRowBand& band, const KxVertexBatch& b, uint64_t triangles,
-                                       bool bDepthTest)
+                                       const KxVertexTransform& transform)
 {
-    for (; triangles != 0; triangles &= triangles - 1) {
-        const int32_t v0 = 3 * std::countr_zero(triangles), v1 = v0 + 1, v2 = v0 + 2;
+    const bool bDepthTest = transform.bNormalize;
+    // Forced inline: it is the loop's whole body.
+    auto fill = [this, &band, &b, bDepthTest](int32_t v0) __attribute__((always_inline)) {
+        const int32_t v1 = v0 + 1, v2 = v0 + 2;
         if (bDepthTest) {
             RasterizeTriangle(band, b.x[v0], b.y[v0], b.z[v0], b.x[v1], b.y[v1], b.z[v1], b.x[v2], b.y[v2],
                               b.z[v2], b.color[v0], b.color[v1], b.color[v2], b.uOverW[v0], b.vOverW[v0],
@@ -334,6 +343,48 @@ void KxSoftwareRenderDevice::FillBatch(const KxRowBand& band, const KxVertexBatc
         } else {
             FillGouraudTriangle(band, b.x[v0], b.y[v0], b.x[v1], b.y[v1], b.x[v2], b.y[v2], b.color[v0],
                                 b.color[v1], b.color[v2]);
+        }
+    };
+    // Most batches have nothing to clip.
+    if (!std::memchr(b.bUnclipped, 0, size_t(b.count))) {
+        for (; triangles != 0; triangles &= triangles - 1)
+            fill(3 * std::countr_zero(triangles));
+        return;
+    }
+    for (; triangles != 0; triangles &= triangles - 1) {
+        const int32_t v0 = 3 * std::countr_zero(triangles);
+        if (b.bUnclipped[v0] & b.bUnclipped[v0 + 1] & b.bUnclipped[v0 + 2])
+            fill(v0);
+        else
+            FillClipped(band, b, v0, transform);
+    }
+}
+
+// A triangle that crosses the near plane or the guard band, cut before the
+// divide; the fan of what is left takes its place. On several threads each
+// band cuts it anew, the same way.
+void KxSoftwareRenderDevice::FillClipped(const KxRowBand& band, const KxVertexBatch& b, int32_t first,
+                                         const KxVertexTransform& transform)
+{
+    KxClipVertex corners[3];
+    for (int32_t k = 0; k < 3; ++k) {
+        const int32_t i = first + k;
+        corners[k] = KxMakeClipVertex(b.px[i], b.py[i], b.pz[i], b.u[i], b.v[i], b.color[i], *transform.combined,
+                                      *transform.clipSpace);
+    }
+    KxClipPolygon polygon;
+    KxClipTriangle(corners[0], corners[1], corners[2], kGuardBand, polygon);
+    KxProjectedVertex p[KxClipPolygon::kMaxVertices];
+    for (int32_t i = 0; i < polygon.count; ++i)
+        p[i] = KxProjectClipVertex(polygon.vertices[i], transform.bTexCoords);
+    for (int32_t i = 0; i < polygon.TriangleCount(); ++i) {
+        const KxClipPolygon::Corners fan = polygon.Triangle(i);
+        const KxProjectedVertex &a = p[fan.a], &c = p[fan.b], &d = p[fan.c];
+        if (transform.bNormalize) {
+            RasterizeTriangle(band, a.x, a.y, a.z, c.x, c.y, c.z, d.x, d.y, d.z, a.color, c.color, d.color,
+                              a.uOverW, a.vOverW, c.uOverW, c.vOverW, d.uOverW, d.vOverW, a.invW, c.invW, d.invW);
+        } else {
+            FillGouraudTriangle(band, a.x, a.y, c.x, c.y, d.x, d.y, a.color, c.color, d.color);
         }
     }
 }

@@ -146,7 +146,7 @@ void KxSoftwareRenderDevice::DrawLitTrianglesOnWorkers(uint32_t nTriangles)
             if (!draw.TakeBand(band, firstFillRound + round))
                 return;
             forEachBatch(round, [&](const KxVertexBatch& batch, const uint64_t* bandTriangles) {
-                FillBatch(bands.Band(band), batch, bandTriangles[band], transform.bNormalize);
+                FillBatch(bands.Band(band), batch, bandTriangles[band], transform);
             });
         };
         for (int32_t band = int32_t(thread); band < bands.nBands; band += int32_t(nThreads))
@@ -172,7 +172,7 @@ void KxSoftwareRenderDevice::DrawLitTrianglesOnWorkers(uint32_t nTriangles)
                 continue;
             }
             forEachBatch(round, [&](const KxVertexBatch& batch, const uint64_t*) {
-                FillBatch(KxRowBand(), batch, ~uint64_t(0) >> (64 - batch.count / 3), transform.bNormalize);
+                FillBatch(KxRowBand(), batch, ~uint64_t(0) >> (64 - batch.count / 3), transform);
             });
         }
         return;
@@ -196,14 +196,19 @@ void KxSoftwareRenderDevice::DrawLitTrianglesOnWorkers(uint32_t nTriangles)
     pWorkers->Run(drawRounds);
 }
 
-// For each band, bit t for each triangle t of the batch that touches it.
+// For each band, bit t for each triangle t of the batch that touches it. A
+// triangle to be clipped has no screen rows yet: every band takes it.
 void KxSoftwareRenderDevice::MarkBands(const KxVertexBatch& b, const KxFrameBands& bands,
                                        uint64_t* bandTriangles) const
 {
     std::fill(bandTriangles, bandTriangles + bands.nBands, 0);
     for (int32_t t = 0; 3 * t < b.count; ++t) {
         const int32_t* y = &b.y[3 * t];
-        bands.Mark(std::min({y[0], y[1], y[2]}), std::max({y[0], y[1], y[2]}), height, uint64_t(1) << t,
-                   bandTriangles);
+        const uint8_t* bUnclipped = &b.bUnclipped[3 * t];
+        if (bUnclipped[0] & bUnclipped[1] & bUnclipped[2])
+            bands.Mark(std::min({y[0], y[1], y[2]}), std::max({y[0], y[1], y[2]}), height, uint64_t(1) << t,
+                       bandTriangles);
+        else
+            bands.Mark(0, height - 1, height, uint64_t(1) << t, bandTriangles);
     }
 }

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "render/kxsoftwarerenderdevice.h"
+#include "render/kxclipper.h"
 #include "render/kxgeometry_avx2.h"
 
 int32_t KxScreenCoordinate(float value)
@@ -16,6 +16,7 @@ int32_t KxScreenCoordinate(float value)
 void KxTransformVerticesScalar(const KxVertexTransform& transform, KxVertexBatch& b, int32_t first, int32_t count)
 {
     for (int32_t i = first; i < first + count; ++i) {
+        const double nearDistance = KxNearDistance(b.px[i], b.py[i], b.pz[i], *transform.clipSpace);
         KxVector3 position(b.px[i], b.py[i], b.pz[i]);
         const float w = position.TransformPoint(*transform.combined);
         b.x[i] = KxScreenCoordinate(position.x);
@@ -25,6 +26,7 @@ void KxTransformVerticesScalar(const KxVertexTransform& transform, KxVertexBatch
         b.uOverW[i] = transform.bTexCoords ? float(double(b.u[i]) / w) : 0.0f;
         b.vOverW[i] = transform.bTexCoords ? float(double(b.v[i]) / w) : 0.0f;
         b.invW[i] = float(1.0 / w);
+        b.bUnclipped[i] = KxNeedsNoClipping(nearDistance, w, b.x[i], b.y[i]);
 
         KxVector3 normal(b.nx[i], b.ny[i], b.nz[i]);
         normal.TransformNormal(*transform.normalMatrix);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 
 #include "render/kxfrustum.h"
@@ -33,9 +34,38 @@ TEST(Frustum, ClassifiesSpheresAndVertices)
     for (const auto& c : cases)
         EXPECT_EQ(c.f.ClassifySphere(c.centre, c.radius), c.side) << &c - cases;
 
-    const KxVector3 middle(0, 0, 0.5f), onPlane(1, 0, 0.5f), outside(2, 2, 2);
-    EXPECT_TRUE(identity.ContainsAnyVertex(outside, outside, middle));
-    EXPECT_FALSE(identity.ContainsAnyVertex(outside, onPlane, outside));  // strictly inside only
+}
+
+TEST(Frustum, ExcludesTrianglesOutsideOneAndTheSamePlane)
+{
+    KxFrustum box;  // x, y in -1..1, z in 0..1
+    box.Build(KxMatrix4::Identity(), KxMatrix4::Identity());
+    const float nan = std::nanf("");
+    const struct {
+        const char* name;
+        KxVector3 p0, p1, p2;
+        bool bExcluded;
+    } cases[] = {
+        {"inside", {0, 0, 0.5f}, {0.5f, 0, 0.5f}, {0, 0.5f, 0.5f}, false},
+        {"one vertex inside", {5, 5, 5}, {-5, 5, 5}, {0, 0, 0.5f}, false},
+        {"all right of the right plane", {2, 0, 0.5f}, {3, 9, 0.5f}, {2, -9, 3}, true},
+        {"all behind the near plane", {0, 0, -1}, {9, 9, -2}, {-9, -9, -1}, true},
+        {"outside, each vertex beyond another plane, across the volume", {-5, -0.5f, 0.5f}, {5, -0.5f, 0.5f},
+         {0, 5, 0.5f}, false},
+        {"corners behind and beside the eye, middle in view", {-3, 0, -1}, {3, 0, -1}, {0, 0, 3}, false},
+        {"on the right plane counts as outside it", {1, 0, 0.5f}, {1, 0.5f, 0.5f}, {2, 0, 0.5f}, true},
+        {"one vertex just inside the right plane", {0.99f, 0, 0.5f}, {1, 0.5f, 0.5f}, {2, 0, 0.5f}, false},
+        {"NaN is outside no plane", {nan, 0, 0.5f}, {2, 0, 0.5f}, {3, 1, 0.5f}, false},
+        {"NaN beside two outside the same plane", {nan, nan, nan}, {2, 0, 0.5f}, {3, 1, 0.5f}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(box.ExcludesTriangle(c.p0, c.p1, c.p2), c.bExcluded) << c.name;
+
+    // A plane that is not finite (a projection whose far plane the float
+    // inverse puts at infinity) culls nothing; the others still do.
+    box.planes[3] = KxPlane(nan, nan, nan, nan);
+    EXPECT_FALSE(box.ExcludesTriangle({0, 0, 5}, {0.5f, 0, 6}, {0, 0.5f, 7}));
+    EXPECT_TRUE(box.ExcludesTriangle({2, 0, 5}, {3, 0, 6}, {2, 0.5f, 7}));
 }
 
 TEST(Frustum, DistancesAreRoundedToFloatBeforeTheRadiusTest)

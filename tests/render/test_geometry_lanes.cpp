@@ -1,6 +1,7 @@
 // The geometry's AVX2 path against its scalar path on random vertex batches
-// and blocks: every output bit must agree. (Back faces are marked in lanes
-// too; the pipeline reference compares their marks with its own.)
+// and blocks: every output bit must agree, and so must the marks of the
+// vertices that need clipping. (Back faces are marked in lanes too; the
+// pipeline reference compares their marks with its own.)
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -79,13 +80,24 @@ TEST(GeometryLanes, VertexBatchesMatchTheScalarPath)
     KxRandom r{{std::mt19937(7)}};
     for (int round = 0; round < 2000; ++round) {
         SCOPED_TRACE(round);
-        const KxMatrix4 combined = r.Matrix(r.Chance(50) ? 2.0f : 300.0f), normals = r.Matrix(1.5f);
+        KxMatrix4 combined = r.Matrix(r.Chance(50) ? 2.0f : 300.0f);
+        KxMatrix4 clipSpace = r.Matrix(2.0f);
+        const KxMatrix4 normals = r.Matrix(1.5f);
+        // Now and then screen positions about the guard band's edges.
+        const bool bNearBand = r.Chance(15);
+        if (bNearBand)
+            combined = KxMatrix4().SetScaling(KxSoftwareRenderDevice::kGuardBand * r.Uniform(0.99f, 1.01f),
+                                              KxSoftwareRenderDevice::kGuardBand * r.Uniform(0.99f, 1.01f), 1.0f);
+        // A viewport that keeps z leaves column 2 as it was in clip space.
+        if (r.Chance(40))
+            for (auto& row : clipSpace.m)
+                row[2] = combined.m[&row - clipSpace.m][2];
         const KxLightTerms lighting = r.Lighting();
-        const KxVertexTransform t{&combined, &normals, &lighting, r.Chance(60), r.Chance(70)};
+        const KxVertexTransform t{&combined, &clipSpace, &normals, &lighting, r.Chance(60), r.Chance(70)};
         KxVertexBatch in;
         in.count = int32_t(r.rng() % (KxVertexBatch::kVertices + 1));
         for (int32_t i = 0; i < in.count; ++i) {
-            const float spread = r.Chance(10) ? 1e7f : 3.0f;
+            const float spread = bNearBand ? 1.0f : r.Chance(10) ? 1e7f : 3.0f;
             for (float* value : {&in.px[i], &in.py[i], &in.pz[i]})
                 *value = r.Value(spread);
             for (float* value : {&in.nx[i], &in.ny[i], &in.nz[i]})
@@ -101,6 +113,7 @@ TEST(GeometryLanes, VertexBatchesMatchTheScalarPath)
                     SameBits(lanes.z, scalar.z, n) && SameBits(lanes.uOverW, scalar.uOverW, n) &&
                     SameBits(lanes.vOverW, scalar.vOverW, n) && SameBits(lanes.invW, scalar.invW, n) &&
                     SameBits(lanes.color, scalar.color, n));
+        ASSERT_EQ(std::memcmp(lanes.bUnclipped, scalar.bUnclipped, n), 0);
     }
 }
 

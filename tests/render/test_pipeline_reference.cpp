@@ -1,9 +1,11 @@
 // The primitive pipeline against a plain transcription of its algorithm:
 // vertices read through the format cursor one component at a time, every
 // triangle transformed and lit on its own, the normal matrix formed per
-// triangle. Random scenes, formats and states; the frame, the depth buffer
-// and every piece of state a draw leaves behind must agree. The fillers are
-// shared: the edge and span references check them.
+// triangle, triangles that cross the near plane or the guard band through
+// the clipper's transcription. Random scenes, formats and states; the
+// frame, the depth buffer and every piece of state a draw leaves behind
+// must agree. The fillers are shared: the edge and span references check
+// them.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,9 +15,12 @@
 #include <utility>
 #include <vector>
 
+#include "kxclipreference.h"
 #include "kxtestdevice.h"
 
 namespace {
+
+constexpr int32_t kBand = KxSoftwareRenderDevice::kGuardBand;
 
 uint32_t State(const KxSoftwareRenderDevice& d, uint32_t code)
 {
@@ -55,7 +60,7 @@ struct KxReferencePipeline {
     KxMatrix4 world, view, projection;
     std::vector<bool>& visible;
     std::map<int, KxLightSet> lights = d.GetLights();
-    KxMatrix4 combined{};
+    KxMatrix4 combined{}, clipSpace{};
     KxVector3 centre{};
 
     uint32_t Light(KxVector3 n)
@@ -147,12 +152,24 @@ struct KxReferencePipeline {
                     continue;
                 for (int k = 0; k < 3; ++k)
                     p[3 * i + k].TransformPoint(world);
-                visible[i] = frustum.ContainsAnyVertex(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
+                // Culled when all three are outside one and the same plane.
+                for (const KxPlane& plane : frustum.planes) {
+                    int nOutside = 0;
+                    for (int k = 0; k < 3; ++k) {
+                        const KxVector3& q = p[3 * i + k];
+                        nOutside += double(plane.a) * q.x + double(plane.b) * q.y + double(plane.c) * q.z +
+                                        double(plane.d) >=
+                                    0.0;
+                    }
+                    if (nOutside == 3)
+                        visible[i] = false;
+                }
             }
         }
         combined *= projection;
         if (State(d, KXRS_CLIPPING))
             combined *= d.GetClipMatrix();
+        clipSpace = combined;
         combined *= d.GetViewportMatrix();
         if (State(d, KXRS_SHADEMODE) == 2 && f.HasComponent(KXFVF_XYZ))
             DrawTriangles(f, n, target);
@@ -194,9 +211,13 @@ struct KxReferencePipeline {
             // The depth-tested path normalises the normals, the Gouraud one not.
             const KxMatrix4 normalMatrix = world.Inverse().AffineCopy();
             const bool bDepth = State(d, KXRS_ZENABLE);
-            float uw[3], vw[3], iw[3];
+            const KxVector3 object[3] = {p[0], p[1], p[2]};
+            float uw[3], vw[3], iw[3], ws[3];
+            double nearDistance[3];
             for (int k = 0; k < 3; ++k) {
+                nearDistance[k] = KxRefNear(p[k].x, p[k].y, p[k].z, clipSpace);
                 const float w = p[k].TransformPoint(combined);
+                ws[k] = w;
                 x[k] = Screen(p[k].x);
                 y[k] = Screen(p[k].y);
                 normal[k].TransformNormal(normalMatrix);
@@ -205,12 +226,36 @@ struct KxReferencePipeline {
                 vw[k] = bTex ? float(double(v[k]) / w) : 0.0f;
                 iw[k] = float(1.0 / w);
             }
-            if (!bDepth)
-                target.FillGouraudTriangle(x[0], y[0], x[1], y[1], x[2], y[2], c[0], c[1], c[2]);
-            else
-                target.RasterizeTriangle(x[0], y[0], p[0].z, x[1], y[1], p[1].z, x[2], y[2], p[2].z, c[0], c[1], c[2],
-                                     uw[0], vw[0], uw[1], vw[1], uw[2], vw[2], iw[0], iw[1], iw[2]);
+            // In front of the near plane, 0 < w < infinity, inside the band.
+            bool bUnclipped = true;
+            for (int k = 0; k < 3; ++k)
+                bUnclipped = bUnclipped && nearDistance[k] >= 0.0 && ws[k] > 0.0f && std::isfinite(ws[k]) &&
+                             std::abs(x[k]) <= kBand && std::abs(y[k]) <= kBand;
+            if (!bUnclipped) {
+                KxRefClipVertex h[3];
+                for (int k = 0; k < 3; ++k)
+                    h[k] = KxRefHomogeneous(object[k].x, object[k].y, object[k].z, u[k], v[k], c[k], combined,
+                                            clipSpace);
+                const std::vector<KxRefClipVertex> polygon = KxRefClip(h[0], h[1], h[2], kBand);
+                for (size_t j = 2; j < polygon.size(); ++j)
+                    Fill(target, bDepth, KxRefProject(polygon[0], bTex), KxRefProject(polygon[j - 1], bTex),
+                         KxRefProject(polygon[j], bTex));
+                continue;
+            }
+            Fill(target, bDepth, {x[0], y[0], p[0].z, c[0], uw[0], vw[0], iw[0]},
+                 {x[1], y[1], p[1].z, c[1], uw[1], vw[1], iw[1]}, {x[2], y[2], p[2].z, c[2], uw[2], vw[2], iw[2]});
         }
+    }
+
+    static void Fill(KxSoftwareRenderDevice& target, bool bDepth, const KxRefScreenVertex& a,
+                     const KxRefScreenVertex& b, const KxRefScreenVertex& c)
+    {
+        if (!bDepth)
+            target.FillGouraudTriangle(a.x, a.y, b.x, b.y, c.x, c.y, a.color, b.color, c.color);
+        else
+            target.RasterizeTriangle(a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
+                                     a.uOverW, a.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, a.invW, b.invW,
+                                     c.invW);
     }
 };
 

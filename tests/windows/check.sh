@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The Windows build checked under Wine: kxsnapshot.exe renders demo frames 1,
-# 2, 90 and 360 byte for byte as tests/golden has them, frame 90 on three
-# threads too; SoftwareRenderTest.exe reads its options from its command
-# line, opens its window under Xvfb and
+# The Windows build checked under Wine: every image of tests/golden/images.txt
+# drawn byte for byte by its .exe (frame 90 on three threads too), and
+# kxexactness.exe's hashes, on one thread and on three; SoftwareRenderTest.exe
+# reads its options from its command line, opens its window under Xvfb and
 # exits with status 0 when the window is closed.
 #   check.sh WINDOWS_BUILD   (after make windows; Wine, Xvfb, xdotool installed)
 set -u
@@ -26,22 +26,30 @@ if [ "${2:-}" != --window ]; then
     env -u DISPLAY wineboot --init >/dev/null 2>&1
     wineserver -w
   fi
-  for frame in 1 2 90 360; do
-    rm -f "$out/frame$frame.bmp"
-    (cd "$bin" && env -u DISPLAY timeout 300 wine kxsnapshot.exe --frames "$frame" --out ../check/frame$frame.bmp >/dev/null) ||
-      fail "kxsnapshot.exe --frames $frame exited $?"
-    if cmp -s "$out/frame$frame.bmp" "$root/tests/golden/frame$frame.bmp"; then
-      echo "windows-check: kxsnapshot.exe frame $frame matches tests/golden/frame$frame.bmp"
+  while read -r image program arguments; do
+    case $image in '' | '#'*) continue ;; esac
+    # shellcheck disable=SC2086
+    if (cd "$bin" && KX_RUNNER="env -u DISPLAY timeout 300 wine" bash "$root/tests/golden/compare_image.sh" \
+          "$root/tests/golden/$image" "../check/$image" "$program.exe" $arguments </dev/null); then
+      echo "windows-check: $program.exe draws tests/golden/$image"
     else
-      fail "kxsnapshot.exe frame $frame differs from tests/golden/frame$frame.bmp ($out/frame$frame.bmp)"
+      fail "$program.exe: $image differs from tests/golden/$image ($out/$image)"
     fi
-  done
+  done <"$root/tests/golden/images.txt"
   # The worker threads under Windows: every draw split across three.
-  rm -f "$out/frame90_threads.bmp"
-  (cd "$bin" && env -u DISPLAY timeout 300 wine kxsnapshot.exe --frames 90 --threads 3 --thread-threshold 0 \
-     --out ../check/frame90_threads.bmp >/dev/null) || fail "kxsnapshot.exe --threads 3 exited $?"
-  cmp -s "$out/frame90_threads.bmp" "$root/tests/golden/frame90.bmp" ||
-    fail "kxsnapshot.exe frame 90 on three threads differs from tests/golden/frame90.bmp"
+  if (cd "$bin" && KX_RUNNER="env -u DISPLAY timeout 300 wine" bash "$root/tests/golden/compare_image.sh" \
+        "$root/tests/golden/frame90.bmp" ../check/frame90_threads.bmp kxsnapshot.exe --frames 90 --out OUT \
+        --threads 3 --thread-threshold 0 </dev/null); then
+    echo "windows-check: kxsnapshot.exe draws tests/golden/frame90.bmp on three threads"
+  else
+    fail "kxsnapshot.exe: frame 90 on three threads differs from tests/golden/frame90.bmp"
+  fi
+  if (cd "$bin" && env -u DISPLAY timeout 300 wine kxexactness.exe --check "$root/tests/exactness/hashes.txt" \
+        --threads 1,3 >"$out/exactness.log" 2>&1); then
+    echo "windows-check: $(tail -n 1 "$out/exactness.log")"
+  else
+    fail "kxexactness.exe: $(head -n 4 "$out/exactness.log")"
+  fi
   # The program's options come from the .exe's command line.
   env -u DISPLAY timeout 300 wine "$bin/SoftwareRenderTest.exe" --max-fps x >/dev/null 2>"$out/usage.txt"
   status=$?
