@@ -159,10 +159,13 @@ struct KxThreadScene : KxTestRandom {
         d.LightEnable(1, Chance(70));
     }
 
-    KxMatrix4 World()
+    // Around the eye, many triangles cross the near plane or reach past
+    // the guard band and are clipped.
+    KxMatrix4 World(bool bAroundEye)
     {
         KxMatrix4 m = KxMatrix4().SetRotationXYZ(Uniform(-3, 3), Uniform(-3, 3), Uniform(-3, 3));
-        return m *= KxMatrix4().SetTranslation(Uniform(-1, 1), Uniform(-1, 1), Uniform(4, 9));
+        const float x = Uniform(-1, 1), y = Uniform(-1, 1);
+        return m *= KxMatrix4().SetTranslation(x, y, bAroundEye ? Uniform(-2, 2) : Uniform(4, 9));
     }
 };
 
@@ -223,7 +226,7 @@ TEST_P(ThreadedScenes, DrawAsOneThreadDoes)
         }
         for (int draw = 0; draw < 4; ++draw) {
             SCOPED_TRACE(draw);
-            const KxMatrix4 world = scene.World();
+            const KxMatrix4 world = scene.World(draw == 3);
             KxThreadScene state = scene;  // the same state on both devices
             for (KxTestDevice* t : {&one, &many}) {
                 scene = state;
