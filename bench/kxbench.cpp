@@ -392,7 +392,7 @@ BENCHMARK(BM_Bind)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicro
 // A camera inside a textured, lit room of twelve large triangles, standing
 // against a wall and looking along it: most triangles cross the near plane
 // or the guard band and go through the clipper; the frame is covered.
-void BM_Room(benchmark::State& state)
+void RoomFrames(benchmark::State& state, uint32_t nThreads)
 {
     struct Vertex {
         float x, y, z, nx, ny, nz, u, v;
@@ -416,6 +416,10 @@ void BM_Room(benchmark::State& state)
     KxBenchWindow window;
     KxSoftwareRenderDevice device;
     device.Create(window.hWnd, kWidth, kHeight);
+    if (!device.SetThreadCount(nThreads)) {
+        state.SkipWithError("the system refused the threads");
+        return;
+    }
     KxTexture* pTexture = BindChecker(device);
     if (!pTexture) {
         state.SkipWithError("cannot make the checker texture");
@@ -451,7 +455,19 @@ void BM_Room(benchmark::State& state)
     pBuffer->Release();
     pTexture->Release();
 }
+
+void BM_Room(benchmark::State& state)
+{
+    RoomFrames(state, 1);
+}
 BENCHMARK(BM_Room)->Unit(benchmark::kMicrosecond);
+
+// Its fill on two threads: the clipped triangles are cut again in every band.
+void BM_RoomThreads(benchmark::State& state)
+{
+    RoomFrames(state, 2);
+}
+BENCHMARK(BM_RoomThreads)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
 
