@@ -40,7 +40,6 @@ void KxWorkers::Dispatch(TaskFunction function, void* task)
     finished.wait(lock, [this] { return nBusy == 0; });
 }
 
-// nDone: the rounds handed out before the thread was started.
 // A barrier of our own: std::barrier can lose a wake-up where threads are
 // not futexes (MinGW's), and the threads then wait for ever.
 void KxWorkers::Sync()
@@ -59,6 +58,7 @@ void KxWorkers::Sync()
     synced.wait(lock, [this, nPassed] { return nSyncs != nPassed; });
 }
 
+// nDone: the rounds handed out before the thread was started.
 void KxWorkers::Serve(uint32_t index, uint64_t nDone)
 {
     std::unique_lock<std::mutex> lock(mutex);
