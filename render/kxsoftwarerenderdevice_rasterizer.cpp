@@ -4,6 +4,7 @@
 // the plain states and the default sampling the spans go to KxSpanFiller;
 // under any others alpha is stepped too and they go to KxStateSpanFiller,
 // which samples through KxSampler.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
@@ -11,9 +12,11 @@
 
 #include "render/kxblend.h"
 #include "render/kxfixedpoint.h"
+#include "render/kxrowbands.h"
 #include "render/kxsoftwarerenderdevice.h"
 #include "render/kxspanfiller.h"
 #include "render/kxspanfiller_states.h"
+#include "render/kxthreadeddraw.h"
 
 // The seven values of one vertex, or of one edge's running position.
 struct KxRasterVertex {
@@ -78,6 +81,20 @@ void KxSoftwareRenderDevice::RasterizeTriangle(int32_t x0, int32_t y0, float z0,
                                                float uOverW2, float vOverW2,
                                                float invW0, float invW1, float invW2)
 {
+    // A lone triangle goes to the workers only when they take every draw.
+    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) {
+        RasterizeTriangle(band, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0,
+                          uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
+    });
+}
+
+void KxSoftwareRenderDevice::RasterizeTriangle(const KxRowBand& band, int32_t x0, int32_t y0, float z0,
+                                               int32_t x1, int32_t y1, float z1, int32_t x2, int32_t y2, float z2,
+                                               uint32_t color0, uint32_t color1, uint32_t color2,
+                                               float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                                               float uOverW2, float vOverW2,
+                                               float invW0, float invW1, float invW2)
+{
     if (KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
         return;
 
@@ -97,13 +114,15 @@ void KxSoftwareRenderDevice::RasterizeTriangle(int32_t x0, int32_t y0, float z0,
     const KxRasterVertex& a = v[0];
     const KxRasterVertex& b = v[1];
     const KxRasterVertex& c = v[2];
+    if (!KxBandHoldsAnyRow(band, a.y, c.y, height))
+        return;
     if (a.y == b.y) {
-        RasterizeFlatTop(a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
+        RasterizeFlatTop(band, a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
                          a.uOverW, a.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, a.invW, b.invW, c.invW);
         return;
     }
     if (b.y == c.y) {
-        RasterizeFlatBottom(a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
+        RasterizeFlatBottom(band, a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
                             a.uOverW, a.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, a.invW, b.invW, c.invW);
         return;
     }
@@ -134,9 +153,9 @@ void KxSoftwareRenderDevice::RasterizeTriangle(int32_t x0, int32_t y0, float z0,
         s.color = KxPackChannelsWithAlpha(ch);
     }
 
-    RasterizeFlatBottom(a.x, a.y, a.z, b.x, b.y, b.z, s.x, s.y, s.z, a.color, b.color, s.color,
+    RasterizeFlatBottom(band, a.x, a.y, a.z, b.x, b.y, b.z, s.x, s.y, s.z, a.color, b.color, s.color,
                         a.uOverW, a.vOverW, b.uOverW, b.vOverW, s.uOverW, s.vOverW, a.invW, b.invW, s.invW);
-    RasterizeFlatTop(s.x, s.y, s.z, b.x, b.y, b.z, c.x, c.y, c.z, s.color, b.color, c.color,
+    RasterizeFlatTop(band, s.x, s.y, s.z, b.x, b.y, b.z, c.x, c.y, c.z, s.color, b.color, c.color,
                      s.uOverW, s.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, s.invW, b.invW, c.invW);
 }
 
@@ -227,22 +246,22 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan
 // alpha too.
 template <bool bPlain>
 __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeHalf(
-    const KxSampler* sampler, const KxRasterVertex& a0, const KxRasterVertex& a1, const KxRasterVertex& b0,
-    const KxRasterVertex& b1, int32_t first, int32_t last)
+    const KxRowBand& band, const KxSampler* sampler, const KxRasterVertex& a0, const KxRasterVertex& a1,
+    const KxRasterVertex& b0, const KxRasterVertex& b1, int32_t first, int32_t last)
 {
     constexpr int nChannels = bPlain ? 3 : 4;
     const int32_t n = last - first;
     KxRasterEdge<nChannels> edgeA(a0, a1, n);
     KxRasterEdge<nChannels> edgeB(b0, b1, n);
-    // Spans outside the frame draw nothing.
-    const KxVisibleRows rows(first, last, height);
+    // Spans outside the frame, or outside the band, draw nothing.
+    const KxVisibleRows rows(first, last, band, height);
     if (rows.first > rows.last)
         return;
     edgeA.Skip(rows.skipped);
     edgeB.Skip(rows.skipped);
-    auto filler = [this, sampler] {
+    auto filler = [this, &band, sampler] {
         if constexpr (bPlain)
-            return SpanFiller();
+            return SpanFiller(band);
         else
             return StateSpanFiller(*sampler);
     }();
@@ -261,20 +280,34 @@ void KxSoftwareRenderDevice::RasterizeFlatBottom(int32_t x0, int32_t y0, float z
                                                  float uOverW2, float vOverW2,
                                                  float invW0, float invW1, float invW2)
 {
-    if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) {
+        RasterizeFlatBottom(band, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0,
+                            uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
+    });
+}
+
+void KxSoftwareRenderDevice::RasterizeFlatBottom(const KxRowBand& band, int32_t x0, int32_t y0, float z0,
+                                                 int32_t x1, int32_t y1, float z1, int32_t x2, int32_t y2, float z2,
+                                                 uint32_t color0, uint32_t color1, uint32_t color2,
+                                                 float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                                                 float uOverW2, float vOverW2,
+                                                 float invW0, float invW1, float invW2)
+{
+    if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
+        !KxBandHoldsAnyRow(band, y0, y1, height))
         return;
 
     const KxRasterVertex top{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
     const KxRasterVertex left{x1, y1, z1, color1, uOverW1, vOverW1, invW1};
     const KxRasterVertex right{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
     if (bPlainFill) {
-        RasterizeHalf<true>(nullptr, top, left, top, right, y0, y1);
+        RasterizeHalf<true>(band, nullptr, top, left, top, right, y0, y1);
         return;
     }
     // Out of line, so that the plain states' loop keeps its registers.
-    [=, this]() __attribute__((noinline)) {
+    [&, this]() __attribute__((noinline)) {
         const KxSampler sampler = HalfSampler(top, left, right);
-        RasterizeHalf<false>(&sampler, top, left, top, right, y0, y1);
+        RasterizeHalf<false>(band, &sampler, top, left, top, right, y0, y1);
     }();
 }
 
@@ -285,19 +318,33 @@ void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, 
                                               float uOverW2, float vOverW2,
                                               float invW0, float invW1, float invW2)
 {
-    if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) {
+        RasterizeFlatTop(band, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0,
+                         uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
+    });
+}
+
+void KxSoftwareRenderDevice::RasterizeFlatTop(const KxRowBand& band, int32_t x0, int32_t y0, float z0,
+                                              int32_t x1, int32_t y1, float z1, int32_t x2, int32_t y2, float z2,
+                                              uint32_t color0, uint32_t color1, uint32_t color2,
+                                              float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                                              float uOverW2, float vOverW2,
+                                              float invW0, float invW1, float invW2)
+{
+    if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
+        !KxBandHoldsAnyRow(band, y1, y2, height))
         return;
 
     const KxRasterVertex left{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
     const KxRasterVertex right{x1, y1, z1, color1, uOverW1, vOverW1, invW1};
     const KxRasterVertex bottom{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
     if (bPlainFill) {
-        RasterizeHalf<true>(nullptr, right, bottom, left, bottom, y1, y2);
+        RasterizeHalf<true>(band, nullptr, right, bottom, left, bottom, y1, y2);
         return;
     }
-    [=, this]() __attribute__((noinline)) {
+    [&, this]() __attribute__((noinline)) {
         const KxSampler sampler = HalfSampler(left, right, bottom);
-        RasterizeHalf<false>(&sampler, right, bottom, left, bottom, y1, y2);
+        RasterizeHalf<false>(band, &sampler, right, bottom, left, bottom, y1, y2);
     }();
 }
 
@@ -307,7 +354,7 @@ void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, fl
                                            float invWA, float invWB)
 {
     if (bPlainFill) {
-        KxSpanFiller filler = SpanFiller();
+        KxSpanFiller filler = SpanFiller(KxRowBand());
         RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
         return;
     }
@@ -325,13 +372,17 @@ void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, fl
     RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
 }
 
-KxSpanFiller KxSoftwareRenderDevice::SpanFiller() const
+// The vector filler may rewrite, unchanged, a few entries and pixels past a
+// span's end, on the next row for a span at the frame's right edge: up to
+// the end of the buffers, but for a band only up to its own last row,
+// since another thread may be writing the next one.
+KxSpanFiller KxSoftwareRenderDevice::SpanFiller(const KxRowBand& band) const
 {
-    const size_t entries = size_t(width) * size_t(height);
+    const size_t rows = size_t(std::min(band.last, height - 1)) + 1;
+    const size_t entries = size_t(width) * rows;
     const void* depthEnd = depth32Bit ? static_cast<const void*>(depthBuffer32 + entries)
                                       : static_cast<const void*>(depthBuffer16 + entries);
-    return KxSpanFiller(depthScale, textureStages[nSampledStage], depthEnd,
-                        pixels + size_t(rowStride) * size_t(height));
+    return KxSpanFiller(depthScale, textureStages[nSampledStage], depthEnd, pixels + size_t(rowStride) * rows);
 }
 
 KxStateSpanFiller KxSoftwareRenderDevice::StateSpanFiller(const KxSampler& sampler) const
