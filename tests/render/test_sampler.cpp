@@ -492,13 +492,19 @@ TEST(SamplerStates, RandomSamplesMatchTheTranscription)
     }
 }
 
+// The device under test draws on every thread count of the tests.
+struct SamplerDraws : ::testing::TestWithParam<uint32_t> {};
+
+INSTANTIATE_TEST_SUITE_P(Threads, SamplerDraws, ::testing::ValuesIn(kKxTestThreadCounts),
+                         [](const auto& info) { return KxThreadsName(info.param); });
+
 // Triangles, their halves and lone spans through the rasteriser under
 // random sampler states (the highest bound stage's count; others get
 // states of their own), against the transcription, every colour byte and
 // depth entry. Coordinates reach far out, and some are NaN or infinite.
-TEST(SamplerStates, RandomDrawsMatchTheTranscription)
+TEST_P(SamplerDraws, RandomDrawsMatchTheTranscription)
 {
-    KxTestDevice t(41, 29);
+    KxTestDevice t(41, 29, GetParam());
     KxTestRandom r{std::mt19937(2302)};
     std::vector<KxRefTexture> textures;
     for (auto [width, height, bAlpha] : {std::tuple{1, 1, false}, {1, 7, true}, {7, 1, false}, {5, 3, true},
