@@ -103,8 +103,20 @@ bool KxSoftwareRenderDevice::ProcessPrimitives()
 {
     if (!streamSource || !streamSource->data)
         return false;
+    triangles = StreamTriangles();
+    return DrawTriangleList();
+}
+
+KxSoftwareRenderDevice::KxTriangleList KxSoftwareRenderDevice::StreamTriangles() const
+{
+    return {streamSource->data, streamSource->length,
+            TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride())};
+}
+
+bool KxSoftwareRenderDevice::DrawTriangleList()
+{
     if (!vertexFormat.HasComponent(KXFVF_XYZRHW)) {
-        CullBackFaces();
+        MarkBackFaces();
         if (!CullToFrustum())
             return false;
         ApplyProjection();
@@ -123,13 +135,18 @@ bool KxSoftwareRenderDevice::IsFrontFacing(const KxVector3& p0, const KxVector3&
 
 bool KxSoftwareRenderDevice::CullBackFaces()
 {
+    triangles = StreamTriangles();
+    return MarkBackFaces();
+}
+
+bool KxSoftwareRenderDevice::MarkBackFaces()
+{
     combinedMatrix = world;
     if (!vertexFormat.HasComponent(KXFVF_XYZ))
         return true;
 
-    const uint32_t nTriangles = TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride());
-    triangleVisible.resize(nTriangles, false);
-    KxMarkKeptFaces(streamSource->data, streamSource->length, vertexFormat.GetStride(), nTriangles, combinedMatrix,
+    triangleVisible.resize(triangles.count, false);
+    KxMarkKeptFaces(triangles.data, triangles.length, vertexFormat.GetStride(), triangles.count, combinedMatrix,
                     eyePosition, rasterStates.cullMode, triangleVisible);
     return true;
 }
@@ -167,12 +184,11 @@ bool KxSoftwareRenderDevice::CullToFrustum()
     if (!vertexFormat.HasComponent(KXFVF_XYZ))
         return true;
     const size_t stride = size_t(vertexFormat.GetStride());
-    const uint32_t nTriangles = std::min<uint32_t>(
-        TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride()), uint32_t(triangleVisible.size()));
+    const uint32_t nTriangles = std::min<uint32_t>(triangles.count, uint32_t(triangleVisible.size()));
     for (uint32_t i = 0; i < nTriangles; ++i) {
         if (!triangleVisible[i])
             continue;
-        const uint8_t* vertex = streamSource->data + size_t(i) * 3 * stride;
+        const uint8_t* vertex = triangles.data + size_t(i) * 3 * stride;
         KxVector3 p[3];
         for (KxVector3& position : p) {
             position = ReadVector3(vertex);
@@ -212,8 +228,7 @@ bool KxSoftwareRenderDevice::DrawTriangles()
     // flags for them.
     if (!vertexFormat.HasComponent(KXFVF_XYZ) || vertexFormat.HasComponent(KXFVF_XYZRHW))
         return true;
-    const uint32_t nTriangles = std::min<uint32_t>(
-        TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride()), uint32_t(triangleVisible.size()));
+    const uint32_t nTriangles = std::min<uint32_t>(triangles.count, uint32_t(triangleVisible.size()));
     if (vertexFormat.HasComponent(KXFVF_NORMAL))
         DrawLitTriangles(nTriangles);
     else if (vertexFormat.HasComponent(KXFVF_DIFFUSE))
@@ -229,7 +244,7 @@ void KxSoftwareRenderDevice::DrawColoredTriangles(uint32_t nTriangles)
     for (uint32_t i = 0; i < nTriangles; ++i) {
         if (!triangleVisible[i])
             continue;
-        const uint8_t* vertex = streamSource->data + size_t(i) * 3 * layout.stride;
+        const uint8_t* vertex = triangles.data + size_t(i) * 3 * layout.stride;
         int32_t x[3], y[3];
         uint32_t color[3];
         for (int k = 0; k < 3; ++k, vertex += layout.stride) {
@@ -263,7 +278,7 @@ void KxSoftwareRenderDevice::DrawLitTriangles(uint32_t nTriangles)
         for (; i < nTriangles && nGathered < KxVertexBatch::kTriangles; ++i) {
             if (!triangleVisible[i])
                 continue;
-            const uint8_t* vertex = streamSource->data + size_t(i) * 3 * layout.stride;
+            const uint8_t* vertex = triangles.data + size_t(i) * 3 * layout.stride;
             for (int k = 0; k < 3; ++k, vertex += layout.stride)
                 GatherVertex(layout, vertex, batch, 3 * nGathered + k);
             ++nGathered;
