@@ -380,7 +380,6 @@ void BM_IndexedMesh(benchmark::State& state)
             unique.push_back(vertex);
         indices.push_back(found.first->second);
     }
-    pList->Release();
     KxVertexBuffer* pBuffer = nullptr;
     KxIndexBuffer* pIndices = nullptr;
     device.CreateVertexBuffer(uint32_t(unique.size() * 32), 0, 274, 1, &pBuffer, nullptr);
@@ -390,18 +389,35 @@ void BM_IndexedMesh(benchmark::State& state)
     KxTexture* pTexture = BindChecker(device);
     if (!pTexture) {
         state.SkipWithError("cannot make the checker texture");
+        pList->Release();
         pBuffer->Release();
         pIndices->Release();
         return;
     }
     device.SetFVF(274);
-    device.SetStreamSource(0, pBuffer, 0, 32);
-    device.SetIndices(pIndices);
     const KxMatrix4 world = SetSphereScene(device);
-    for (auto _ : state) {
+    auto frame = [&](KxVertexBuffer* pVertices, bool bIndexed) {
+        device.SetStreamSource(0, pVertices, 0, 32);
         device.Clear(0, nullptr, KXCLEAR_TARGET | KXCLEAR_ZBUFFER, 0xFF0000, 1.0f, 0);
         device.SetTransform(KXTS_WORLD, &world);
-        device.DrawIndexedPrimitive(KXPT_TRIANGLELIST, 0, 0, uint32_t(unique.size()), 0, uint32_t(nTriangles));
+        if (bIndexed)
+            device.DrawIndexedPrimitive(KXPT_TRIANGLELIST, 0, 0, uint32_t(unique.size()), 0, uint32_t(nTriangles));
+        else
+            device.DrawPrimitive(KXPT_TRIANGLELIST, 0, uint32_t(nTriangles));
+    };
+    auto pixels = [&]() {
+        return std::vector<uint8_t>(device.GetPixels(), device.GetPixels() + device.GetRowStride() * kHeight);
+    };
+    device.SetIndices(pIndices);
+    frame(pList, false);
+    const std::vector<uint8_t> listed = pixels();
+    frame(pBuffer, true);
+    const bool bSame = pixels() == listed;
+    pList->Release();
+    if (!bSame)
+        state.SkipWithError("the indexed frame differs from the list's");
+    for (auto _ : state) {
+        frame(pBuffer, true);
         benchmark::ClobberMemory();
     }
     state.counters["triangles/s"] =
