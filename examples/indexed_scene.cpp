@@ -8,7 +8,6 @@
 // image whose alpha the device blends with (a see-through glass and an
 // opaque frame) and tests (the holes, whose alpha is below the reference,
 // are left out altogether).
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -24,21 +23,25 @@ struct Vertex {  // format 0x112: position, normal, one texture coordinate set
 constexpr int kSides = 12;
 constexpr float kRadius = 1.2f;
 
+// Cosine and sine of -30 degrees times i: written out rather than taken
+// from the maths library, whose last bit may differ between systems, so
+// that the frame is the same bytes everywhere. The angle falls, so that the
+// roof's fan runs clockwise seen from above.
+constexpr float kHalfRoot3 = 0.8660254f;
+constexpr float kRim[kSides][2] = {{1, 0},           {kHalfRoot3, -0.5f}, {0.5f, -kHalfRoot3}, {0, -1},
+                                   {-0.5f, -kHalfRoot3}, {-kHalfRoot3, -0.5f}, {-1, 0},      {-kHalfRoot3, 0.5f},
+                                   {-0.5f, kHalfRoot3},  {0, 1},            {0.5f, kHalfRoot3}, {kHalfRoot3, 0.5f}};
+
 // Roof centre and rim, wall top and bottom, floor corners, pane corners.
 std::vector<Vertex> MakeVertices()
 {
     std::vector<Vertex> vertices;
     vertices.push_back({0, 1, 0, 0, 1, 0, 0.5f, 0.5f});
-    // The angle falls, so that the roof's fan runs clockwise seen from above.
-    for (int i = 0; i < kSides; ++i) {
-        const float angle = -6.2831853f * float(i) / float(kSides);
-        const float c = std::cos(angle), s = std::sin(angle);
+    for (const auto& [c, s] : kRim)
         vertices.push_back({kRadius * c, 1, kRadius * s, 0, 1, 0, 0.5f + 0.5f * c, 0.5f + 0.5f * s});
-    }
     for (float y : {1.0f, -1.0f}) {
         for (int i = 0; i < kSides; ++i) {
-            const float angle = -6.2831853f * float(i) / float(kSides);
-            const float c = std::cos(angle), s = std::sin(angle);
+            const float c = kRim[i][0], s = kRim[i][1];
             vertices.push_back({kRadius * c, y, kRadius * s, c, 0, s, 2.0f * float(i) / kSides, y > 0 ? 0.0f : 1.0f});
         }
     }
