@@ -16,6 +16,10 @@ struct KxLitVertex {  // format 0x112
     float x, y, z, nx, ny, nz, u, v;
 };
 
+struct KxTwoSetVertex {  // format 0x212: a second texture set, 40 bytes
+    float x, y, z, nx, ny, nz, u, v, u2, v2;
+};
+
 struct KxColouredVertex {  // format 0x042: x and y in screen pixels
     float x, y, z;
     uint32_t color;
@@ -230,6 +234,20 @@ TEST(IndexedDrawing, LitMeshesGiveTheBytesOfTheirLists)
                  r.Uniform(-1, 1), r.Uniform(-1, 1), r.Uniform(-0.2f, 1.2f), r.Uniform(-0.2f, 1.2f)};
         }
         CompareWithList(0x112, vertices, r, "lit");
+    }
+}
+
+// A stride the assembly copies without a size known in advance.
+TEST(IndexedDrawing, WideVerticesGiveTheBytesOfTheirLists)
+{
+    KxTestRandom r{std::mt19937(2204)};
+    for (int round = 0; round < 30; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<KxTwoSetVertex> vertices(size_t(r.Int(3, 30)));
+        for (KxTwoSetVertex& v : vertices)
+            v = {r.Uniform(-3, 3), r.Uniform(-3, 3), r.Uniform(-3, 3), r.Uniform(-1, 1), r.Uniform(-1, 1),
+                 r.Uniform(-1, 1), r.Uniform(0, 1),  r.Uniform(0, 1),  r.Uniform(0, 1),  r.Uniform(0, 1)};
+        CompareWithList(0x212, vertices, r, "two sets");
     }
 }
 
