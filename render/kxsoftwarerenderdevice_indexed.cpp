@@ -37,6 +37,6 @@ bool KxSoftwareRenderDevice::DrawIndexedPrimitive(uint32_t primitiveType, int32_
     const KxIndexedDraw draw{primitiveType, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount};
     if (!triangleAssembly.Assemble(*indexSource, draw, streamSource->data, size_t(std::max(stride, 0)), nVertices))
         return false;
-    triangles = {triangleAssembly.ListData(), triangleAssembly.ListLength(), triangleAssembly.TriangleCount()};
+    triangleList = {triangleAssembly.ListData(), triangleAssembly.ListLength(), triangleAssembly.TriangleCount()};
     return DrawTriangleList();
 }
