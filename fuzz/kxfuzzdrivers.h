@@ -24,7 +24,8 @@ enum KxFuzzFlags : uint8_t {
     kFuzzDrawTwice = 8,         // pipeline: a second DrawPrimitive with the same state
     kFuzzFormatAfterBind = 16,  // pipeline: SetFVF(drawFvf) after SetStreamSource
     kFuzzRasterStates = 32,     // culling, depth, alpha test and blending from the input
-    kFuzzSamplerStates = 64     // addressing and filters of stages 0 and 7 from the input
+    kFuzzIndexed = 64,          // pipeline: an indexed draw too, the vertex bytes its indices
+    kFuzzSamplerStates = 128    // addressing and filters of stages 0 and 7 from the input
 };
 
 // What every input runs against: a small off-screen device, a texture for
