@@ -372,6 +372,11 @@ KX_AVX2 void KxTransformVerticesAvx2(const KxVertexTransform& transform, KxVerte
         TransformAllPositions<kNearOfItsOwn>(transform, combined, clipSpace, batch, groups);
     for (int32_t i = 0; i < groups; i += 4)
         TransformNormals(transform, normals, batch, i);
+    // Point and spot lights are shaded one vertex at a time.
+    if (transform.lighting->bLocalLights) {
+        KxShadeAtWorldPositions(transform, batch, 0, groups);
+        return;
+    }
     for (int32_t i = 0; i < groups; i += 4) {
         const __m256d nx = Load(batch.nx + i), ny = Load(batch.ny + i), nz = Load(batch.nz + i);
         _mm_store_si128(reinterpret_cast<__m128i*>(batch.color + i), Shade(*transform.lighting, nx, ny, nz));

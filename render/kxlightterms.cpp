@@ -57,7 +57,47 @@ uint32_t KxLightTerms::Shade(const KxVector3& normal) const
             specularSum = AddClamped(specularSum, Scale(light.specular, std::pow(specularFactor, power)));
         }
     }
-    KxColor total = AddClamped(ambient, diffuseSum);
+    return Total(AddClamped(ambient, diffuseSum), specularSum);
+}
+
+uint32_t KxLightTerms::ShadeAt(const KxVector3& normal, const KxVector3& position) const
+{
+    if (!bLighting)
+        return alphaBits;
+    // A directional light weighs 1: every product with it is exact, so
+    // directional lights give here what Shade gives.
+    KxColor ambientSum, diffuseSum, specularSum;
+    for (const KxLightTerm& light : lights) {
+        KxVector3 toLight = light.toLight, halfway = light.halfway;
+        float weight = 1.0f;
+        if (light.bLocal) {
+            if (!KxLocalLightAt(light.local, position, toLight, weight))
+                continue;
+            if (bSpecular) {
+                const KxVector3 halfSum = viewDirection + toLight;
+                halfway = halfSum / halfSum.Length();
+            }
+        }
+        ambientSum = AddClamped(ambientSum, Scale(light.ambient, weight));
+        float diffuseFactor = normal.Dot(toLight);
+        if (diffuseFactor < 0.0f)
+            diffuseFactor = 0.0f;
+        diffuseSum = AddClamped(diffuseSum, Scale(light.diffuse, diffuseFactor * weight));
+        if (bSpecular) {
+            float specularFactor = normal.Dot(halfway);
+            if (!(specularFactor > 0.0f))
+                specularFactor = 0.0f;
+            specularSum = AddClamped(specularSum, Scale(light.specular, std::pow(specularFactor, power) * weight));
+        }
+    }
+    const KxColor ambientTerm = materialAmbient.Modulate(globalAmbient.Add(ambientSum));
+    return Total(AddClamped(ambientTerm, diffuseSum), specularSum);
+}
+
+// The ambient and diffuse total, the specular and emissive terms added,
+// packed.
+uint32_t KxLightTerms::Total(KxColor total, const KxColor& specularSum) const
+{
     if (bSpecular)
         total = AddClamped(total, materialSpecular.Modulate(specularSum));
     total = AddClamped(total, emissive);

@@ -254,7 +254,7 @@ void KxSoftwareRenderDevice::DrawLitTriangles(uint32_t nTriangles)
     const bool bDepthTest = IsRenderStateOn(kZEnableBit);
     KxMatrix4 normalMatrix;
     const KxVertexTransform transform{&combinedMatrix, &clipSpaceMatrix, &normalMatrix, &lightTerms, bDepthTest,
-                                      layout.bTexCoords};
+                                      layout.bTexCoords, &world};
     bool bPrepared = false;
     KxVertexBatch batch;
     uint32_t i = 0;
