@@ -39,6 +39,28 @@ uint32_t KxAlphaBits(float alpha)
     return (scaled >= 255.0 ? 255u : uint32_t(scaled)) << 24;
 }
 
+namespace {
+
+// The ambient and diffuse total, the specular and emissive terms added,
+// packed. Forced inline: Shade is the hot one of its two callers.
+__attribute__((always_inline)) inline uint32_t Total(const KxLightTerms& t, KxColor total, const KxColor& specularSum)
+{
+    if (t.bSpecular)
+        total = AddClamped(total, t.materialSpecular.Modulate(specularSum));
+    total = AddClamped(total, t.emissive);
+
+    // The channels are divided by the final alpha, so a total whose alpha is
+    // not 1 is brightened or dimmed; an alpha of 0 gives black. The vertex
+    // alpha is the material's, not this total's.
+    if (total.a == 0.0f)
+        return t.alphaBits;
+    const double alpha = total.a;
+    return KxLitChannel(double(total.r) * 255.0 / alpha) | (KxLitChannel(double(total.g) * 255.0 / alpha) << 8) |
+           (KxLitChannel(double(total.b) * 255.0 / alpha) << 16) | t.alphaBits;
+}
+
+}  // namespace
+
 uint32_t KxLightTerms::Shade(const KxVector3& normal) const
 {
     if (!bLighting)
@@ -57,7 +79,7 @@ uint32_t KxLightTerms::Shade(const KxVector3& normal) const
             specularSum = AddClamped(specularSum, Scale(light.specular, std::pow(specularFactor, power)));
         }
     }
-    return Total(AddClamped(ambient, diffuseSum), specularSum);
+    return Total(*this, AddClamped(ambient, diffuseSum), specularSum);
 }
 
 uint32_t KxLightTerms::ShadeAt(const KxVector3& normal, const KxVector3& position) const
@@ -91,23 +113,5 @@ uint32_t KxLightTerms::ShadeAt(const KxVector3& normal, const KxVector3& positio
         }
     }
     const KxColor ambientTerm = materialAmbient.Modulate(globalAmbient.Add(ambientSum));
-    return Total(AddClamped(ambientTerm, diffuseSum), specularSum);
-}
-
-// The ambient and diffuse total, the specular and emissive terms added,
-// packed.
-uint32_t KxLightTerms::Total(KxColor total, const KxColor& specularSum) const
-{
-    if (bSpecular)
-        total = AddClamped(total, materialSpecular.Modulate(specularSum));
-    total = AddClamped(total, emissive);
-
-    // The channels are divided by the final alpha, so a total whose alpha is
-    // not 1 is brightened or dimmed; an alpha of 0 gives black. The vertex
-    // alpha is the material's, not this total's.
-    if (total.a == 0.0f)
-        return alphaBits;
-    const double alpha = total.a;
-    return KxLitChannel(double(total.r) * 255.0 / alpha) | (KxLitChannel(double(total.g) * 255.0 / alpha) << 8) |
-           (KxLitChannel(double(total.b) * 255.0 / alpha) << 16) | alphaBits;
+    return Total(*this, AddClamped(ambientTerm, diffuseSum), specularSum);
 }

@@ -47,9 +47,6 @@ struct KxLightTerms {
     uint32_t Shade(const KxVector3& normal) const;
     // Any lights, for a vertex at this world position.
     uint32_t ShadeAt(const KxVector3& normal, const KxVector3& position) const;
-
-private:
-    uint32_t Total(KxColor total, const KxColor& specularSum) const;
 };
 
 // The low 8 bits of trunc(value); values no 64-bit integer holds (and NaN)
