@@ -41,6 +41,8 @@ uint32_t KxSoftwareRenderDevice::LightVertex(const KxVector3& normal)
 uint32_t KxSoftwareRenderDevice::LightVertex(const KxVector3& normal, const KxVector3& worldPosition)
 {
     PrepareLighting(lightTerms);
+    if (!lightTerms.bLocalLights)
+        return lightTerms.Shade(normal);
     return lightTerms.ShadeAt(normal, worldPosition);
 }
 
