@@ -515,3 +515,48 @@ TEST(LocalLights, VertexBatchesMatchTheScalarPath)
         ASSERT_EQ(0, std::memcmp(lanes.color, scalar.color, sizeof(uint32_t) * size_t(in.count)));
     }
 }
+
+// A light left out, or one that gives a vertex nothing, adds nothing to
+// its sums: not a zero times a NaN, not a NaN. Under a grey global ambient
+// every case shows that grey alone.
+TEST(LocalLights, LightsThatGiveNothingLeaveTheOthers)
+{
+    struct Case {
+        const char* what;
+        KxVector3 direction;
+        float range, a0, theta, phi, falloff;
+    };
+    const Case cases[] = {
+        {"NaN Theta", {0, 0, -1}, 3, 1, kNaN, 0.4f, 1},
+        {"NaN Phi", {0, 0, -1}, 3, 1, 0.2f, kNaN, 1},
+        {"NaN Falloff", {0, 0, -1}, 3, 1, 0.2f, 0.4f, kNaN},
+        {"no direction, a cone past half a turn", {0, 0, 0}, 3, 1, 0.2f, 6.0f, 1},
+        {"a direction too long to measure", {0, 0, -1e30f}, 3, 1, 0.2f, 6.0f, 1},
+        {"range 0", {0, 0, -1}, 0, 1, 0.2f, 0.4f, 1},
+        {"range below 0", {0, 0, -1}, -1, 1, 0.2f, 0.4f, 1},
+        {"attenuation sum 0", {0, 0, -1}, 3, 0, 0.2f, 0.4f, 1},
+        {"attenuation NaN", {0, 0, -1}, 3, kNaN, 0.2f, 0.4f, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        KxTestDevice t;
+        KxSoftwareRenderDevice& d = t.device;
+        d.SetRenderState(KXRS_AMBIENT, 0x404040);
+        const KxMaterial material{KxColor(1, 1, 1, 1), KxColor(1, 1, 1, 1), KxColor(0, 0, 0, 1),
+                                  KxColor(0, 0, 0, 0), 0};
+        d.SetMaterial(&material);
+        KxLight light;
+        light.Type = KXLIGHT_SPOT;
+        light.Diffuse = KxColor(1, 1, 1, 1);
+        light.Ambient = KxColor(1, 1, 1, 0);
+        light.Position = KxVector3(0, 0, 5);
+        light.Direction = c.direction;
+        light.Range = c.range;
+        light.Attenuation0 = c.a0;
+        light.Theta = c.theta;
+        light.Phi = c.phi;
+        light.Falloff = c.falloff;
+        d.SetLight(0, &light);
+        EXPECT_EQ(d.LightVertex(KxVector3(0, 0, 1), KxVector3(0, 0, 3)) & 0xFFFFFFu, 0x404040u);
+    }
+}
