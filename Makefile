@@ -42,7 +42,7 @@ test-asan:
 # The tests labelled threads (devices drawing on several threads) under
 # ThreadSanitizer: any data race fails them. A new such test adds its
 # executable to TSAN_TARGETS.
-TSAN_TARGETS ?= test_device_threads
+TSAN_TARGETS ?= test_device_threads test_render_threads kxexactness
 
 test-tsan:
 	@scripts/install-deps.sh test
@@ -126,6 +126,8 @@ bench:
 # waits for other jobs to pause before each configuration.
 SCALING_HARNESS ?= $(CURDIR)/../shared/anchors/scaling
 SCALING_BUILD   ?= $(CURDIR)/build-scaling
+# Our device's threads in the comparison (KX_THREADS=0: one per processor).
+KX_THREADS      ?= 1
 
 scaling:
 	@if [ ! -f "$(SCALING_HARNESS)/run.sh" ] || [ ! -f "$(SCALING_HARNESS)/build.sh" ]; then \
@@ -135,7 +137,7 @@ scaling:
 	@scripts/install-deps.sh scaling
 	MAIN=$(CURDIR) BUILD=$(SCALING_BUILD) JOBS=$(JOBS) sh $(SCALING_HARNESS)/build.sh
 	mkdir -p $(SCALING_BUILD)/results
-	BUILD=$(SCALING_BUILD) OUT=$(SCALING_BUILD)/results bash $(SCALING_HARNESS)/run.sh
+	BUILD=$(SCALING_BUILD) OUT=$(SCALING_BUILD)/results KX_THREADS=$(KX_THREADS) bash $(SCALING_HARNESS)/run.sh
 
 # The pictures of the README and docs/ (docs/images/pictures.txt lists them):
 # each frame drawn by kxsnapshot or an example, checked against its golden

@@ -10,7 +10,7 @@ constexpr long kMaxIdleSleepMs = 10;
 }  // namespace
 
 KxMyWinClass::KxMyWinClass(const KxProgramOptions& options)
-    : pScene(nullptr), pacer(options.nMaxFps), bShowFps(options.bShowFps)
+    : pScene(nullptr), pacer(options.nMaxFps), bShowFps(options.bShowFps), nThreads(options.nThreads)
 {
 }
 
@@ -28,6 +28,7 @@ bool KxMyWinClass::Init()
     if (!pScene) {
         pScene = new KxScene();
         pScene->Setup(hWnd);
+        pScene->GetDevice()->SetThreadCount(uint32_t(nThreads));
     }
     return pScene != nullptr;
 }

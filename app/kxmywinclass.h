@@ -26,5 +26,6 @@ private:
     KxScene* pScene;
     KxFramePacer pacer;
     bool bShowFps;
+    int nThreads;
     std::string shownFps;  // the frame-rate text in the title
 };

@@ -7,6 +7,7 @@
 struct KxProgramOptions {
     int nMaxFps = 0;        // at most this many frames a second; 0: no limit
     bool bShowFps = false;  // the frame-rate text in the window title
+    int nThreads = 1;       // threads that draw; 0: one per processor
     bool bHelp = false;
 };
 

@@ -317,13 +317,18 @@ KxMatrix4 SetSphereScene(KxSoftwareRenderDevice& device, KxVertexBuffer* pBuffer
 }
 
 // The scaling scene: a lit, textured sphere of N triangles covering about
-// 30% of the frame; each iteration clears and draws it, without Present.
-void BM_Mesh(benchmark::State& state)
+// 30% of the frame; each iteration clears and draws it, without Present,
+// on nThreads threads.
+void MeshFrames(benchmark::State& state, uint32_t nThreads)
 {
     const long nTriangles = long(state.range(0));
     KxBenchWindow window;
     KxSoftwareRenderDevice device;
     device.Create(window.hWnd, kWidth, kHeight);
+    if (!device.SetThreadCount(nThreads)) {
+        state.SkipWithError("the system refused the threads");
+        return;
+    }
     KxVertexBuffer* pBuffer = SphereBuffer(state, device, nTriangles);
     if (!pBuffer)
         return;
@@ -360,7 +365,27 @@ void BM_Mesh(benchmark::State& state)
     pBuffer->Release();
     pTexture->Release();
 }
-BENCHMARK(BM_Mesh)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+
+void BM_Mesh(benchmark::State& state)
+{
+    MeshFrames(state, 1);
+}
+BENCHMARK(BM_Mesh)->Arg(100)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+
+// The same on several threads (the second argument): timed by the clock,
+// since the calling thread's processor time leaves out the workers'.
+void BM_MeshThreads(benchmark::State& state)
+{
+    MeshFrames(state, uint32_t(state.range(1)));
+}
+BENCHMARK(BM_MeshThreads)
+    ->Args({100, 2})
+    ->Args({1000, 2})
+    ->Args({10000, 2})
+    ->Args({100000, 2})
+    ->Args({1000000, 2})
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
 
 // The scaling scene's sphere of 100,000 triangles lit by one light of
 // Type state.range(0): 3 directional, 1 point, 2 spot. The point and spot
@@ -424,7 +449,7 @@ BENCHMARK(BM_Bind)->Arg(1000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicro
 // A camera inside a textured, lit room of twelve large triangles, standing
 // against a wall and looking along it: most triangles cross the near plane
 // or the guard band and go through the clipper; the frame is covered.
-void BM_Room(benchmark::State& state)
+void RoomFrames(benchmark::State& state, uint32_t nThreads)
 {
     struct Vertex {
         float x, y, z, nx, ny, nz, u, v;
@@ -448,6 +473,10 @@ void BM_Room(benchmark::State& state)
     KxBenchWindow window;
     KxSoftwareRenderDevice device;
     device.Create(window.hWnd, kWidth, kHeight);
+    if (!device.SetThreadCount(nThreads)) {
+        state.SkipWithError("the system refused the threads");
+        return;
+    }
     KxTexture* pTexture = BindChecker(device);
     if (!pTexture) {
         state.SkipWithError("cannot make the checker texture");
@@ -483,7 +512,19 @@ void BM_Room(benchmark::State& state)
     pBuffer->Release();
     pTexture->Release();
 }
+
+void BM_Room(benchmark::State& state)
+{
+    RoomFrames(state, 1);
+}
 BENCHMARK(BM_Room)->Unit(benchmark::kMicrosecond);
+
+// Its fill on two threads: the clipped triangles are cut again in every band.
+void BM_RoomThreads(benchmark::State& state)
+{
+    RoomFrames(state, 2);
+}
+BENCHMARK(BM_RoomThreads)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
 

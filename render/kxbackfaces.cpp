@@ -22,16 +22,16 @@ void KxMarkKeptFacesScalar(const uint8_t* data, int32_t stride, uint32_t first, 
     }
 }
 
-void KxMarkKeptFaces(const uint8_t* data, size_t length, int32_t stride, uint32_t count, const KxMatrix4& world,
-                     const KxVector3& eye, uint32_t cullMode, std::vector<bool>& kept)
+void KxMarkKeptFaces(const uint8_t* data, size_t length, int32_t stride, uint32_t first, uint32_t count,
+                     const KxMatrix4& world, const KxVector3& eye, uint32_t cullMode, std::vector<bool>& kept)
 {
     // Nothing to test: every triangle is drawn.
     if (cullMode == KXCULL_NONE) {
-        std::fill(kept.begin(), kept.begin() + count, true);
+        std::fill(kept.begin() + first, kept.begin() + first + count, true);
         return;
     }
     uint32_t done = 0;
     if (KxGeometryAvx2Available())
-        done = KxMarkKeptFacesAvx2(data, length, stride, 0, count, world, eye, cullMode, kept);
-    KxMarkKeptFacesScalar(data, stride, done, count - done, world, eye, cullMode, kept);
+        done = KxMarkKeptFacesAvx2(data, length, stride, first, count, world, eye, cullMode, kept);
+    KxMarkKeptFacesScalar(data, stride, first + done, count - done, world, eye, cullMode, kept);
 }

@@ -35,11 +35,11 @@ inline bool KxKeepsFace(uint32_t cullMode, float d)
     return cullMode == KXCULL_CW ? d <= 0.0f : d >= 0.0f;
 }
 
-// kept[i] for the first count triangles of the block (length bytes) whose
-// positions open vertices of stride bytes, by the widest path the processor
-// has.
-void KxMarkKeptFaces(const uint8_t* data, size_t length, int32_t stride, uint32_t count, const KxMatrix4& world,
-                     const KxVector3& eye, uint32_t cullMode, std::vector<bool>& kept);
+// kept[i] for triangles first .. first + count - 1 of the block (length
+// bytes) whose positions open vertices of stride bytes, by the widest path
+// the processor has.
+void KxMarkKeptFaces(const uint8_t* data, size_t length, int32_t stride, uint32_t first, uint32_t count,
+                     const KxMatrix4& world, const KxVector3& eye, uint32_t cullMode, std::vector<bool>& kept);
 
 // Triangles first .. first + count - 1, one at a time.
 void KxMarkKeptFacesScalar(const uint8_t* data, int32_t stride, uint32_t first, uint32_t count,

@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
-void KxClearPattern::Fill(uint8_t* pixels, int32_t width, int32_t height, int32_t rowStride, uint32_t color)
+void KxClearPattern::Prepare(uint32_t color, int32_t width, int32_t rowStride)
 {
     if (lines.empty() || color != patternColor || width != patternWidth || rowStride != patternStride)
         Build(color, width, rowStride);
+}
+
+void KxClearPattern::FillRows(uint8_t* pixels, int32_t rowStride, int32_t first, int32_t end) const
+{
     // The source stays in the cache; blocks of a few rows, from and to
     // cache-line starts, let the processor copy whole lines.
-    for (int32_t y = 0; y < height; y += kRows) {
-        const int32_t rows = std::min(kRows, height - y);
+    for (int32_t y = first; y < end; y += kRows) {
+        const int32_t rows = std::min(kRows, end - y);
         std::memcpy(pixels + size_t(y) * size_t(rowStride), Bytes(), size_t(rows) * size_t(rowStride));
     }
 }

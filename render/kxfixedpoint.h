@@ -1,8 +1,10 @@
 // 16.16 fixed point and packed-colour channels, shared by the two fillers.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
+#include "render/kxrowbands.h"
 #include "render/kxsoftwarerenderdevice.h"
 
 // v << 16 without the undefined behaviour of shifting a negative value.
@@ -113,14 +115,15 @@ struct KxFixedEdgeOf {
     }
 };
 
-// The rows a walk from row first to row last must visit to cover rows 0 to
-// height - 1: rows above the frame are skipped, rows below it end the walk.
+// The rows a walk from row first to row last must visit to cover the rows
+// of a band inside rows 0 to height - 1: rows above are skipped, rows below
+// end the walk.
 struct KxVisibleRows {
     int32_t first, last;
-    int64_t skipped;  // rows above the frame
+    int64_t skipped;  // rows above the band
 
-    KxVisibleRows(int32_t rowFirst, int32_t rowLast, int32_t height)
-        : first(rowFirst < 0 ? 0 : rowFirst), last(rowLast < height ? rowLast : height - 1),
+    KxVisibleRows(int32_t rowFirst, int32_t rowLast, const KxRowBand& band, int32_t height)
+        : first(std::max({rowFirst, band.first, 0})), last(std::min({rowLast, band.last, height - 1})),
           skipped(int64_t(first) - rowFirst)
     {
     }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "math/kxmatrix4.h"
@@ -66,7 +67,11 @@ enum : uint32_t {
 
 class KxSpanFiller;
 class KxStateSpanFiller;
+class KxWorkers;
+struct KxFrameBands;
 struct KxRasterVertex;
+struct KxRowBand;
+struct KxThreadedDraw;
 struct KxVertexBatch;
 struct KxVertexTransform;
 
@@ -138,6 +143,26 @@ public:
     bool SetTexture(uint32_t stage, KxTexture* texture);
     // Why the last texture creation failed, or "" after a success.
     const char* GetTextureLoadError() const { return pTextureLoadError; }
+
+    // Threads: how many draw and clear, the calling one included. 1 (the
+    // default): the calling thread alone; 0: one per processor the system
+    // reports. False, changing nothing, above 256; false too when the
+    // system refuses a thread, which leaves the device with the calling
+    // thread alone. Every count gives the same bytes.
+    static constexpr uint32_t kMaxThreads = 256;
+    bool SetThreadCount(uint32_t count);
+    uint32_t GetThreadCount() const;
+    // Draws of fewer triangles than this stay on the calling thread even
+    // with more threads set: waking the workers costs more than they save
+    // on small draws. 0 sends every draw to the workers (tests use it to
+    // run small scenes on them).
+    static constexpr uint32_t kDefaultThreadThreshold = 512;
+    void SetThreadThreshold(uint32_t minTriangles) { nThreadThreshold = minTriangles; }
+    // Smaller draws are filled by all threads when their triangles cover
+    // about this many pixels, and frames of this many pixels are cleared
+    // by all threads.
+    static constexpr int64_t kThreadedFillPixels = 32768;
+    static constexpr int64_t kThreadedClearPixels = 1 << 19;
 
     // Primitive pipeline
     bool DrawPrimitive(uint32_t primitiveType, uint32_t startVertex, uint32_t primitiveCount);
@@ -228,28 +253,56 @@ private:
     // CreateDepthBuffer without ending the program: false when the entries
     // cannot be allocated.
     bool AllocateDepthBuffer(int32_t use32Bit);
+    // Clear's work on rows first to end - 1, the depth as stored.
+    void ClearRows(int32_t first, int32_t end, uint32_t color, int64_t depth);
     // Hands out a texture that loaded, else releases it.
     bool KeepIfLoaded(KxTexture* pTexture, KxTexture** texture);
 
+    // The rasteriser and the Gouraud filler on the rows one worker owns.
+    void RasterizeTriangle(const KxRowBand& band, int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1,
+                           float z1, int32_t x2, int32_t y2, float z2,
+                           uint32_t color0, uint32_t color1, uint32_t color2,
+                           float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                           float uOverW2, float vOverW2,
+                           float invW0, float invW1, float invW2);
+    void RasterizeFlatBottom(const KxRowBand& band, int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1,
+                             float z1, int32_t x2, int32_t y2, float z2,
+                             uint32_t color0, uint32_t color1, uint32_t color2,
+                             float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                             float uOverW2, float vOverW2,
+                             float invW0, float invW1, float invW2);
+    void RasterizeFlatTop(const KxRowBand& band, int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1,
+                          float z1, int32_t x2, int32_t y2, float z2,
+                          uint32_t color0, uint32_t color1, uint32_t color2,
+                          float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                          float uOverW2, float vOverW2,
+                          float invW0, float invW1, float invW2);
+    void FillGouraudTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2,
+                             int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2);
+    void FillFlatBottomTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                                int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2);
+    void FillFlatTopTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2,
+                             int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2);
     // RasterizeSpan through the filler a walker shares across its rows.
     template <typename Filler>
     void RasterizeSpan(Filler& filler, int32_t xA, int32_t xB, int32_t y, float zA, float zB,
                        uint32_t colorA, uint32_t colorB,
                        float uOverWA, float vOverWA, float uOverWB, float vOverWB,
                        float invWA, float invWB);
-    // The rows first to last of a half triangle, between edge A (from a0 to
-    // a1) and edge B (from b0 to b1), under the plain states or others.
+    // The rows first to last of a half triangle that lie in the band,
+    // between edge A (from a0 to a1) and edge B (from b0 to b1), under the
+    // plain states or others.
     template <bool bPlain>
-    void RasterizeHalf(const KxRasterVertex& a0, const KxRasterVertex& a1, const KxRasterVertex& b0,
-                       const KxRasterVertex& b1, int32_t first, int32_t last);
+    void RasterizeHalf(const KxRowBand& band, const KxRasterVertex& a0, const KxRasterVertex& a1,
+                       const KxRasterVertex& b0, const KxRasterVertex& b1, int32_t first, int32_t last);
     // The Gouraud filler's rows between edge A and edge B; with four
     // channels the colours' alpha is stepped too.
     template <int nChannels>
-    void FillHalf(int32_t xa0, uint32_t ca0, int32_t xa1, uint32_t ca1, int32_t xb0, uint32_t cb0, int32_t xb1,
-                  uint32_t cb1, int32_t first, int32_t last);
-    // A span filler for the current depth buffer and texture, under the
-    // plain states or under the others.
-    KxSpanFiller SpanFiller() const;
+    void FillHalf(const KxRowBand& band, int32_t xa0, uint32_t ca0, int32_t xa1, uint32_t ca1, int32_t xb0,
+                  uint32_t cb0, int32_t xb1, uint32_t cb1, int32_t first, int32_t last);
+    // A span filler for the current depth buffer and texture, for the rows
+    // of a band, under the plain states or under the others.
+    KxSpanFiller SpanFiller(const KxRowBand& band) const;
     KxStateSpanFiller StateSpanFiller() const;
     // The one bound texture stage that decides the pixels: the highest.
     const KxTexture* SampledTexture() const;
@@ -261,8 +314,32 @@ private:
     // batch at a time; those of a format with diffuse colours instead.
     void DrawLitTriangles(uint32_t nTriangles);
     void DrawColoredTriangles(uint32_t nTriangles);
-    void FillBatch(const KxVertexBatch& batch, int32_t nTriangles, const KxVertexTransform& transform);
-    void FillClipped(const KxVertexBatch& batch, int32_t first, const KxVertexTransform& transform);
+    // The visible triangles from first on, up to a batch's worth and before
+    // end, into the batch; returns where the gathering stopped.
+    uint32_t GatherBatch(uint32_t first, uint32_t end, KxVertexBatch& batch) const;
+    KxVertexTransform VertexTransform(const KxMatrix4& normalMatrix) const;
+    // The normal matrix and the lighting terms of the draw, formed at its
+    // first visible triangle.
+    void PrepareVertexTransform(KxMatrix4& normalMatrix);
+    // The triangles of the batch whose bits are set, in order, inside the
+    // band's rows.
+    void FillBatch(const KxRowBand& band, const KxVertexBatch& batch, uint64_t triangles,
+                   const KxVertexTransform& transform);
+    void FillClipped(const KxRowBand& band, const KxVertexBatch& batch, int32_t first,
+                     const KxVertexTransform& transform);
+    void FillColoredTriangles(const KxRowBand& band, uint32_t nTriangles);
+
+    // The same stages split across the workers (kxsoftwarerenderdevice_threads.cpp).
+    bool UsesWorkers(uint32_t nTriangles) const;
+    // The workers when a draw of this many triangles goes to them, else null.
+    KxWorkers* WorkersFor(uint32_t nTriangles) const { return UsesWorkers(nTriangles) ? pWorkers.get() : nullptr; }
+    // The culling stages' per-triangle tests, of triangles first ..
+    // first + count - 1.
+    void CullBackFacesOf(uint32_t first, uint32_t count);
+    void CullTrianglesToFrustum(uint32_t first, uint32_t count);
+    void CullTrianglesOnWorkers(uint32_t nTriangles, void (KxSoftwareRenderDevice::*cull)(uint32_t, uint32_t));
+    void DrawLitTrianglesOnWorkers(uint32_t nTriangles);
+    void MarkBands(const KxVertexBatch& batch, const KxFrameBands& bands, uint64_t* bandTriangles) const;
 
     bool IsRenderStateOn(uint32_t bit) const { return (renderStates >> bit) & 1u; }
     uint32_t RenderStateField(uint32_t shift) const { return (renderStates >> shift) & 3u; }
@@ -321,4 +398,8 @@ private:
     KxClearPattern clearPattern;
     KxFrameRate frameRate;
     KxMaterialColorHolders materialColorHolders;
+
+    std::unique_ptr<KxWorkers> pWorkers;           // none while one thread draws
+    std::unique_ptr<KxThreadedDraw> pThreadedDraw;  // the workers' scratch, kept between draws
+    uint32_t nThreadThreshold = kDefaultThreadThreshold;
 };

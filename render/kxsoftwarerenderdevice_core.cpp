@@ -4,6 +4,8 @@
 
 #include "platform/kxwin32.h"
 #include "render/kxbmpwriter.h"
+#include "render/kxthreadeddraw.h"
+#include "render/kxworkers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -31,6 +33,13 @@ int64_t TruncateToInt64(double value)
     if (!(value > -9.2e18 && value < 9.2e18))
         return 0;
     return static_cast<int64_t>(value);
+}
+
+// Whether a clear colour's three channels are equal: then its pixels are
+// one byte repeated.
+bool IsGrey(uint32_t color)
+{
+    return uint8_t(color) == uint8_t(color >> 8) && uint8_t(color) == uint8_t(color >> 16);
 }
 
 // Fills n entries with value: a byte fill when both bytes agree, else the
@@ -226,25 +235,41 @@ bool KxSoftwareRenderDevice::AllocateDepthBuffer(int32_t use32Bit)
 
 bool KxSoftwareRenderDevice::Clear(uint32_t, const void*, uint32_t, uint32_t color, float z, uint32_t)
 {
-    const uint8_t b0 = uint8_t(color);
-    const uint8_t b1 = uint8_t(color >> 8);
-    const uint8_t b2 = uint8_t(color >> 16);
-    const size_t frameBytes = size_t(rowStride) * size_t(height);
-    if (frameBytes == 0) {
-        // Nothing to clear (no colour buffer, or a frame without rows).
-    } else if (b0 == b1 && b1 == b2) {
-        std::memset(pixels, b0, frameBytes);
-    } else {
-        clearPattern.Fill(pixels, width, height, rowStride, color);
-    }
-
     const int64_t depth = TruncateToInt64(double(depthScale) * z + 0.5);
-    const size_t entries = size_t(width) * size_t(height);
-    if (depth32Bit)
-        FillEntries(depthBuffer32, entries, uint32_t(depth));
-    else
-        FillEntries(depthBuffer16, entries, uint16_t(depth));
+    if (!IsGrey(color) && rowStride > 0)
+        clearPattern.Prepare(color, width, rowStride);
+    // Large frames are cleared by all threads, each its own rows.
+    if (pWorkers && (nThreadThreshold == 0 || int64_t(width) * height >= kThreadedClearPixels)) {
+        const int32_t nThreads = int32_t(pWorkers->Count());
+        constexpr int32_t kRows = KxClearPattern::kRows;
+        const int32_t nRows = ((height + nThreads - 1) / nThreads + kRows - 1) / kRows * kRows;
+        auto clearRows = [&](uint32_t thread) {
+            const int32_t first = std::min(height, int32_t(thread) * nRows);
+            ClearRows(first, std::min(height, first + nRows), color, depth);
+        };
+        pWorkers->Run(clearRows);
+    } else {
+        ClearRows(0, height, color, depth);
+    }
     return true;
+}
+
+// Rows first to end - 1 of the colour and depth buffers.
+void KxSoftwareRenderDevice::ClearRows(int32_t first, int32_t end, uint32_t color, int64_t depth)
+{
+    if (first >= end || rowStride <= 0)
+        return;
+    if (IsGrey(color))
+        std::memset(pixels + size_t(first) * size_t(rowStride), uint8_t(color),
+                    size_t(end - first) * size_t(rowStride));
+    else
+        clearPattern.FillRows(pixels, rowStride, first, end);
+
+    const size_t firstEntry = size_t(first) * size_t(width), entries = size_t(end - first) * size_t(width);
+    if (depth32Bit)
+        FillEntries(depthBuffer32 + firstEntry, entries, uint32_t(depth));
+    else
+        FillEntries(depthBuffer16 + firstEntry, entries, uint16_t(depth));
 }
 
 BOOL KxSoftwareRenderDevice::Present()

@@ -6,7 +6,9 @@
 
 #include "render/kxblend.h"
 #include "render/kxfixedpoint.h"
+#include "render/kxrowbands.h"
 #include "render/kxsoftwarerenderdevice.h"
+#include "render/kxthreadeddraw.h"
 
 namespace {
 
@@ -73,6 +75,15 @@ constexpr int32_t kMaxClipMoves = 32;
 void KxSoftwareRenderDevice::FillGouraudTriangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                                                  int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
 {
+    // A lone triangle goes to the workers only when they take every draw.
+    KxFillRows(WorkersFor(1), height,
+               [&](const KxRowBand& band) { FillGouraudTriangle(band, x0, y0, x1, y1, x2, y2, c0, c1, c2); });
+}
+
+void KxSoftwareRenderDevice::FillGouraudTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1,
+                                                 int32_t y1, int32_t x2, int32_t y2, uint32_t c0, uint32_t c1,
+                                                 uint32_t c2)
+{
     if (KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
         return;
 
@@ -92,12 +103,14 @@ void KxSoftwareRenderDevice::FillGouraudTriangle(int32_t x0, int32_t y0, int32_t
         std::swap(c1, c2);
     }
 
+    if (!KxBandHoldsAnyRow(band, y0, y2, height))
+        return;
     if (y0 == y1) {
-        FillFlatTopTriangle(x0, y0, x1, y1, x2, y2, c0, c1, c2);
+        FillFlatTopTriangle(band, x0, y0, x1, y1, x2, y2, c0, c1, c2);
         return;
     }
     if (y1 == y2) {
-        FillFlatBottomTriangle(x0, y0, x1, y1, x2, y2, c0, c1, c2);
+        FillFlatBottomTriangle(band, x0, y0, x1, y1, x2, y2, c0, c1, c2);
         return;
     }
 
@@ -118,43 +131,62 @@ void KxSoftwareRenderDevice::FillGouraudTriangle(int32_t x0, int32_t y0, int32_t
         cs = KxPackChannelsWithAlpha(split);
     }
 
-    FillFlatBottomTriangle(x0, y0, x1, y1, xs, y1, c0, c1, cs);
-    FillFlatTopTriangle(xs, y1, x1, y1, x2, y2, cs, c1, c2);
+    FillFlatBottomTriangle(band, x0, y0, x1, y1, xs, y1, c0, c1, cs);
+    FillFlatTopTriangle(band, xs, y1, x1, y1, x2, y2, cs, c1, c2);
 }
 
 void KxSoftwareRenderDevice::FillFlatBottomTriangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                                                     int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
 {
-    if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+    KxFillRows(WorkersFor(1), height,
+               [&](const KxRowBand& band) { FillFlatBottomTriangle(band, x0, y0, x1, y1, x2, y2, c0, c1, c2); });
+}
+
+void KxSoftwareRenderDevice::FillFlatBottomTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1,
+                                                    int32_t y1, int32_t x2, int32_t y2, uint32_t c0, uint32_t c1,
+                                                    uint32_t c2)
+{
+    if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
+        !KxBandHoldsAnyRow(band, y0, y1, height))
         return;
     // Edges from vertex 0 to vertex 1 and from vertex 0 to vertex 2.
     if (rasterStates.NeedsAlpha())
-        FillHalf<4>(x0, c0, x1, c1, x0, c0, x2, c2, y0, y1);
+        FillHalf<4>(band, x0, c0, x1, c1, x0, c0, x2, c2, y0, y1);
     else
-        FillHalf<3>(x0, c0, x1, c1, x0, c0, x2, c2, y0, y1);
+        FillHalf<3>(band, x0, c0, x1, c1, x0, c0, x2, c2, y0, y1);
 }
 
 void KxSoftwareRenderDevice::FillFlatTopTriangle(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
                                                  int32_t x2, int32_t y2, uint32_t c0, uint32_t c1, uint32_t c2)
 {
-    if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+    KxFillRows(WorkersFor(1), height,
+               [&](const KxRowBand& band) { FillFlatTopTriangle(band, x0, y0, x1, y1, x2, y2, c0, c1, c2); });
+}
+
+void KxSoftwareRenderDevice::FillFlatTopTriangle(const KxRowBand& band, int32_t x0, int32_t y0, int32_t x1,
+                                                 int32_t y1, int32_t x2, int32_t y2, uint32_t c0, uint32_t c1,
+                                                 uint32_t c2)
+{
+    if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
+        !KxBandHoldsAnyRow(band, y1, y2, height))
         return;
     // Edges from vertex 1 to vertex 2 and from vertex 0 to vertex 2.
     if (rasterStates.NeedsAlpha())
-        FillHalf<4>(x1, c1, x2, c2, x0, c0, x2, c2, y1, y2);
+        FillHalf<4>(band, x1, c1, x2, c2, x0, c0, x2, c2, y1, y2);
     else
-        FillHalf<3>(x1, c1, x2, c2, x0, c0, x2, c2, y1, y2);
+        FillHalf<3>(band, x1, c1, x2, c2, x0, c0, x2, c2, y1, y2);
 }
 
 template <int nChannels>
-void KxSoftwareRenderDevice::FillHalf(int32_t xa0, uint32_t ca0, int32_t xa1, uint32_t ca1, int32_t xb0,
-                                      uint32_t cb0, int32_t xb1, uint32_t cb1, int32_t first, int32_t last)
+void KxSoftwareRenderDevice::FillHalf(const KxRowBand& band, int32_t xa0, uint32_t ca0, int32_t xa1, uint32_t ca1,
+                                      int32_t xb0, uint32_t cb0, int32_t xb1, uint32_t cb1, int32_t first,
+                                      int32_t last)
 {
     const int32_t steps = last - first;
     KxFixedEdgeOf<nChannels> edgeA(xa0, ca0, xa1, ca1, steps);
     KxFixedEdgeOf<nChannels> edgeB(xb0, cb0, xb1, cb1, steps);
-    // Spans outside the frame draw nothing.
-    const KxVisibleRows rows(first, last, height);
+    // Spans outside the frame, or outside the band, draw nothing.
+    const KxVisibleRows rows(first, last, band, height);
     edgeA.Skip(rows.skipped);
     edgeB.Skip(rows.skipped);
     for (int32_t y = rows.first; y <= rows.last; ++y) {

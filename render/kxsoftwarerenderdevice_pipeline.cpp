@@ -1,6 +1,7 @@
 // The primitive pipeline: culling, transformation and lighting of the bound
 // vertex buffer, drawn as a triangle list by the two fillers.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "math/kxassert.h"
 #include "render/kxbackfaces.h"
 #include "render/kxclipper.h"
+#include "render/kxthreadeddraw.h"
 #include "render/kxsoftwarerenderdevice.h"
 #include "render/kxvertexbatch.h"
 
@@ -129,9 +131,17 @@ bool KxSoftwareRenderDevice::CullBackFaces()
 
     const uint32_t nTriangles = TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride());
     triangleVisible.resize(nTriangles, false);
-    KxMarkKeptFaces(streamSource->data, streamSource->length, vertexFormat.GetStride(), nTriangles, combinedMatrix,
-                    eyePosition, rasterStates.cullMode, triangleVisible);
+    if (UsesWorkers(nTriangles))
+        CullTrianglesOnWorkers(nTriangles, &KxSoftwareRenderDevice::CullBackFacesOf);
+    else
+        CullBackFacesOf(0, nTriangles);
     return true;
+}
+
+void KxSoftwareRenderDevice::CullBackFacesOf(uint32_t first, uint32_t count)
+{
+    KxMarkKeptFaces(streamSource->data, streamSource->length, vertexFormat.GetStride(), first, count, combinedMatrix,
+                    eyePosition, rasterStates.cullMode, triangleVisible);
 }
 
 bool KxSoftwareRenderDevice::CullToFrustum()
@@ -166,10 +176,19 @@ bool KxSoftwareRenderDevice::CullToFrustum()
 
     if (!vertexFormat.HasComponent(KXFVF_XYZ))
         return true;
-    const size_t stride = size_t(vertexFormat.GetStride());
     const uint32_t nTriangles = std::min<uint32_t>(
         TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride()), uint32_t(triangleVisible.size()));
-    for (uint32_t i = 0; i < nTriangles; ++i) {
+    if (UsesWorkers(nTriangles))
+        CullTrianglesOnWorkers(nTriangles, &KxSoftwareRenderDevice::CullTrianglesToFrustum);
+    else
+        CullTrianglesToFrustum(0, nTriangles);
+    return true;
+}
+
+void KxSoftwareRenderDevice::CullTrianglesToFrustum(uint32_t first, uint32_t count)
+{
+    const size_t stride = size_t(vertexFormat.GetStride());
+    for (uint32_t i = first; i < first + count; ++i) {
         if (!triangleVisible[i])
             continue;
         const uint8_t* vertex = streamSource->data + size_t(i) * 3 * stride;
@@ -181,7 +200,6 @@ bool KxSoftwareRenderDevice::CullToFrustum()
         }
         triangleVisible[i] = !frustum.ExcludesTriangle(p[0], p[1], p[2]);
     }
-    return true;
 }
 
 bool KxSoftwareRenderDevice::ApplyProjection()
@@ -225,6 +243,11 @@ bool KxSoftwareRenderDevice::DrawTriangles()
 // scene code may rely on this to draw geometry given in screen space.
 void KxSoftwareRenderDevice::DrawColoredTriangles(uint32_t nTriangles)
 {
+    KxFillRows(WorkersFor(nTriangles), height, [&](const KxRowBand& band) { FillColoredTriangles(band, nTriangles); });
+}
+
+void KxSoftwareRenderDevice::FillColoredTriangles(const KxRowBand& band, uint32_t nTriangles)
+{
     const KxVertexLayout layout(vertexFormat);
     for (uint32_t i = 0; i < nTriangles; ++i) {
         if (!triangleVisible[i])
@@ -238,7 +261,7 @@ void KxSoftwareRenderDevice::DrawColoredTriangles(uint32_t nTriangles)
             y[k] = KxScreenCoordinate(position.y);
             color[k] = ReadColor(vertex + layout.diffuse);
         }
-        FillGouraudTriangle(x[0], y[0], x[1], y[1], x[2], y[2], color[0], color[1], color[2]);
+        FillGouraudTriangle(band, x[0], y[0], x[1], y[1], x[2], y[2], color[0], color[1], color[2]);
     }
 }
 
@@ -250,74 +273,98 @@ void KxSoftwareRenderDevice::DrawColoredTriangles(uint32_t nTriangles)
 // material colour holders.
 void KxSoftwareRenderDevice::DrawLitTriangles(uint32_t nTriangles)
 {
-    const KxVertexLayout layout(vertexFormat);
-    const bool bDepthTest = IsRenderStateOn(kZEnableBit);
+    if (pWorkers) {
+        DrawLitTrianglesOnWorkers(nTriangles);
+        return;
+    }
     KxMatrix4 normalMatrix;
-    const KxVertexTransform transform{&combinedMatrix, &clipSpaceMatrix, &normalMatrix, &lightTerms, bDepthTest,
-                                      layout.bTexCoords, &world};
+    const KxVertexTransform transform = VertexTransform(normalMatrix);
     bool bPrepared = false;
     KxVertexBatch batch;
-    uint32_t i = 0;
-    while (i < nTriangles) {
-        int32_t nGathered = 0;
-        for (; i < nTriangles && nGathered < KxVertexBatch::kTriangles; ++i) {
-            if (!triangleVisible[i])
-                continue;
-            const uint8_t* vertex = streamSource->data + size_t(i) * 3 * layout.stride;
-            for (int k = 0; k < 3; ++k, vertex += layout.stride)
-                GatherVertex(layout, vertex, batch, 3 * nGathered + k);
-            ++nGathered;
-        }
-        if (nGathered == 0)
+    for (uint32_t i = 0; i < nTriangles;) {
+        i = GatherBatch(i, nTriangles, batch);
+        if (batch.count == 0)
             break;
         if (!bPrepared) {
-            // Normals go through the 3x3 of the inverse world, not its transpose.
-            normalMatrix = world.Inverse().AffineCopy();
-            PrepareLighting(lightTerms);
+            PrepareVertexTransform(normalMatrix);
             bPrepared = true;
         }
-        batch.count = 3 * nGathered;
         KxTransformVertices(transform, batch);
-        FillBatch(batch, nGathered, transform);
+        FillBatch(KxRowBand(), batch, ~uint64_t(0) >> (64 - batch.count / 3), transform);
     }
 }
 
-// The batch's triangles in order: those whose three vertices need no
-// clipping as they were transformed, the others through the clipper. The
-// depth-tested path is the one whose normals are normalised.
-void KxSoftwareRenderDevice::FillBatch(const KxVertexBatch& b, int32_t nTriangles, const KxVertexTransform& transform)
+// The depth-tested path is the one whose normals are normalised.
+KxVertexTransform KxSoftwareRenderDevice::VertexTransform(const KxMatrix4& normalMatrix) const
+{
+    const bool bDepthTest = IsRenderStateOn(kZEnableBit);
+    return {&combinedMatrix, &clipSpaceMatrix, &normalMatrix, &lightTerms, bDepthTest,
+            vertexFormat.HasComponent(KXFVF_TEX1), &world};
+}
+
+// Normals go through the 3x3 of the inverse world, not its transpose.
+void KxSoftwareRenderDevice::PrepareVertexTransform(KxMatrix4& normalMatrix)
+{
+    normalMatrix = world.Inverse().AffineCopy();
+    PrepareLighting(lightTerms);
+}
+
+uint32_t KxSoftwareRenderDevice::GatherBatch(uint32_t first, uint32_t end, KxVertexBatch& batch) const
+{
+    const KxVertexLayout layout(vertexFormat);
+    int32_t nGathered = 0;
+    uint32_t i = first;
+    for (; i < end && nGathered < KxVertexBatch::kTriangles; ++i) {
+        if (!triangleVisible[i])
+            continue;
+        const uint8_t* vertex = streamSource->data + size_t(i) * 3 * layout.stride;
+        for (int k = 0; k < 3; ++k, vertex += layout.stride)
+            GatherVertex(layout, vertex, batch, 3 * nGathered + k);
+        ++nGathered;
+    }
+    batch.count = 3 * nGathered;
+    return i;
+}
+
+// Those whose three vertices need no clipping as they were transformed,
+// the others through the clipper.
+void KxSoftwareRenderDevice::FillBatch(const KxRowBand& band, const KxVertexBatch& b, uint64_t triangles,
+                                       const KxVertexTransform& transform)
 {
     const bool bDepthTest = transform.bNormalize;
     // Forced inline: it is the loop's whole body.
-    auto fill = [this, &b, bDepthTest](int32_t v0) __attribute__((always_inline)) {
+    auto fill = [this, &band, &b, bDepthTest](int32_t v0) __attribute__((always_inline)) {
         const int32_t v1 = v0 + 1, v2 = v0 + 2;
         if (bDepthTest) {
-            RasterizeTriangle(b.x[v0], b.y[v0], b.z[v0], b.x[v1], b.y[v1], b.z[v1], b.x[v2], b.y[v2], b.z[v2],
-                              b.color[v0], b.color[v1], b.color[v2], b.uOverW[v0], b.vOverW[v0], b.uOverW[v1],
-                              b.vOverW[v1], b.uOverW[v2], b.vOverW[v2], b.invW[v0], b.invW[v1], b.invW[v2]);
+            RasterizeTriangle(band, b.x[v0], b.y[v0], b.z[v0], b.x[v1], b.y[v1], b.z[v1], b.x[v2], b.y[v2],
+                              b.z[v2], b.color[v0], b.color[v1], b.color[v2], b.uOverW[v0], b.vOverW[v0],
+                              b.uOverW[v1], b.vOverW[v1], b.uOverW[v2], b.vOverW[v2], b.invW[v0], b.invW[v1],
+                              b.invW[v2]);
         } else {
-            FillGouraudTriangle(b.x[v0], b.y[v0], b.x[v1], b.y[v1], b.x[v2], b.y[v2], b.color[v0], b.color[v1],
-                                b.color[v2]);
+            FillGouraudTriangle(band, b.x[v0], b.y[v0], b.x[v1], b.y[v1], b.x[v2], b.y[v2], b.color[v0],
+                                b.color[v1], b.color[v2]);
         }
     };
     // Most batches have nothing to clip.
-    if (!std::memchr(b.bUnclipped, 0, size_t(3 * nTriangles))) {
-        for (int32_t t = 0; t < nTriangles; ++t)
-            fill(3 * t);
+    if (!std::memchr(b.bUnclipped, 0, size_t(b.count))) {
+        for (; triangles != 0; triangles &= triangles - 1)
+            fill(3 * std::countr_zero(triangles));
         return;
     }
-    for (int32_t t = 0; t < nTriangles; ++t) {
-        const int32_t v0 = 3 * t;
+    for (; triangles != 0; triangles &= triangles - 1) {
+        const int32_t v0 = 3 * std::countr_zero(triangles);
         if (b.bUnclipped[v0] & b.bUnclipped[v0 + 1] & b.bUnclipped[v0 + 2])
             fill(v0);
         else
-            FillClipped(b, v0, transform);
+            FillClipped(band, b, v0, transform);
     }
 }
 
 // A triangle that crosses the near plane or the guard band, cut before the
-// divide; the fan of what is left takes its place.
-void KxSoftwareRenderDevice::FillClipped(const KxVertexBatch& b, int32_t first, const KxVertexTransform& transform)
+// divide; the fan of what is left takes its place. On several threads each
+// band cuts it anew, the same way.
+void KxSoftwareRenderDevice::FillClipped(const KxRowBand& band, const KxVertexBatch& b, int32_t first,
+                                         const KxVertexTransform& transform)
 {
     KxClipVertex corners[3];
     for (int32_t k = 0; k < 3; ++k) {
@@ -334,10 +381,10 @@ void KxSoftwareRenderDevice::FillClipped(const KxVertexBatch& b, int32_t first, 
         const KxClipPolygon::Corners fan = polygon.Triangle(i);
         const KxProjectedVertex &a = p[fan.a], &c = p[fan.b], &d = p[fan.c];
         if (transform.bNormalize) {
-            RasterizeTriangle(a.x, a.y, a.z, c.x, c.y, c.z, d.x, d.y, d.z, a.color, c.color, d.color, a.uOverW,
-                              a.vOverW, c.uOverW, c.vOverW, d.uOverW, d.vOverW, a.invW, c.invW, d.invW);
+            RasterizeTriangle(band, a.x, a.y, a.z, c.x, c.y, c.z, d.x, d.y, d.z, a.color, c.color, d.color,
+                              a.uOverW, a.vOverW, c.uOverW, c.vOverW, d.uOverW, d.vOverW, a.invW, c.invW, d.invW);
         } else {
-            FillGouraudTriangle(a.x, a.y, c.x, c.y, d.x, d.y, a.color, c.color, d.color);
+            FillGouraudTriangle(band, a.x, a.y, c.x, c.y, d.x, d.y, a.color, c.color, d.color);
         }
     }
 }

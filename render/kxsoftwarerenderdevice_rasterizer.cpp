@@ -3,6 +3,7 @@
 // attributes step as 32-bit floats whose slopes are formed in double. Under
 // the plain states the spans go to KxSpanFiller; under any others alpha is
 // stepped too and they go to KxStateSpanFiller.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
@@ -10,9 +11,11 @@
 
 #include "render/kxblend.h"
 #include "render/kxfixedpoint.h"
+#include "render/kxrowbands.h"
 #include "render/kxsoftwarerenderdevice.h"
 #include "render/kxspanfiller.h"
 #include "render/kxspanfiller_states.h"
+#include "render/kxthreadeddraw.h"
 
 // The seven values of one vertex, or of one edge's running position.
 struct KxRasterVertex {
@@ -77,6 +80,20 @@ void KxSoftwareRenderDevice::RasterizeTriangle(int32_t x0, int32_t y0, float z0,
                                                float uOverW2, float vOverW2,
                                                float invW0, float invW1, float invW2)
 {
+    // A lone triangle goes to the workers only when they take every draw.
+    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) {
+        RasterizeTriangle(band, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0,
+                          uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
+    });
+}
+
+void KxSoftwareRenderDevice::RasterizeTriangle(const KxRowBand& band, int32_t x0, int32_t y0, float z0,
+                                               int32_t x1, int32_t y1, float z1, int32_t x2, int32_t y2, float z2,
+                                               uint32_t color0, uint32_t color1, uint32_t color2,
+                                               float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                                               float uOverW2, float vOverW2,
+                                               float invW0, float invW1, float invW2)
+{
     if (KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
         return;
 
@@ -96,13 +113,15 @@ void KxSoftwareRenderDevice::RasterizeTriangle(int32_t x0, int32_t y0, float z0,
     const KxRasterVertex& a = v[0];
     const KxRasterVertex& b = v[1];
     const KxRasterVertex& c = v[2];
+    if (!KxBandHoldsAnyRow(band, a.y, c.y, height))
+        return;
     if (a.y == b.y) {
-        RasterizeFlatTop(a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
+        RasterizeFlatTop(band, a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
                          a.uOverW, a.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, a.invW, b.invW, c.invW);
         return;
     }
     if (b.y == c.y) {
-        RasterizeFlatBottom(a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
+        RasterizeFlatBottom(band, a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, a.color, b.color, c.color,
                             a.uOverW, a.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, a.invW, b.invW, c.invW);
         return;
     }
@@ -133,9 +152,9 @@ void KxSoftwareRenderDevice::RasterizeTriangle(int32_t x0, int32_t y0, float z0,
         s.color = KxPackChannelsWithAlpha(ch);
     }
 
-    RasterizeFlatBottom(a.x, a.y, a.z, b.x, b.y, b.z, s.x, s.y, s.z, a.color, b.color, s.color,
+    RasterizeFlatBottom(band, a.x, a.y, a.z, b.x, b.y, b.z, s.x, s.y, s.z, a.color, b.color, s.color,
                         a.uOverW, a.vOverW, b.uOverW, b.vOverW, s.uOverW, s.vOverW, a.invW, b.invW, s.invW);
-    RasterizeFlatTop(s.x, s.y, s.z, b.x, b.y, b.z, c.x, c.y, c.z, s.color, b.color, c.color,
+    RasterizeFlatTop(band, s.x, s.y, s.z, b.x, b.y, b.z, c.x, c.y, c.z, s.color, b.color, c.color,
                      s.uOverW, s.vOverW, b.uOverW, b.vOverW, c.uOverW, c.vOverW, s.invW, b.invW, c.invW);
 }
 
@@ -226,22 +245,22 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeSpan
 // alpha too.
 template <bool bPlain>
 __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeHalf(
-    const KxRasterVertex& a0, const KxRasterVertex& a1, const KxRasterVertex& b0, const KxRasterVertex& b1,
-    int32_t first, int32_t last)
+    const KxRowBand& band, const KxRasterVertex& a0, const KxRasterVertex& a1, const KxRasterVertex& b0,
+    const KxRasterVertex& b1, int32_t first, int32_t last)
 {
     constexpr int nChannels = bPlain ? 3 : 4;
     const int32_t n = last - first;
     KxRasterEdge<nChannels> edgeA(a0, a1, n);
     KxRasterEdge<nChannels> edgeB(b0, b1, n);
-    // Spans outside the frame draw nothing.
-    const KxVisibleRows rows(first, last, height);
+    // Spans outside the frame, or outside the band, draw nothing.
+    const KxVisibleRows rows(first, last, band, height);
     if (rows.first > rows.last)
         return;
     edgeA.Skip(rows.skipped);
     edgeB.Skip(rows.skipped);
-    auto filler = [this] {
+    auto filler = [this, &band] {
         if constexpr (bPlain)
-            return SpanFiller();
+            return SpanFiller(band);
         else
             return StateSpanFiller();
     }();
@@ -260,16 +279,30 @@ void KxSoftwareRenderDevice::RasterizeFlatBottom(int32_t x0, int32_t y0, float z
                                                  float uOverW2, float vOverW2,
                                                  float invW0, float invW1, float invW2)
 {
-    if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) {
+        RasterizeFlatBottom(band, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0,
+                            uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
+    });
+}
+
+void KxSoftwareRenderDevice::RasterizeFlatBottom(const KxRowBand& band, int32_t x0, int32_t y0, float z0,
+                                                 int32_t x1, int32_t y1, float z1, int32_t x2, int32_t y2, float z2,
+                                                 uint32_t color0, uint32_t color1, uint32_t color2,
+                                                 float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                                                 float uOverW2, float vOverW2,
+                                                 float invW0, float invW1, float invW2)
+{
+    if (y0 == y1 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
+        !KxBandHoldsAnyRow(band, y0, y1, height))
         return;
 
     const KxRasterVertex top{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
     const KxRasterVertex left{x1, y1, z1, color1, uOverW1, vOverW1, invW1};
     const KxRasterVertex right{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
     if (bPlainFill)
-        RasterizeHalf<true>(top, left, top, right, y0, y1);
+        RasterizeHalf<true>(band, top, left, top, right, y0, y1);
     else
-        RasterizeHalf<false>(top, left, top, right, y0, y1);
+        RasterizeHalf<false>(band, top, left, top, right, y0, y1);
 }
 
 void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, int32_t x1, int32_t y1, float z1,
@@ -279,16 +312,30 @@ void KxSoftwareRenderDevice::RasterizeFlatTop(int32_t x0, int32_t y0, float z0, 
                                               float uOverW2, float vOverW2,
                                               float invW0, float invW1, float invW2)
 {
-    if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2))
+    KxFillRows(WorkersFor(1), height, [&](const KxRowBand& band) {
+        RasterizeFlatTop(band, x0, y0, z0, x1, y1, z1, x2, y2, z2, color0, color1, color2, uOverW0, vOverW0,
+                         uOverW1, vOverW1, uOverW2, vOverW2, invW0, invW1, invW2);
+    });
+}
+
+void KxSoftwareRenderDevice::RasterizeFlatTop(const KxRowBand& band, int32_t x0, int32_t y0, float z0,
+                                              int32_t x1, int32_t y1, float z1, int32_t x2, int32_t y2, float z2,
+                                              uint32_t color0, uint32_t color1, uint32_t color2,
+                                              float uOverW0, float vOverW0, float uOverW1, float vOverW1,
+                                              float uOverW2, float vOverW2,
+                                              float invW0, float invW1, float invW2)
+{
+    if (y1 == y2 || y0 == y2 || KxOutsideFixedPointRange(x0, y0, x1, y1, x2, y2) ||
+        !KxBandHoldsAnyRow(band, y1, y2, height))
         return;
 
     const KxRasterVertex left{x0, y0, z0, color0, uOverW0, vOverW0, invW0};
     const KxRasterVertex right{x1, y1, z1, color1, uOverW1, vOverW1, invW1};
     const KxRasterVertex bottom{x2, y2, z2, color2, uOverW2, vOverW2, invW2};
     if (bPlainFill)
-        RasterizeHalf<true>(right, bottom, left, bottom, y1, y2);
+        RasterizeHalf<true>(band, right, bottom, left, bottom, y1, y2);
     else
-        RasterizeHalf<false>(right, bottom, left, bottom, y1, y2);
+        RasterizeHalf<false>(band, right, bottom, left, bottom, y1, y2);
 }
 
 void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, float zA, float zB,
@@ -297,7 +344,7 @@ void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, fl
                                            float invWA, float invWB)
 {
     if (bPlainFill) {
-        KxSpanFiller filler = SpanFiller();
+        KxSpanFiller filler = SpanFiller(KxRowBand());
         RasterizeSpan(filler, xA, xB, y, zA, zB, colorA, colorB, uOverWA, vOverWA, uOverWB, vOverWB, invWA, invWB);
     } else {
         const KxStateSpanFiller filler = StateSpanFiller();
@@ -305,12 +352,17 @@ void KxSoftwareRenderDevice::RasterizeSpan(int32_t xA, int32_t xB, int32_t y, fl
     }
 }
 
-KxSpanFiller KxSoftwareRenderDevice::SpanFiller() const
+// The vector filler may rewrite, unchanged, a few entries and pixels past a
+// span's end, on the next row for a span at the frame's right edge: up to
+// the end of the buffers, but for a band only up to its own last row,
+// since another thread may be writing the next one.
+KxSpanFiller KxSoftwareRenderDevice::SpanFiller(const KxRowBand& band) const
 {
-    const size_t entries = size_t(width) * size_t(height);
+    const size_t rows = size_t(std::min(band.last, height - 1)) + 1;
+    const size_t entries = size_t(width) * rows;
     const void* depthEnd = depth32Bit ? static_cast<const void*>(depthBuffer32 + entries)
                                       : static_cast<const void*>(depthBuffer16 + entries);
-    return KxSpanFiller(depthScale, SampledTexture(), depthEnd, pixels + size_t(rowStride) * size_t(height));
+    return KxSpanFiller(depthScale, SampledTexture(), depthEnd, pixels + size_t(rowStride) * rows);
 }
 
 KxStateSpanFiller KxSoftwareRenderDevice::StateSpanFiller() const

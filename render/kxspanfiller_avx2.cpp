@@ -19,6 +19,7 @@
 namespace {
 
 constexpr int32_t kLanes = 8;         // pixels per group
+constexpr int32_t kHalfLanes = 4;     // pixels of a span that shares its group
 constexpr int32_t kBatchGroups = 16;  // groups whose texture work is done together
 
 // What a span's pixels read: no texture, or one whose sizes are powers of
@@ -43,6 +44,20 @@ KX_AVX2_INLINE __m256 StartPair(__m128 first, __m128 step)
     return _mm256_set_m128(fifth, first);
 }
 
+// The values of four pixels in a row of each half, r0 to r3, as one
+// vector per attribute: each half transposes 4 x 4.
+KX_AVX2_INLINE KxGroupAttributes Transpose(__m256 r0, __m256 r1, __m256 r2, __m256 r3)
+{
+    const __m256 zInvW01 = _mm256_unpacklo_ps(r0, r1);
+    const __m256 uv01 = _mm256_unpackhi_ps(r0, r1);
+    const __m256 zInvW23 = _mm256_unpacklo_ps(r2, r3);
+    const __m256 uv23 = _mm256_unpackhi_ps(r2, r3);
+    return {_mm256_shuffle_ps(zInvW01, zInvW23, _MM_SHUFFLE(1, 0, 1, 0)),
+            _mm256_shuffle_ps(zInvW01, zInvW23, _MM_SHUFFLE(3, 2, 3, 2)),
+            _mm256_shuffle_ps(uv01, uv23, _MM_SHUFFLE(1, 0, 1, 0)),
+            _mm256_shuffle_ps(uv01, uv23, _MM_SHUFFLE(3, 2, 3, 2))};
+}
+
 // Steps a group on and turns its eight pixels' values into one vector per
 // attribute.
 KX_AVX2_INLINE KxGroupAttributes StepGroup(__m256& running, __m256 step)
@@ -55,15 +70,7 @@ KX_AVX2_INLINE KxGroupAttributes StepGroup(__m256& running, __m256 step)
     for (int k = 0; k < 4; ++k)
         next = _mm256_add_ps(next, step);
     running = next;
-    // Each half transposes 4 x 4.
-    const __m256 zInvW01 = _mm256_unpacklo_ps(r0, r1);
-    const __m256 uv01 = _mm256_unpackhi_ps(r0, r1);
-    const __m256 zInvW23 = _mm256_unpacklo_ps(r2, r3);
-    const __m256 uv23 = _mm256_unpackhi_ps(r2, r3);
-    return {_mm256_shuffle_ps(zInvW01, zInvW23, _MM_SHUFFLE(1, 0, 1, 0)),
-            _mm256_shuffle_ps(zInvW01, zInvW23, _MM_SHUFFLE(3, 2, 3, 2)),
-            _mm256_shuffle_ps(uv01, uv23, _MM_SHUFFLE(1, 0, 1, 0)),
-            _mm256_shuffle_ps(uv01, uv23, _MM_SHUFFLE(3, 2, 3, 2))};
+    return Transpose(r0, r1, r2, r3);
 }
 
 // depthScale * z + 0.5 in double for four pixels.
@@ -157,6 +164,64 @@ KX_AVX2_INLINE int TestAndWriteNarrowDepths(__m128i fragment, uint16_t* depth, _
     return mask;
 }
 
+// Two short spans in one group: depth entries 0-3 of each, the first's in
+// lanes 0-3, the second's in lanes 4-7.
+KX_AVX2_INLINE __m128i LoadNarrowPair(const uint16_t* first, const uint16_t* second)
+{
+    return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(first)),
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(second)));
+}
+
+KX_AVX2_INLINE void StoreNarrowPair(uint16_t* first, uint16_t* second, __m128i entries)
+{
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(first), entries);
+    _mm_storeh_pd(reinterpret_cast<double*>(second), _mm_castsi128_pd(entries));
+}
+
+KX_AVX2_INLINE __m256i LoadDepthPair(const uint16_t* first, const uint16_t* second)
+{
+    return _mm256_cvtepu16_epi32(LoadNarrowPair(first, second));
+}
+
+KX_AVX2_INLINE __m256i LoadDepthPair(const uint32_t* first, const uint32_t* second)
+{
+    return _mm256_set_m128i(_mm_loadu_si128(reinterpret_cast<const __m128i*>(second)),
+                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(first)));
+}
+
+KX_AVX2_INLINE void StoreDepthPair(uint16_t* first, uint16_t* second, __m256i entries)
+{
+    StoreNarrowPair(first, second,
+                    _mm_packus_epi32(_mm256_castsi256_si128(entries), _mm256_extracti128_si256(entries, 1)));
+}
+
+KX_AVX2_INLINE void StoreDepthPair(uint32_t* first, uint32_t* second, __m256i entries)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(first), _mm256_castsi256_si128(entries));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(second), _mm256_extracti128_si256(entries, 1));
+}
+
+template <typename DepthEntry>
+KX_AVX2_INLINE int TestAndWriteDepthPair(__m256i fragment, DepthEntry* first, DepthEntry* second, __m256i inSpans)
+{
+    const __m256i stored = LoadDepthPair(first, second);
+    const __m256i passes = _mm256_and_si256(inSpans, _mm256_cmpeq_epi32(_mm256_max_epu32(stored, fragment), stored));
+    const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(passes));
+    if (mask != 0)
+        StoreDepthPair(first, second, _mm256_blendv_epi8(stored, fragment, passes));
+    return mask;
+}
+
+KX_AVX2_INLINE int TestAndWriteNarrowDepthPair(__m128i fragment, uint16_t* first, uint16_t* second, __m128i inSpans)
+{
+    const __m128i stored = LoadNarrowPair(first, second);
+    const __m128i passes = _mm_and_si128(inSpans, _mm_cmpeq_epi16(_mm_max_epu16(stored, fragment), stored));
+    const int mask = _mm_movemask_epi8(_mm_packs_epi16(passes, passes)) & 0xFF;
+    if (mask != 0)
+        StoreNarrowPair(first, second, _mm_blendv_epi8(stored, fragment, passes));
+    return mask;
+}
+
 // All lanes set, then none: eight entries from the right place select the
 // first n lanes of a group, those that belong to the span.
 constexpr int32_t kLaneMasks[2 * kLanes] = {-1, -1, -1, -1, -1, -1, -1, -1, 0, 0, 0, 0, 0, 0, 0, 0};
@@ -171,6 +236,20 @@ KX_AVX2_INLINE __m128i NarrowSpanLanes(int32_t lanesLeft)
 {
     return _mm_loadu_si128(
         reinterpret_cast<const __m128i*>(kNarrowLaneMasks + kLanes - std::min(lanesLeft, kLanes)));
+}
+
+// The lanes of two short spans of n and m pixels sharing a group: 0 to
+// n - 1 and 4 to 3 + m.
+KX_AVX2_INLINE __m256i PairLanes(int32_t n, int32_t m)
+{
+    return _mm256_set_m128i(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kLaneMasks + kLanes - m)),
+                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLaneMasks + kLanes - n)));
+}
+
+KX_AVX2_INLINE __m128i NarrowPairLanes(int32_t n, int32_t m)
+{
+    return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(kNarrowLaneMasks + kLanes - n)),
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kNarrowLaneMasks + kLanes - m)));
 }
 
 // The texture coordinate s = float((1 / invW) * u/w), the reciprocal and
@@ -267,6 +346,34 @@ KX_AVX2_INLINE void StorePixels(uint8_t* pixel, __m256i packed, int mask)
     _mm_storel_epi64(reinterpret_cast<__m128i*>(pixel + 16), high);
 }
 
+// The bytes of four lanes (the low four bits of mask) in 12 bytes, as a
+// byte mask; the last four bytes are never set.
+KX_AVX2_INLINE __m128i QuarterLaneBytes(int mask)
+{
+    const __m128i laneBit = _mm_setr_epi8(1, 1, 1, 2, 2, 2, 4, 4, 4, 8, 8, 8, 16, 16, 16, 16);
+    return _mm_cmpeq_epi8(_mm_and_si128(_mm_set1_epi8(char(mask & 15)), laneBit), laneBit);
+}
+
+// Writes the pixels of the lanes in mask of a group shared by two short
+// spans: lanes 0-3 from first on, lanes 4-7 from second on. Each half
+// reads and writes back 16 bytes, the 4 past its pixels unchanged.
+KX_AVX2_INLINE void StorePixelPair(uint8_t* first, uint8_t* second, __m256i words, int mask)
+{
+    const __m256i lowThree = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
+                                              0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i tight = _mm256_shuffle_epi8(words, lowThree);
+    if (mask & 15) {
+        const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(first),
+                         _mm_blendv_epi8(old, _mm256_castsi256_si128(tight), QuarterLaneBytes(mask)));
+    }
+    if ((mask >> 4) & 15) {
+        const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(second),
+                         _mm_blendv_epi8(old, _mm256_extracti128_si256(tight, 1), QuarterLaneBytes(mask >> 4)));
+    }
+}
+
 // What the colours of one passing group need.
 struct KxTexelGroup {
     // Colour channels rounded, times 128, in 16-bit lanes: pixels 0 1 | 4 5
@@ -274,6 +381,7 @@ struct KxTexelGroup {
     __m256i colours[2];
     alignas(32) int32_t offsets[kLanes];  // texel byte offsets
     uint8_t* pixel;
+    uint8_t* pixelHigh;  // lanes 4-7's, in a group two spans share
     int passMask;
 };
 
@@ -282,6 +390,7 @@ struct KxTexelGroup {
 // overlap them.
 struct KxTexelBatch {
     KxTexelGroup groups[kBatchGroups];
+    KxTexelGroup sharedGroups[kBatchGroups];  // groups two short spans share
     const uint8_t* bits;
     int32_t width, height;
 };
@@ -334,16 +443,25 @@ KX_AVX2_INLINE void RoundedChannels(__m256i pair0, __m256i slope, __m256i& first
 }
 
 // The colours of the groups waiting in the batch.
+// Groups of one span and groups two spans share wait apart, so that neither
+// loop asks which kind it has. The order of the groups does not matter: a
+// group writes only its own passing pixels, and the bytes it writes back
+// unchanged it reads just before.
+template <bool bShared>
 KX_AVX2 void ShadeBatch(const KxTexelBatch& batch, int32_t count)
 {
     // A local copy: the pixel stores could otherwise alias the batch's.
     const uint8_t* const bits = batch.bits;
-    const KxTexelGroup* const end = batch.groups + count;
-    for (const KxTexelGroup* g = batch.groups; g != end; ++g) {
+    const KxTexelGroup* const groups = bShared ? batch.sharedGroups : batch.groups;
+    for (const KxTexelGroup* g = groups; g != groups + count; ++g) {
         const int32_t* at = g->offsets;
         const __m256i first = Modulate(LoadTexels(bits, at[0], at[1], at[4], at[5]), g->colours[0]);
         const __m256i second = Modulate(LoadTexels(bits, at[2], at[3], at[6], at[7]), g->colours[1]);
-        StorePixels(g->pixel, PackPixels(_mm256_packus_epi16(first, second)), g->passMask);
+        const __m256i words = _mm256_packus_epi16(first, second);
+        if constexpr (bShared)
+            StorePixelPair(g->pixel, g->pixelHigh, words, g->passMask);
+        else
+            StorePixels(g->pixel, PackPixels(words), g->passMask);
     }
 }
 
@@ -408,7 +526,7 @@ KX_AVX2_INLINE void FillGroup(KxSpanWalk<DepthEntry>& walk, __m256d scale, const
         g.pixel = walk.pixel;
         g.passMask = passMask;
         if (waitingGroups == kBatchGroups) {
-            ShadeBatch(batch, waitingGroups);
+            ShadeBatch<false>(batch, waitingGroups);
             waitingGroups = 0;
         }
     }
@@ -472,6 +590,79 @@ KX_AVX2_INLINE void FillAlone(KxSpanWalk<DepthEntry>& walk, __m256d scale, const
         }
     }
     FillRest<DepthEntry, texels, false>(walk, 0, scale, grid, batch, waitingGroups);
+}
+
+// Two spans of at most four pixels in one group, the first's pixels in
+// lanes 0-3 and the second's in lanes 4-7: most spans of small triangles
+// are that short, and a group each would leave most lanes idle. Each half
+// steps from its own span's start, pixel by pixel, as the scalar path does.
+template <typename DepthEntry, KxTexels texels, bool bNarrow>
+KX_AVX2_INLINE void FillShortPair(const KxPendingSpan& first, const KxPendingSpan& second, __m256d scale,
+                                  const KxTexelGrid& grid, KxTexelBatch& batch, int32_t& waitingShared)
+{
+    const KxSpanCursor& a = first.cursor;
+    const KxSpanCursor& b = second.cursor;
+    const __m256 step =
+        _mm256_set_m128(_mm_setr_ps(b.dz, b.dInvW, b.du, b.dv), _mm_setr_ps(a.dz, a.dInvW, a.du, a.dv));
+    const __m256 r0 = _mm256_set_m128(_mm_setr_ps(b.z, b.invW, b.u, b.v), _mm_setr_ps(a.z, a.invW, a.u, a.v));
+    const __m256 r1 = _mm256_add_ps(r0, step);
+    const __m256 r2 = _mm256_add_ps(r1, step);
+    const KxGroupAttributes attributes = Transpose(r0, r1, r2, _mm256_add_ps(r2, step));
+
+    auto* firstDepth = static_cast<DepthEntry*>(first.depth);
+    auto* secondDepth = static_cast<DepthEntry*>(second.depth);
+    int passMask;
+    if constexpr (bNarrow)
+        passMask = TestAndWriteNarrowDepthPair(NarrowFragmentDepths(attributes.z, scale), firstDepth, secondDepth,
+                                               NarrowPairLanes(first.count, second.count));
+    else
+        passMask = TestAndWriteDepthPair(FragmentDepths(attributes.z, scale, firstDepth), firstDepth, secondDepth,
+                                         PairLanes(first.count, second.count));
+    if (texels == KxTexels::None || passMask == 0)
+        return;
+    KxTexelGroup& g = batch.sharedGroups[waitingShared++];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(g.offsets), TexelOffsets<texels>(attributes, grid));
+    const __m256i channels = _mm256_add_epi32(_mm256_setr_epi32(a.blue, a.green, a.red, 0, b.blue, b.green, b.red, 0),
+                                              _mm256_set1_epi32(0x8000));
+    RoundedChannels(channels, _mm256_setr_epi32(a.dBlue, a.dGreen, a.dRed, 0, b.dBlue, b.dGreen, b.dRed, 0),
+                    g.colours[0], g.colours[1]);
+    g.pixel = first.pixel;
+    g.pixelHigh = second.pixel;
+    g.passMask = passMask;
+    if (waitingShared == kBatchGroups) {
+        ShadeBatch<true>(batch, waitingShared);
+        waitingShared = 0;
+    }
+}
+
+// Narrow depths also fit the wide lanes: a pair takes the narrow test only
+// when both spans can.
+template <typename DepthEntry, KxTexels texels>
+KX_AVX2_INLINE void FillShortPair(const KxPendingSpan& first, const KxPendingSpan& second, bool bNarrow,
+                                  __m256d scale, const KxTexelGrid& grid, KxTexelBatch& batch,
+                                  int32_t& waitingShared)
+{
+    if constexpr (sizeof(DepthEntry) == 2) {
+        if (bNarrow) {
+            FillShortPair<DepthEntry, texels, true>(first, second, scale, grid, batch, waitingShared);
+            return;
+        }
+    }
+    FillShortPair<DepthEntry, texels, false>(first, second, scale, grid, batch, waitingShared);
+}
+
+// Whether the second of two short spans sharing a group would undo the
+// first's depth writes: the group reads both spans' four entries before it
+// writes the first's and then the second's, and the second's four reach
+// the first's when it ends a row just before the first starts the next.
+// (Their pixels are written one span after the other, each read just
+// before it is written.)
+template <typename DepthEntry>
+bool SecondUndoesFirst(const KxPendingSpan& first, const KxPendingSpan& second)
+{
+    const auto* a = static_cast<const DepthEntry*>(first.depth);
+    const auto* b = static_cast<const DepthEntry*>(second.depth);
+    return b < a && a < b + kHalfLanes;
 }
 
 // Every z along the span is bounded by (|z0| + k |dz|)(1 + 2^-24)^k, which
@@ -568,7 +759,8 @@ KX_AVX2_INLINE KxSpanLanes ChooseLanes(const KxPendingSpan& span, const KxPendin
                                                                                           : KxSpanLanes::Scalar;
 }
 
-// The spans two at a time. A span whose values do not fit the lanes goes
+// The spans two at a time, short ones in the halves of one group, others
+// a group of each in turn. A span whose values do not fit the lanes goes
 // the scalar way.
 template <typename DepthEntry, KxTexels texels>
 KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const KxTexture* texture,
@@ -576,33 +768,44 @@ KX_AVX2 void FillSpans(const KxPendingSpans& spans, uint32_t depthScale, const K
 {
     // Counted here, not in the batch: the compiler then keeps the count in a
     // register across the vector stores into the batch.
-    int32_t waitingGroups = 0;
+    int32_t waitingGroups = 0, waitingShared = 0;
     const __m256d scale = _mm256_set1_pd(double(depthScale));
     const KxTexelGrid grid(batch.width, batch.height);
     const KxPendingSpan* waiting = nullptr;
-    bool bWaitingNarrow = false;
+    const KxPendingSpan* waitingShort = nullptr;
+    bool bWaitingNarrow = false, bWaitingShortNarrow = false;
     for (const KxPendingSpan* span = spans.spans; span != spans.spans + spans.count; ++span) {
         const KxSpanLanes lanes = ChooseLanes<DepthEntry>(*span, spans, depthScale, texture != nullptr);
+        const bool bNarrow = lanes == KxSpanLanes::Narrow;
         if (lanes == KxSpanLanes::Scalar) {
             KxFillSpanScalar(span->cursor, span->count, depthScale, static_cast<DepthEntry*>(span->depth),
                              span->pixel, texture);
-            continue;
-        }
-        if (!waiting) {
+        } else if (span->count <= kHalfLanes && waitingShort && !SecondUndoesFirst<DepthEntry>(*waitingShort, *span)) {
+            FillShortPair<DepthEntry, texels>(*waitingShort, *span, bWaitingShortNarrow && bNarrow, scale, grid,
+                                              batch, waitingShared);
+            waitingShort = nullptr;
+        } else if (span->count <= kHalfLanes && !waitingShort) {
+            waitingShort = span;
+            bWaitingShortNarrow = bNarrow;
+        } else if (!waiting) {
             waiting = span;
-            bWaitingNarrow = lanes == KxSpanLanes::Narrow;
-            continue;
+            bWaitingNarrow = bNarrow;
+        } else {
+            KxSpanWalk<DepthEntry> first(*waiting, bWaitingNarrow), second(*span, bNarrow);
+            waiting = nullptr;
+            FillPair<DepthEntry, texels>(first, second, scale, grid, batch, waitingGroups);
         }
-        KxSpanWalk<DepthEntry> first(*waiting, bWaitingNarrow), second(*span, lanes == KxSpanLanes::Narrow);
-        waiting = nullptr;
-        FillPair<DepthEntry, texels>(first, second, scale, grid, batch, waitingGroups);
     }
-    if (waiting) {
-        KxSpanWalk<DepthEntry> last(*waiting, bWaitingNarrow);
-        FillAlone<DepthEntry, texels>(last, scale, grid, batch, waitingGroups);
+    for (const KxPendingSpan* last : {waiting, waitingShort}) {
+        if (!last)
+            continue;
+        KxSpanWalk<DepthEntry> walk(*last, last == waiting ? bWaitingNarrow : bWaitingShortNarrow);
+        FillAlone<DepthEntry, texels>(walk, scale, grid, batch, waitingGroups);
     }
-    if constexpr (texels != KxTexels::None)
-        ShadeBatch(batch, waitingGroups);
+    if constexpr (texels != KxTexels::None) {
+        ShadeBatch<false>(batch, waitingGroups);
+        ShadeBatch<true>(batch, waitingShared);
+    }
 }
 
 template <KxTexels texels>

@@ -8,6 +8,8 @@
 //   kxexactness --check FILE     compares with FILE; exit 1 on any difference
 //   kxexactness --write FILE     writes FILE anew
 //   --frames DIR                 also writes every frame as DIR/KIND-SEED.bmp
+//   --threads N[,N...]           renders every scene on each of these thread
+//                                counts (default 1); all must give the same lines
 //
 // A line: KIND SEED WIDTHxHEIGHT COLOR-HASH DEPTH-HASH, the hashes 64-bit
 // FNV-1a over the frame's pixels (3 bytes each, rows top to bottom, no
@@ -30,6 +32,7 @@
 // commit. `make cross-check` then shows that arm64 and 32-bit x86 agree.
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -41,10 +44,13 @@
 namespace {
 
 const char* const kUsage =
-    "usage: kxexactness [--check FILE | --write FILE] [--frames DIR]\n"
+    "usage: kxexactness [--check FILE | --write FILE] [--frames DIR] [--threads N[,N...]]\n"
     "Renders the exactness check's random scenes and prints a hash line for each,\n"
     "compares them with FILE (exit 1 on a difference) or writes FILE anew.\n"
-    "  --frames DIR  also writes each frame as DIR/KIND-SEED.bmp (DIR must exist)\n";
+    "  --frames DIR        also writes each frame as DIR/KIND-SEED.bmp (DIR must exist)\n"
+    "  --threads N[,N...]  renders every scene on each of these thread counts (1 to 256,\n"
+    "                      default 1), every draw split across the threads; the lines\n"
+    "                      must be the same on every count (exit 1 if not)\n";
 
 constexpr uint64_t kFnvOffset = 0xCBF29CE484222325ull;
 constexpr uint64_t kFnvPrime = 0x100000001B3ull;
@@ -83,18 +89,18 @@ struct KxHashLine {
     std::string line;
 };
 
-// Every scene's line; false when a device could not be created or a frame
-// could not be written.
-bool RenderAll(const std::string& framesDir, std::vector<KxHashLine>& lines)
+// Every scene's line on nThreads threads; false when a device could not be
+// created or a frame could not be written.
+bool RenderAll(const std::string& framesDir, uint32_t nThreads, std::vector<KxHashLine>& lines)
 {
     for (const KxExactKind& kind : KxExactKinds()) {
         for (int32_t seed = 0; seed < kind.nSeeds; ++seed) {
             const KxExactScene scene = KxMakeExactScene(kind, seed);
             KxExactFrame frame;
             const std::string key = std::string(kind.name) + " " + std::to_string(seed);
-            if (!frame.Render(scene)) {
-                std::fprintf(stderr, "kxexactness: no memory for the %dx%d frame of %s\n", int(scene.nWidth),
-                             int(scene.nHeight), key.c_str());
+            if (!frame.Render(scene, nThreads)) {
+                std::fprintf(stderr, "kxexactness: no memory for the %dx%d frame of %s on %u threads\n",
+                             int(scene.nWidth), int(scene.nHeight), key.c_str(), unsigned(nThreads));
                 return false;
             }
             char text[160];
@@ -176,30 +182,92 @@ int Write(const std::vector<KxHashLine>& lines, const std::string& path)
     return 0;
 }
 
+// "1,2,3" into its counts; false on anything else.
+bool ParseThreadCounts(const std::string& text, std::vector<uint32_t>& counts)
+{
+    counts.clear();
+    size_t start = 0;
+    for (;;) {
+        const size_t end = std::min(text.find(',', start), text.size());
+        const std::string item = text.substr(start, end - start);
+        if (item.empty() || item.size() > 3 || item.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        const unsigned long count = std::stoul(item);
+        if (count < 1 || count > KxSoftwareRenderDevice::kMaxThreads)
+            return false;
+        counts.push_back(uint32_t(count));
+        if (end == text.size())
+            return true;
+        start = end + 1;
+    }
+}
+
+// The lines of every thread count; false, after saying where, when one
+// count's lines differ from the first's or a scene could not be rendered.
+bool RenderOnEveryCount(const std::string& framesDir, const std::vector<uint32_t>& counts,
+                        std::vector<KxHashLine>& lines, int& status)
+{
+    status = 2;
+    if (!RenderAll(framesDir, counts[0], lines))
+        return false;
+    for (size_t c = 1; c < counts.size(); ++c) {
+        std::vector<KxHashLine> other;
+        if (!RenderAll(framesDir, counts[c], other))
+            return false;
+        size_t nDiffering = 0;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (other[i].line == lines[i].line)
+                continue;
+            ++nDiffering;
+            std::printf("DIFFERS: on %u threads %s\n   on %u threads %s\n", unsigned(counts[0]),
+                        lines[i].line.c_str(), unsigned(counts[c]), other[i].line.c_str());
+        }
+        if (nDiffering > 0) {
+            std::printf("kxexactness: %zu of %zu scenes differ between %u and %u threads\n", nDiffering,
+                        lines.size(), unsigned(counts[0]), unsigned(counts[c]));
+            status = 1;
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     std::string mode, path, framesDir;
+    std::vector<uint32_t> threadCounts{1};
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--help" || option == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if ((option != "--check" && option != "--write" && option != "--frames") || i + 1 >= argc ||
-            (option != "--frames" && !mode.empty())) {
+        const bool bKnown = option == "--check" || option == "--write" || option == "--frames" || option == "--threads";
+        const bool bMode = option == "--check" || option == "--write";
+        if (!bKnown || i + 1 >= argc || (bMode && !mode.empty()) ||
+            (option == "--threads" && !ParseThreadCounts(argv[i + 1], threadCounts))) {
             std::fprintf(stderr, "kxexactness: bad option %s\n%s", option.c_str(), kUsage);
             return 2;
         }
-        (option == "--frames" ? framesDir : path) = argv[++i];
-        if (option != "--frames")
-            mode = option;
+        const std::string value = argv[++i];
+        if (option == "--frames")
+            framesDir = value;
+        else if (bMode)
+            mode = option, path = value;
     }
 
     std::vector<KxHashLine> lines;
-    if (!RenderAll(framesDir, lines))
-        return 2;
+    int status = 0;
+    if (!RenderOnEveryCount(framesDir, threadCounts, lines, status))
+        return status;
+    if (threadCounts.size() > 1) {
+        std::printf("kxexactness: every scene the same on");
+        for (uint32_t count : threadCounts)
+            std::printf(" %u", unsigned(count));
+        std::printf(" threads\n");
+    }
     if (mode == "--check")
         return Check(lines, path);
     if (mode == "--write")

@@ -294,10 +294,12 @@ KxExactFrame::~KxExactFrame()
         pTexture->Release();
 }
 
-bool KxExactFrame::Render(const KxExactScene& scene)
+bool KxExactFrame::Render(const KxExactScene& scene, uint32_t nThreads)
 {
-    if (!device.CreateOffscreen(scene.nWidth, scene.nHeight))
+    if (!device.CreateOffscreen(scene.nWidth, scene.nHeight) || !device.SetThreadCount(nThreads))
         return false;
+    if (nThreads > 1)
+        device.SetThreadThreshold(0);
     if (scene.bDepth32)
         device.CreateDepthBuffer(1);
     device.SetTransform(KXTS_VIEW, &scene.view);

@@ -90,8 +90,9 @@ public:
     KxExactFrame(const KxExactFrame&) = delete;
     KxExactFrame& operator=(const KxExactFrame&) = delete;
 
-    // False when the device cannot be created.
-    bool Render(const KxExactScene& scene);
+    // False when the device cannot be created. On nThreads threads every
+    // draw is split across them, however small.
+    bool Render(const KxExactScene& scene, uint32_t nThreads = 1);
     const KxSoftwareRenderDevice& Device() const { return device; }
 
 private:

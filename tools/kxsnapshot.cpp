@@ -25,12 +25,18 @@ enum KxExitStatus {
 
 const char* const kUsage =
     "usage: kxsnapshot [--frames N] [--hold KEYS] [--out FILE.bmp] [--depth-out FILE]\n"
+    "                  [--threads N] [--thread-threshold N]\n"
     "Renders the demo off-screen for N frames and writes the last one. Run it\n"
     "where the demo's texture SW_TEST.bmp is.\n"
     "  --frames N        frames to render, N >= 1 (default 1)\n"
     "  --hold KEYS       keys held down during every frame, letters of WSADZX\n"
     "  --out FILE.bmp    where the last frame goes (default frame.bmp)\n"
     "  --depth-out FILE  also write its depth buffer, 16-bit little-endian, top row first\n"
+    "  --threads N       threads that draw, 0 to 256 (default 1; 0: one per processor);\n"
+    "                    the bytes are the same for every count\n"
+    "  --thread-threshold N\n"
+    "                    draws of fewer triangles stay on one thread (default 512;\n"
+    "                    0: every draw on all threads, as the tests run the demo)\n"
     "  --help, -h        this text\n"
     "Exit status: 0 written; 1 an output cannot be written (checked before\n"
     "rendering); 2 bad options; 3 SW_TEST.bmp could not be loaded: the frame\n"
@@ -41,6 +47,8 @@ struct KxOptions {
     std::string holdKeys;
     std::string outPath = "frame.bmp";
     std::string depthPath;
+    long nThreads = 1;
+    long nThreadThreshold = KxSoftwareRenderDevice::kDefaultThreadThreshold;
     bool bHelp = false;
 };
 
@@ -50,13 +58,14 @@ int Usage(const std::string& message)
     return kExitUsage;
 }
 
-bool ParseFrames(const char* text, long* frames)
+// A whole number from low to high, digits only.
+bool ParseNumber(const char* text, long low, long high, long* number)
 {
     char* end = nullptr;
     const long value = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || value < 1 || value > 100000000)
+    if (end == text || *end != '\0' || value < low || value > high)
         return false;
-    *frames = value;
+    *number = value;
     return true;
 }
 
@@ -81,14 +90,21 @@ int ParseOptions(int argc, char** argv, KxOptions* options)
             options->bHelp = true;
             continue;
         }
-        if (option != "--frames" && option != "--hold" && option != "--out" && option != "--depth-out")
+        if (option != "--frames" && option != "--hold" && option != "--out" && option != "--depth-out" &&
+            option != "--threads" && option != "--thread-threshold")
             return Usage("unknown option " + option);
         if (i + 1 >= argc)
             return Usage("missing value for " + option);
         const char* value = argv[++i];
         if (option == "--frames") {
-            if (!ParseFrames(value, &options->nFrames))
+            if (!ParseNumber(value, 1, 100000000, &options->nFrames))
                 return Usage("--frames takes a whole number of at least 1");
+        } else if (option == "--threads") {
+            if (!ParseNumber(value, 0, KxSoftwareRenderDevice::kMaxThreads, &options->nThreads))
+                return Usage("--threads takes a whole number from 0 to 256");
+        } else if (option == "--thread-threshold") {
+            if (!ParseNumber(value, 0, 1000000000, &options->nThreadThreshold))
+                return Usage("--thread-threshold takes a whole number from 0 to 1000000000");
         } else if (option == "--hold") {
             if (!ParseKeys(value, &options->holdKeys))
                 return Usage("--hold takes letters of WSADZX");
@@ -171,6 +187,10 @@ int Snapshot(const KxOptions& options)
         return kExitCannotWrite;
     }
     scene.HoldKeys(options.holdKeys);
+    KxSoftwareRenderDevice& drawing = *scene.GetDevice();
+    drawing.SetThreadThreshold(uint32_t(options.nThreadThreshold));
+    if (!drawing.SetThreadCount(uint32_t(options.nThreads)))
+        std::fprintf(stderr, "kxsnapshot: the system refused %ld threads; drawing on one\n", options.nThreads);
 
     KxProgress progress(options.nFrames);
     const auto start = std::chrono::steady_clock::now();

@@ -1,6 +1,7 @@
 // Independent devices: scenes drawn on devices of their own, in turn on one
 // thread and at once on four, give every frame's bytes as each scene gives
-// them alone. The ThreadSanitizer build (make test-tsan) runs these too.
+// them alone on one thread; at once, some devices draw on workers of their
+// own. The ThreadSanitizer build (make test-tsan) runs these too.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -39,12 +40,15 @@ public:
     virtual KxFrameBytes Bytes() const = 0;
 };
 
-// The demo, from its own angle and with its own keys held.
+// The demo, from its own angle and with its own keys held, drawn by
+// nThreads threads.
 class KxDemoScene : public KxThreadScene {
 public:
-    explicit KxDemoScene(uint32_t seed)
+    KxDemoScene(uint32_t seed, uint32_t nThreads)
     {
         EXPECT_TRUE(scene.SetupOffscreen() && scene.GetTexture());
+        EXPECT_TRUE(scene.GetDevice()->SetThreadCount(nThreads));
+        scene.GetDevice()->SetThreadThreshold(0);
         scene.SetAngle(1.0f + 37.0f * float(seed));
         const char* keys[] = {"", "W", "AZ", "DSX", "WD"};
         scene.HoldKeys(keys[seed % std::size(keys)]);
@@ -63,7 +67,7 @@ private:
 // uses the colour this device's previous frame left in its holder.
 class KxLitTexturedScene : public KxThreadScene {
 public:
-    explicit KxLitTexturedScene(uint32_t seed) : test(96, 72), r{std::mt19937(seed)}
+    KxLitTexturedScene(uint32_t seed, uint32_t nThreads) : test(96, 72, nThreads), r{std::mt19937(seed)}
     {
         KxSoftwareRenderDevice& d = test.device;
         std::vector<uint32_t> texels(16 * 8);
@@ -139,11 +143,11 @@ private:
 
 // The scenes every thread draws, one device each: a new scene is a class
 // like the two above and one line in kScenes.
-typedef std::unique_ptr<KxThreadScene> (*KxSceneMaker)(uint32_t seed);
+typedef std::unique_ptr<KxThreadScene> (*KxSceneMaker)(uint32_t seed, uint32_t nThreads);
 template <typename Scene>
-std::unique_ptr<KxThreadScene> Make(uint32_t seed)
+std::unique_ptr<KxThreadScene> Make(uint32_t seed, uint32_t nThreads)
 {
-    return std::make_unique<Scene>(seed);
+    return std::make_unique<Scene>(seed, nThreads);
 }
 const KxSceneMaker kScenes[] = {
     Make<KxDemoScene>,
@@ -156,11 +160,11 @@ constexpr int kFrames = 5;
 // Every frame of thread t's scenes: [scene][frame].
 typedef std::vector<std::vector<KxFrameBytes>> KxThreadFrames;
 
-std::vector<std::unique_ptr<KxThreadScene>> MakeScenes(int t)
+std::vector<std::unique_ptr<KxThreadScene>> MakeScenes(int t, uint32_t nThreads = 1)
 {
     std::vector<std::unique_ptr<KxThreadScene>> scenes;
     for (KxSceneMaker make : kScenes)
-        scenes.push_back(make(uint32_t(t)));
+        scenes.push_back(make(uint32_t(t), nThreads));
     return scenes;
 }
 
@@ -170,7 +174,7 @@ std::vector<KxThreadFrames> DrawAlone()
     std::vector<KxThreadFrames> frames(kThreads);
     for (int t = 0; t < kThreads; ++t)
         for (const auto& make : kScenes) {
-            std::unique_ptr<KxThreadScene> scene = make(uint32_t(t));
+            std::unique_ptr<KxThreadScene> scene = make(uint32_t(t), 1);
             frames[t].emplace_back();
             for (int f = 0; f < kFrames; ++f) {
                 scene->DrawFrame();
@@ -214,9 +218,10 @@ TEST(IndependentDevices, FourThreadsEachDrawAsAlone)
     const std::vector<KxThreadFrames> alone = DrawAlone();
     std::vector<KxThreadFrames> drawn(kThreads);
     std::vector<std::thread> threads;
+    // Devices of one, two and three threads: up to eight threads at once.
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([t, &drawn] {
-            std::vector<std::unique_ptr<KxThreadScene>> scenes = MakeScenes(t);
+            std::vector<std::unique_ptr<KxThreadScene>> scenes = MakeScenes(t, 1 + uint32_t(t) % 3);
             DrawInTurn(scenes, drawn[t]);
         });
     for (std::thread& thread : threads)

@@ -2,16 +2,36 @@
 // textures made in memory, and a frame's every byte for comparisons.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "platform/kxwin32.h"
 #include "render/kxsoftwarerenderdevice.h"
 
+// The thread counts every exactness test draws with: the calling thread
+// alone, then 2, 3 and 8 (odd, and more than the cores).
+inline constexpr uint32_t kKxTestThreadCounts[] = {1, 2, 3, 8};
+
+// A test's name for a thread count, "Threads3".
+inline std::string KxThreadsName(uint32_t nThreads)
+{
+    return "Threads" + std::to_string(nThreads);
+}
+
 struct KxTestDevice {
-    explicit KxTestDevice(int32_t nWidth = 64, int32_t nHeight = 48) { device.CreateOffscreen(nWidth, nHeight); }
+    // With more than one thread every draw, however small, goes to the
+    // workers, so that small scenes test the threaded stages too.
+    explicit KxTestDevice(int32_t nWidth = 64, int32_t nHeight = 48, uint32_t nThreads = 1)
+    {
+        device.CreateOffscreen(nWidth, nHeight);
+        EXPECT_TRUE(device.SetThreadCount(nThreads));
+        device.SetThreadThreshold(nThreads > 1 ? 0 : KxSoftwareRenderDevice::kDefaultThreadThreshold);
+    }
 
     // The packed colour at (x, y): its first byte (blue) in bits 16-23, as
     // the device packs vertex colours.

@@ -40,11 +40,15 @@ std::vector<Vertex> Room()
     return v;
 }
 
+// On nThreads threads every draw is split across them: each band of rows
+// cuts the clipped triangles again.
 struct KxScene {
-    KxTestDevice t{160, 120};
+    KxTestDevice t;
     KxVertexBuffer* pBuffer = nullptr;
 
-    KxScene(const std::vector<Vertex>& vertices, KxVector3 eye, KxVector3 at, float zNear, float zFar)
+    KxScene(const std::vector<Vertex>& vertices, KxVector3 eye, KxVector3 at, float zNear, float zFar,
+            uint32_t nThreads)
+        : t(160, 120, nThreads)
     {
         const uint32_t bytes = uint32_t(vertices.size() * sizeof(Vertex));
         t.device.CreateVertexBuffer(bytes, 0, 0x112, 1, &pBuffer, nullptr);
@@ -88,7 +92,12 @@ int Count(const std::vector<std::string>& rows, size_t first, size_t last)
 
 }  // namespace
 
-TEST(Clipping, TheRoomSeenFromInsideCoversTheWholeFrame)
+struct Clipping : ::testing::TestWithParam<uint32_t> {};
+
+INSTANTIATE_TEST_SUITE_P(Threads, Clipping, ::testing::ValuesIn(kKxTestThreadCounts),
+                         [](const auto& info) { return KxThreadsName(info.param); });
+
+TEST_P(Clipping, TheRoomSeenFromInsideCoversTheWholeFrame)
 {
     const struct {
         const char* name;
@@ -102,7 +111,7 @@ TEST(Clipping, TheRoomSeenFromInsideCoversTheWholeFrame)
         {"in a corner, facing out", {3.8f, 2.8f, 4.8f}, {0, 1, 0}},
     };
     for (const auto& view : views) {
-        KxScene scene(Room(), view.eye, view.at, 0.1f, 100.0f);
+        KxScene scene(Room(), view.eye, view.at, 0.1f, 100.0f, GetParam());
         for (bool bDepth : {true, false}) {
             const std::vector<std::string> rows = scene.Draw(bDepth);
             EXPECT_EQ(Count(rows, 0, 119), 160 * 120) << view.name << (bDepth ? ", depth" : ", Gouraud");
@@ -110,7 +119,7 @@ TEST(Clipping, TheRoomSeenFromInsideCoversTheWholeFrame)
     }
 }
 
-TEST(Clipping, AGroundPlaneAMillionUnitsWideDrawsBelowTheHorizon)
+TEST_P(Clipping, AGroundPlaneAMillionUnitsWideDrawsBelowTheHorizon)
 {
     // Two triangles, corners 10^6 away on every side, the eye 1 above them
     // and a near plane of 0.01: every corner is far outside the view, the
@@ -118,7 +127,7 @@ TEST(Clipping, AGroundPlaneAMillionUnitsWideDrawsBelowTheHorizon)
     // the coordinate limit.
     std::vector<Vertex> ground;
     AddQuad(ground, {-1e6f, -1, 1e6f}, {2e6f, 0, 0}, {0, 0, -2e6f});
-    KxScene scene(ground, {0, 0, 0}, {0, 0, 1}, 0.01f, 1e4f);
+    KxScene scene(ground, {0, 0, 0}, {0, 0, 1}, 0.01f, 1e4f, GetParam());
     for (bool bDepth : {true, false}) {
         // Level view: the horizon is the middle row, 60.
         const std::vector<std::string> rows = scene.Draw(bDepth);
@@ -127,29 +136,29 @@ TEST(Clipping, AGroundPlaneAMillionUnitsWideDrawsBelowTheHorizon)
     }
 }
 
-TEST(Clipping, OnlyWhatLiesInFrontOfTheNearPlaneDraws)
+TEST_P(Clipping, OnlyWhatLiesInFrontOfTheNearPlaneDraws)
 {
     // A wall across the view standing 5 in front of the eye, and one 5
     // behind it, facing the eye: the one behind draws nothing, inverted or
     // not.
     std::vector<Vertex> walls;
     AddQuad(walls, {-50, 50, 5}, {100, 0, 0}, {0, -100, 0});
-    KxScene front(walls, {0, 0, 0}, {0, 0, 1}, 0.5f, 100.0f);
+    KxScene front(walls, {0, 0, 0}, {0, 0, 1}, 0.5f, 100.0f, GetParam());
     EXPECT_EQ(Count(front.Draw(true), 0, 119), 160 * 120);
     std::vector<Vertex> behind;
     AddQuad(behind, {50, 50, -5}, {-100, 0, 0}, {0, -100, 0});
-    KxScene back(behind, {0, 0, 0}, {0, 0, 1}, 0.5f, 100.0f);
+    KxScene back(behind, {0, 0, 0}, {0, 0, 1}, 0.5f, 100.0f, GetParam());
     for (bool bDepth : {true, false})
         EXPECT_EQ(Count(back.Draw(bDepth), 0, 119), 0) << bDepth;
 }
 
-TEST(Clipping, AFloorCutByTheNearPlaneKeepsItsDepthsInFront)
+TEST_P(Clipping, AFloorCutByTheNearPlaneKeepsItsDepthsInFront)
 {
     // Depth grows away from the eye down the middle column, from the
     // bottom row (near the near plane) to the horizon.
     std::vector<Vertex> floor;
     AddQuad(floor, {-20, -1, 20}, {40, 0, 0}, {0, 0, -40});
-    KxScene scene(floor, {0, 0, 0}, {0, 0, 1}, 0.5f, 100.0f);
+    KxScene scene(floor, {0, 0, 0}, {0, 0, 1}, 0.5f, 100.0f, GetParam());
     scene.Draw(true);
     uint32_t previous = 0;
     for (int32_t y = 119; y > 70; --y) {

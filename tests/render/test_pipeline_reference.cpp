@@ -337,11 +337,19 @@ struct KxRandomScene : KxTestRandom {
 
 }  // namespace
 
-TEST(PipelineReference, RandomScenesDrawAsTheTranscription)
+// The device under test draws on every thread count of the tests.
+struct PipelineReference : ::testing::TestWithParam<uint32_t> {};
+
+INSTANTIATE_TEST_SUITE_P(Threads, PipelineReference, ::testing::ValuesIn(kKxTestThreadCounts),
+                         [](const auto& info) { return KxThreadsName(info.param); });
+
+TEST_P(PipelineReference, RandomScenesDrawAsTheTranscription)
 {
-    KxTestDevice dut(83, 61), ref(83, 61);
+    KxTestDevice dut(83, 61, GetParam()), ref(83, 61);
     const KxTexturePtr texture = KxMakeTexture(8, 4, KxDistinctTexels(32));
-    // A new device's material colour holders start as the reference's do.
+    // A new device's material colour holders start as the reference's do;
+    // the reference's outlive each run.
+    heldAmbient = heldDiffuse = heldSpecular = KxColor(0, 0, 0, 1);
 
     std::vector<bool> visible;
     KxRandomScene scene{{std::mt19937(15)}};

@@ -248,10 +248,15 @@ TEST(RasterReference, RandomSpans)
     }
 }
 
-struct RasterReference : ::testing::TestWithParam<bool> {};
+// Each filler on every thread count of the tests.
+struct RasterReference : ::testing::TestWithParam<std::tuple<bool, uint32_t>> {};
 
-INSTANTIATE_TEST_SUITE_P(Fillers, RasterReference, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Rasterizer" : "Gouraud"; });
+INSTANTIATE_TEST_SUITE_P(Fillers, RasterReference,
+                         ::testing::Combine(::testing::Bool(), ::testing::ValuesIn(kKxTestThreadCounts)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param) ? "Rasterizer" : "Gouraud") +
+                                    KxThreadsName(std::get<1>(info.param));
+                         });
 
 TEST_P(RasterReference, TrianglesReachingFarOffTheScreen)
 {
@@ -268,7 +273,7 @@ TEST_P(RasterReference, TrianglesReachingFarOffTheScreen)
     };
     // A small frame, then one wider than 16384 columns.
     for (auto [width, height, count] : {std::tuple{64, 48, 300}, {18200, 6, 40}}) {
-        KxTestDevice t(width, height);
+        KxTestDevice t(width, height, std::get<1>(GetParam()));
         t.device.SetTexture(0, texture.get());
         t.device.Clear(0, nullptr, 3, 0x203040, 1.0f, 0);
         KxReferenceFrame f{t};
@@ -282,7 +287,7 @@ TEST_P(RasterReference, TrianglesReachingFarOffTheScreen)
                      r.Uniform(0, 1), r.Uniform(0, 1), r.Uniform(0.5f, 1.5f)};
             for (int k = 0; i == 0 && k < 3; ++k)
                 std::tie(v[k].x, v[k].y) = std::tuple(found[k][0], found[k][1]);
-            if (GetParam()) {
+            if (std::get<0>(GetParam())) {
                 t.device.RasterizeTriangle(v[0].x, v[0].y, v[0].z, v[1].x, v[1].y, v[1].z, v[2].x, v[2].y, v[2].z,
                                            v[0].color, v[1].color, v[2].color, v[0].u, v[0].v, v[1].u, v[1].v,
                                            v[2].u, v[2].v, v[0].invW, v[1].invW, v[2].invW);

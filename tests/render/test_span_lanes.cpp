@@ -2,6 +2,8 @@
 // every colour byte and depth entry must agree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
 
 #include "kxtestdevice.h"
 #include "render/kxspanfiller.h"
@@ -9,11 +11,12 @@
 
 namespace {
 
-// Colours fade, or stay one colour (which the vector path rounds once).
+// Colours fade over the span's count pixels, slowly or across the whole
+// range, or stay one colour (which the vector path rounds once).
 // Wild spans may have 1/w zero throughout, so that the texture coordinates
 // are infinite or NaN, and a red channel that rounds to 256. Depth-edge
 // spans stay next to 0 and 65535, where the 16-bit lanes end.
-KxSpanCursor RandomCursor(KxTestRandom& r, bool bWild, bool bOneColour, bool bDepthEdge)
+KxSpanCursor RandomCursor(KxTestRandom& r, int32_t count, bool bWild, bool bOneColour, bool bDepthEdge)
 {
     KxSpanCursor c;
     const float depthEdge = r.rng() % 2 ? 1.0f : 0.0f;
@@ -25,10 +28,11 @@ KxSpanCursor RandomCursor(KxTestRandom& r, bool bWild, bool bOneColour, bool bDe
     c.du = r.Uniform(-0.01f, 0.01f);
     c.v = r.Uniform(-0.2f, 0.6f);
     c.dv = r.Uniform(bWild ? -2.0f : -0.01f, bWild ? 2.0f : 0.01f);
-    for (int32_t* channel : {&c.blue, &c.green, &c.red})
+    for (auto [channel, slope] : {std::pair{&c.blue, &c.dBlue}, {&c.green, &c.dGreen}, {&c.red, &c.dRed}}) {
         *channel = r.Int(0, 255) << 16;
-    for (int32_t* slope : {&c.dBlue, &c.dGreen, &c.dRed})
-        *slope = bOneColour ? 0 : r.Int(-4000, 0);
+        const int32_t reach = r.Chance(50) ? 4000 : (255 << 16) / std::max(count - 1, 1);
+        *slope = bOneColour ? 0 : r.Int(-std::min(reach, *channel / std::max(count - 1, 1)), 0);
+    }
     if (bWild && r.rng() % 3 == 0) {
         c.invW = c.dInvW = 0.0f;
         if (r.rng() % 2)
@@ -39,22 +43,24 @@ KxSpanCursor RandomCursor(KxTestRandom& r, bool bWild, bool bOneColour, bool bDe
     return c;
 }
 
-// Up to five spans side by side in one buffer, like rows of a frame, given
-// to one filler (it fills spans in pairs, may hold colours back until it
-// finishes, and rewrites entries past a span's end). Spans shorter and
-// longer than a vector group, buffers that end at the last span or a few
-// entries later, random or cleared depths.
+// Up to nine spans in one buffer, like rows of a frame, side by side or
+// a few entries apart, given to one filler (it fills spans in pairs, two
+// short ones in one group, may hold colours back until it finishes, and
+// rewrites entries past a span's end). Spans shorter and longer than a
+// vector group, and often of one to six pixels; buffers that end at the
+// last span or a few entries later, random or cleared depths.
 template <typename DepthEntry>
 void CompareFillerWithScalar(KxTestRandom& r, uint32_t depthScale, const KxTexture* texture)
 {
-    for (int round = 0; round < 100; ++round) {
+    for (int round = 0; round < 150; ++round) {
         const KxTexture* stage = round % 5 == 0 ? nullptr : texture;
-        std::vector<KxSpanCursor> cursors(size_t(r.Int(1, 5)));
+        std::vector<KxSpanCursor> cursors(size_t(r.Int(1, 9)));
         std::vector<int32_t> counts, starts;
         int32_t total = 0;
         for (KxSpanCursor& cursor : cursors) {
-            cursor = RandomCursor(r, round % 7 == 6, round % 4 == 1, round % 6 == 5);
-            counts.push_back(r.Int(1, round % 3 == 0 ? 300 : 40));
+            counts.push_back(r.Int(1, round % 3 == 0 ? 300 : round % 3 == 1 ? 40 : 6));
+            cursor = RandomCursor(r, counts.back(), round % 7 == 6, round % 4 == 1, round % 6 == 5);
+            total += r.Chance(50) ? 0 : r.Int(1, 12);
             starts.push_back(total);
             total += counts.back();
         }
@@ -69,9 +75,13 @@ void CompareFillerWithScalar(KxTestRandom& r, uint32_t depthScale, const KxTextu
         std::vector<DepthEntry> depthScalar = depth;
         std::vector<uint8_t> pixelsScalar = pixels;
         {
+            // In order, or last first: the filler may take spans in any order.
             KxSpanFiller filler(depthScale, stage, depth.data() + entries, pixels.data() + 3 * entries);
-            for (size_t i = 0; i < cursors.size(); ++i)
+            const bool bReversed = r.Chance(30);
+            for (size_t k = 0; k < cursors.size(); ++k) {
+                const size_t i = bReversed ? cursors.size() - 1 - k : k;
                 filler.Fill(cursors[i], counts[i], depth.data() + starts[i], pixels.data() + 3 * starts[i]);
+            }
         }
         for (size_t i = 0; i < cursors.size(); ++i)
             KxFillSpanScalar(cursors[i], counts[i], depthScale, depthScalar.data() + starts[i],

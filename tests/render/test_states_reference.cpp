@@ -350,9 +350,15 @@ void DrawTriangle(KxTestDevice& t, KxReference& f, const KxVertex v[3], bool bRa
 
 }  // namespace
 
-TEST(StatesReference, RandomSpansAndTrianglesUnderRandomStates)
+// The device under test draws on every thread count of the tests.
+struct StatesReference : ::testing::TestWithParam<uint32_t> {};
+
+INSTANTIATE_TEST_SUITE_P(Threads, StatesReference, ::testing::ValuesIn(kKxTestThreadCounts),
+                         [](const auto& info) { return KxThreadsName(info.param); });
+
+TEST_P(StatesReference, RandomSpansAndTrianglesUnderRandomStates)
 {
-    KxTestDevice t(37, 23);
+    KxTestDevice t(37, 23, GetParam());
     KxTestRandom r{std::mt19937(2222)};
     const KxTexturePtr textures[] = {RandomTexture(r, 8, 4, true), RandomTexture(r, 5, 3, true),
                                      RandomTexture(r, 4, 4, false), KxMakeTexture(3, 3, KxDistinctTexels(9))};
@@ -388,9 +394,9 @@ TEST(StatesReference, RandomSpansAndTrianglesUnderRandomStates)
 
 // Every source factor with every destination factor under every operation,
 // on both fillers, with a texture whose alpha varies.
-TEST(StatesReference, EveryBlendFactorPairAndOperation)
+TEST_P(StatesReference, EveryBlendFactorPairAndOperation)
 {
-    KxTestDevice t(19, 13);
+    KxTestDevice t(19, 13, GetParam());
     KxTestRandom r{std::mt19937(19)};
     const KxTexturePtr texture = RandomTexture(r, 4, 4, true);
     t.device.SetTexture(0, texture.get());
@@ -423,9 +429,9 @@ TEST(StatesReference, EveryBlendFactorPairAndOperation)
 // Every depth function with and without depth writes, on both depth
 // buffers: overlapping triangles, some at one depth throughout so that
 // equal depths meet.
-TEST(StatesReference, EveryDepthFunctionWithAndWithoutWrites)
+TEST_P(StatesReference, EveryDepthFunctionWithAndWithoutWrites)
 {
-    KxTestDevice t(29, 17);
+    KxTestDevice t(29, 17, GetParam());
     KxTestRandom r{std::mt19937(23)};
     const KxTexturePtr texture = KxMakeTexture(4, 4, KxDistinctTexels(16));
     t.device.SetTexture(2, texture.get());

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows build checked under Wine: every image of tests/golden/images.txt
-# drawn byte for byte by its .exe, and kxexactness.exe's hashes;
-# SoftwareRenderTest.exe reads its options from its command line, opens its
-# window under Xvfb and exits with status 0 when the window is closed.
+# drawn byte for byte by its .exe (frame 90 on three threads too), and
+# kxexactness.exe's hashes, on one thread and on three; SoftwareRenderTest.exe
+# reads its options from its command line, opens its window under Xvfb and
+# exits with status 0 when the window is closed.
 #   check.sh WINDOWS_BUILD   (after make windows; Wine, Xvfb, xdotool installed)
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -35,8 +36,16 @@ if [ "${2:-}" != --window ]; then
       fail "$program.exe: $image differs from tests/golden/$image ($out/$image)"
     fi
   done <"$root/tests/golden/images.txt"
+  # The worker threads under Windows: every draw split across three.
+  if (cd "$bin" && KX_RUNNER="env -u DISPLAY timeout 300 wine" bash "$root/tests/golden/compare_image.sh" \
+        "$root/tests/golden/frame90.bmp" ../check/frame90_threads.bmp kxsnapshot.exe --frames 90 --out OUT \
+        --threads 3 --thread-threshold 0 </dev/null); then
+    echo "windows-check: kxsnapshot.exe draws tests/golden/frame90.bmp on three threads"
+  else
+    fail "kxsnapshot.exe: frame 90 on three threads differs from tests/golden/frame90.bmp"
+  fi
   if (cd "$bin" && env -u DISPLAY timeout 300 wine kxexactness.exe --check "$root/tests/exactness/hashes.txt" \
-        >"$out/exactness.log" 2>&1); then
+        --threads 1,3 >"$out/exactness.log" 2>&1); then
     echo "windows-check: $(tail -n 1 "$out/exactness.log")"
   else
     fail "kxexactness.exe: $(head -n 4 "$out/exactness.log")"
