@@ -23,7 +23,8 @@ enum KxFuzzFlags : uint8_t {
     kFuzzDepth32 = 4,          // draw with the 32-bit depth buffer
     kFuzzDrawTwice = 8,         // pipeline: a second DrawPrimitive with the same state
     kFuzzFormatAfterBind = 16,  // pipeline: SetFVF(drawFvf) after SetStreamSource
-    kFuzzRasterStates = 32      // culling, depth, alpha test and blending from the input
+    kFuzzRasterStates = 32,     // culling, depth, alpha test and blending from the input
+    kFuzzIndexed = 64           // pipeline: an indexed draw too, the vertex bytes its indices
 };
 
 // What every input runs against: a small off-screen device, a texture for

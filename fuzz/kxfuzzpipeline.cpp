@@ -7,8 +7,10 @@
 // render state; world, view and projection; viewport; clip volume; material;
 // four lights (enable, diffuse, specular, ambient, direction; the enable
 // word's second byte makes a point or spot light of it); the culling,
-// depth, alpha test and blend states when the flags ask for them; then the
-// vertex bytes. Every field is 4 bytes, each record in its declared order.
+// depth, alpha test and blend states when the flags ask for them; the index
+// format and DrawIndexedPrimitive's arguments when they ask for an indexed
+// draw, whose indices are the vertex bytes read again; then the vertex
+// bytes. Every field is 4 bytes, each record in its declared order.
 #include <algorithm>
 #include <cstring>
 
@@ -83,6 +85,12 @@ bool KxFuzzPipeline(KxFuzzContext& context, const uint8_t* data, size_t size)
     ReadState(device, in);
     if (flags & kFuzzRasterStates)
         context.ReadRasterStates(in);
+    // Index format, type, base vertex, minimum index, vertex count, start
+    // index, primitive count.
+    uint32_t indexed[7] = {};
+    if (flags & kFuzzIndexed)
+        for (uint32_t& value : indexed)
+            in(value);
 
     const size_t length = std::min(in.Remaining(), kMaxVertexBytes);
     KxVertexBuffer* buffer = nullptr;
@@ -100,8 +108,18 @@ bool KxFuzzPipeline(KxFuzzContext& context, const uint8_t* data, size_t size)
     device.DrawPrimitive(KXPT_TRIANGLELIST, 0, 0);
     if (flags & kFuzzDrawTwice)
         device.DrawPrimitive(KXPT_TRIANGLELIST, 0, 0);
+    KxIndexBuffer* indices = nullptr;
+    if ((flags & kFuzzIndexed) && device.CreateIndexBuffer(uint32_t(length), 0, indexed[0], 1, &indices, nullptr)) {
+        if (length)
+            std::memcpy(indices->data, in.Position(), length);
+        device.SetIndices(indices);
+        device.DrawIndexedPrimitive(indexed[1], int32_t(indexed[2]), indexed[3], indexed[4], indexed[5], indexed[6]);
+    }
 
     context.ParkStream();
+    device.SetIndices(nullptr);
+    if (indices)
+        indices->Release();
     if (buffer)
         buffer->Release();
     return context.End();

@@ -20,9 +20,11 @@
 #include "render/kxframerate.h"
 #include "render/kxfrustum.h"
 #include "render/kxfvf.h"
+#include "render/kxindexbuffer.h"
 #include "render/kxlight.h"
 #include "render/kxlightterms.h"
 #include "render/kxrasterstates.h"
+#include "render/kxtriangleassembly.h"
 #include "render/kxvertexbuffer.h"
 
 // Render-state codes (Direct3D 9 numbering). The values of culling, depth,
@@ -58,8 +60,8 @@ enum : uint32_t {
     KXTS_PROJECTION = 3,
 };
 
+// The primitive types are in render/kxtriangleassembly.h.
 enum : uint32_t {
-    KXPT_TRIANGLELIST = 4,
     KXSHADE_GOURAUD = 2,
     KXCLEAR_TARGET = 1,
     KXCLEAR_ZBUFFER = 2,
@@ -129,6 +131,11 @@ public:
     bool GetFVF(uint32_t* fvf) const;
     bool SetStreamSource(uint32_t streamNumber, KxVertexBuffer* buffer, uint32_t offsetInBytes, uint32_t stride);
 
+    // Index buffers: format KXFMT_INDEX16 or KXFMT_INDEX32, others refused.
+    bool CreateIndexBuffer(uint32_t length, uint32_t usage, uint32_t format, uint32_t pool,
+                           KxIndexBuffer** buffer, HANDLE* sharedHandle);
+    bool SetIndices(KxIndexBuffer* buffer);  // null unbinds
+
     // Textures
     bool CreateTextureFromFile(const char* path, KxTexture** texture);
     // A texture from rows of pixels in memory, top row first, 3 bytes a pixel
@@ -165,8 +172,16 @@ public:
     static constexpr int64_t kThreadedClearPixels = 1 << 19;
 
     // Primitive pipeline
+    // The whole bound buffer as a triangle list, its arguments unused.
     bool DrawPrimitive(uint32_t primitiveType, uint32_t startVertex, uint32_t primitiveCount);
+    // The triangles the bound indices name, every argument honoured: false,
+    // drawing nothing, for an unknown type, indices read past the buffer,
+    // or no index or vertex buffer.
+    bool DrawIndexedPrimitive(uint32_t primitiveType, int32_t baseVertexIndex, uint32_t minVertexIndex,
+                              uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount);
     bool ProcessPrimitives();
+    // The stages below draw the bound buffer as a list when CullBackFaces
+    // opens them; a draw runs them on its own list.
     bool CullBackFaces();
     bool CullToFrustum();
     bool ApplyProjection();
@@ -236,6 +251,7 @@ public:
     const std::vector<bool>& GetTriangleVisible() const { return triangleVisible; }
     uint32_t GetVertexCount() const { return vertexCount; }
     KxVertexBuffer* GetStreamSource() const { return streamSource; }
+    KxIndexBuffer* GetIndices() const { return indexSource; }
     KxTexture* GetTextureStage(uint32_t stage) const { return stage < kTextureStageCount ? textureStages[stage] : nullptr; }
 
     // This device's frame-rate counter, which UpdateFrameRate advances
@@ -307,6 +323,18 @@ private:
     // The one bound texture stage that decides the pixels: the highest.
     const KxTexture* SampledTexture() const;
 
+    // The triangles a draw reads, three vertices each, one after another:
+    // the bound buffer's, or those an indexed draw assembled.
+    struct KxTriangleList {
+        const uint8_t* data = nullptr;
+        size_t length = 0;
+        uint32_t count = 0;
+    };
+    KxTriangleList StreamTriangles() const;
+    // The pipeline on the current list; MarkBackFaces is CullBackFaces on it.
+    bool DrawTriangleList();
+    bool MarkBackFaces();
+
     // The lighting terms of the current state; refreshes the material
     // colour holders as lighting a vertex does.
     void PrepareLighting(KxLightTerms& terms);
@@ -371,6 +399,9 @@ private:
     bool bPlainFill = true;  // rasterStates.IsPlainFill(), kept for the rasteriser
 
     KxVertexBuffer* streamSource = nullptr;
+    KxIndexBuffer* indexSource = nullptr;
+    KxTriangleList triangleList;
+    KxTriangleAssembly triangleAssembly;  // the last indexed draw's list
     std::vector<bool> triangleVisible;
     uint32_t vertexCount = 0;
 

@@ -105,8 +105,20 @@ bool KxSoftwareRenderDevice::ProcessPrimitives()
 {
     if (!streamSource || !streamSource->data)
         return false;
+    triangleList = StreamTriangles();
+    return DrawTriangleList();
+}
+
+KxSoftwareRenderDevice::KxTriangleList KxSoftwareRenderDevice::StreamTriangles() const
+{
+    return {streamSource->data, streamSource->length,
+            TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride())};
+}
+
+bool KxSoftwareRenderDevice::DrawTriangleList()
+{
     if (!vertexFormat.HasComponent(KXFVF_XYZRHW)) {
-        CullBackFaces();
+        MarkBackFaces();
         if (!CullToFrustum())
             return false;
         ApplyProjection();
@@ -125,11 +137,17 @@ bool KxSoftwareRenderDevice::IsFrontFacing(const KxVector3& p0, const KxVector3&
 
 bool KxSoftwareRenderDevice::CullBackFaces()
 {
+    triangleList = StreamTriangles();
+    return MarkBackFaces();
+}
+
+bool KxSoftwareRenderDevice::MarkBackFaces()
+{
     combinedMatrix = world;
     if (!vertexFormat.HasComponent(KXFVF_XYZ))
         return true;
 
-    const uint32_t nTriangles = TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride());
+    const uint32_t nTriangles = triangleList.count;
     triangleVisible.resize(nTriangles, false);
     if (UsesWorkers(nTriangles))
         CullTrianglesOnWorkers(nTriangles, &KxSoftwareRenderDevice::CullBackFacesOf);
@@ -140,7 +158,7 @@ bool KxSoftwareRenderDevice::CullBackFaces()
 
 void KxSoftwareRenderDevice::CullBackFacesOf(uint32_t first, uint32_t count)
 {
-    KxMarkKeptFaces(streamSource->data, streamSource->length, vertexFormat.GetStride(), first, count, combinedMatrix,
+    KxMarkKeptFaces(triangleList.data, triangleList.length, vertexFormat.GetStride(), first, count, combinedMatrix,
                     eyePosition, rasterStates.cullMode, triangleVisible);
 }
 
@@ -177,7 +195,7 @@ bool KxSoftwareRenderDevice::CullToFrustum()
     if (!vertexFormat.HasComponent(KXFVF_XYZ))
         return true;
     const uint32_t nTriangles = std::min<uint32_t>(
-        TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride()), uint32_t(triangleVisible.size()));
+        triangleList.count, uint32_t(triangleVisible.size()));
     if (UsesWorkers(nTriangles))
         CullTrianglesOnWorkers(nTriangles, &KxSoftwareRenderDevice::CullTrianglesToFrustum);
     else
@@ -191,7 +209,7 @@ void KxSoftwareRenderDevice::CullTrianglesToFrustum(uint32_t first, uint32_t cou
     for (uint32_t i = first; i < first + count; ++i) {
         if (!triangleVisible[i])
             continue;
-        const uint8_t* vertex = streamSource->data + size_t(i) * 3 * stride;
+        const uint8_t* vertex = triangleList.data + size_t(i) * 3 * stride;
         KxVector3 p[3];
         for (KxVector3& position : p) {
             position = ReadVector3(vertex);
@@ -230,8 +248,7 @@ bool KxSoftwareRenderDevice::DrawTriangles()
     // flags for them.
     if (!vertexFormat.HasComponent(KXFVF_XYZ) || vertexFormat.HasComponent(KXFVF_XYZRHW))
         return true;
-    const uint32_t nTriangles = std::min<uint32_t>(
-        TriangleCount(vertexCount, *streamSource, vertexFormat.GetStride()), uint32_t(triangleVisible.size()));
+    const uint32_t nTriangles = std::min<uint32_t>(triangleList.count, uint32_t(triangleVisible.size()));
     if (vertexFormat.HasComponent(KXFVF_NORMAL))
         DrawLitTriangles(nTriangles);
     else if (vertexFormat.HasComponent(KXFVF_DIFFUSE))
@@ -252,7 +269,7 @@ void KxSoftwareRenderDevice::FillColoredTriangles(const KxRowBand& band, uint32_
     for (uint32_t i = 0; i < nTriangles; ++i) {
         if (!triangleVisible[i])
             continue;
-        const uint8_t* vertex = streamSource->data + size_t(i) * 3 * layout.stride;
+        const uint8_t* vertex = triangleList.data + size_t(i) * 3 * layout.stride;
         int32_t x[3], y[3];
         uint32_t color[3];
         for (int k = 0; k < 3; ++k, vertex += layout.stride) {
@@ -317,7 +334,7 @@ uint32_t KxSoftwareRenderDevice::GatherBatch(uint32_t first, uint32_t end, KxVer
     for (; i < end && nGathered < KxVertexBatch::kTriangles; ++i) {
         if (!triangleVisible[i])
             continue;
-        const uint8_t* vertex = streamSource->data + size_t(i) * 3 * layout.stride;
+        const uint8_t* vertex = triangleList.data + size_t(i) * 3 * layout.stride;
         for (int k = 0; k < 3; ++k, vertex += layout.stride)
             GatherVertex(layout, vertex, batch, 3 * nGathered + k);
         ++nGathered;

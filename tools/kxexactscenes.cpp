@@ -1,5 +1,6 @@
 #include "tools/kxexactscenes.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -211,6 +212,49 @@ void ScreenColors(KxExactRandom& random, KxExactScene& scene)
     scene.draws.assign(1, draw);
 }
 
+// Every draw indexed as a list, strip or fan of its vertices: indices of any
+// vertex under a base either side of 0, a few naming one past the last (their
+// triangles are left out), 16 or 32 bits.
+void Indexed(KxExactRandom& random, KxExactScene& scene, uint32_t type)
+{
+    for (KxExactDraw& draw : scene.draws) {
+        const int32_t nVertices = int32_t(draw.vertices.size() / draw.nStride);
+        draw.primitiveType = type;
+        draw.bIndex32 = random.Chance(50);
+        draw.baseVertexIndex = random.Int(-2, 2);
+        draw.primitiveCount = uint32_t(random.Int(1, type == KXPT_TRIANGLELIST ? nVertices : 2 * nVertices));
+        for (uint64_t n = KxIndicesRead(type, draw.primitiveCount); n > 0; --n) {
+            const int32_t vertex = random.Int(0, nVertices);
+            draw.indices.push_back(uint32_t(std::max(vertex - draw.baseVertexIndex, 0)));
+        }
+    }
+}
+
+void IndexedLists(KxExactRandom& random, KxExactScene& scene)
+{
+    Indexed(random, scene, KXPT_TRIANGLELIST);
+}
+
+void IndexedStrips(KxExactRandom& random, KxExactScene& scene)
+{
+    Indexed(random, scene, KXPT_TRIANGLESTRIP);
+}
+
+void IndexedFans(KxExactRandom& random, KxExactScene& scene)
+{
+    Indexed(random, scene, KXPT_TRIANGLEFAN);
+}
+
+// Both windings drawn, blended by the material's alpha over what is behind.
+void Blended(KxExactRandom& random, KxExactScene& scene)
+{
+    scene.renderStates.push_back({KXRS_CULLMODE, KXCULL_NONE});
+    scene.renderStates.push_back({KXRS_ALPHABLENDENABLE, 1});
+    scene.renderStates.push_back({KXRS_SRCBLEND, KXBLEND_SRCALPHA});
+    scene.renderStates.push_back({KXRS_DESTBLEND, KXBLEND_INVSRCALPHA});
+    scene.material.Diffuse.a = random.Float(0.0f, 1.0f);
+}
+
 }  // namespace
 
 uint64_t KxExactRandom::Next()
@@ -269,6 +313,10 @@ const std::vector<KxExactKind>& KxExactKinds()
         {"point-spot", 10, {LocalLights, Textured}},
         {"point-spot-specular", 10, {LocalLights, SeveralLights, Specular, Ambient, Textured}},
         {"point-spot-gouraud", 8, {LocalLights, NoDepth, Specular, SeveralObjects}},
+        {"indexed-lists", 8, {Textured, SeveralObjects, IndexedLists}},
+        {"indexed-strips", 8, {Textured, Blended, SeveralObjects, IndexedStrips}},
+        {"indexed-fans", 8, {Specular, SeveralObjects, IndexedFans}},
+        {"indexed-screen-colors", 6, {ScreenColors, Blended, IndexedStrips}},
     };
     return kinds;
 }
@@ -289,6 +337,8 @@ KxExactScene KxMakeExactScene(const KxExactKind& kind, int32_t seed)
 KxExactFrame::~KxExactFrame()
 {
     for (KxVertexBuffer* pBuffer : buffers)
+        pBuffer->Release();
+    for (KxIndexBuffer* pBuffer : indexBuffers)
         pBuffer->Release();
     if (pTexture)
         pTexture->Release();
@@ -334,7 +384,32 @@ bool KxExactFrame::Render(const KxExactScene& scene, uint32_t nThreads)
         device.SetTransform(KXTS_WORLD, &draw.world);
         device.SetFVF(draw.fvf);
         device.SetStreamSource(0, pBuffer, 0, draw.nStride);
-        device.DrawPrimitive(KXPT_TRIANGLELIST, 0, length / draw.nStride / 3);
+        if (draw.indices.empty()) {
+            device.DrawPrimitive(KXPT_TRIANGLELIST, 0, length / draw.nStride / 3);
+            continue;
+        }
+        BindIndices(draw);
+        device.DrawIndexedPrimitive(draw.primitiveType, draw.baseVertexIndex, 0, length / draw.nStride, 0,
+                                    draw.primitiveCount);
     }
     return true;
+}
+
+void KxExactFrame::BindIndices(const KxExactDraw& draw)
+{
+    const uint32_t size = draw.bIndex32 ? 4 : 2;
+    KxIndexBuffer* pBuffer = nullptr;
+    if (!device.CreateIndexBuffer(uint32_t(draw.indices.size()) * size, 0, draw.bIndex32 ? KXFMT_INDEX32 : KXFMT_INDEX16,
+                                  1, &pBuffer, nullptr))
+        return;
+    indexBuffers.push_back(pBuffer);
+    void* data = nullptr;
+    if (pBuffer->Lock(0, 0, &data, 0)) {
+        // Little-endian whatever the processor.
+        for (size_t i = 0; i < draw.indices.size(); ++i)
+            for (uint32_t byte = 0; byte < size; ++byte)
+                static_cast<uint8_t*>(data)[i * size + byte] = uint8_t(draw.indices[i] >> (8 * byte));
+        pBuffer->Unlock();
+    }
+    device.SetIndices(pBuffer);
 }

@@ -36,12 +36,17 @@ private:
 };
 
 // One DrawPrimitive: the world it is drawn with and its vertices, in the
-// format's layout.
+// format's layout. With indices, one DrawIndexedPrimitive of them instead.
 struct KxExactDraw {
     KxMatrix4 world = KxMatrix4::Identity();
     uint32_t fvf = 0;
     uint32_t nStride = 0;
     std::vector<uint8_t> vertices;
+    std::vector<uint32_t> indices;
+    bool bIndex32 = false;
+    uint32_t primitiveType = KXPT_TRIANGLELIST;
+    int32_t baseVertexIndex = 0;
+    uint32_t primitiveCount = 0;
 };
 
 struct KxExactScene {
@@ -93,10 +98,13 @@ public:
     // False when the device cannot be created. On nThreads threads every
     // draw is split across them, however small.
     bool Render(const KxExactScene& scene, uint32_t nThreads = 1);
+    // The draw's indices in an index buffer of their size, bound.
+    void BindIndices(const KxExactDraw& draw);
     const KxSoftwareRenderDevice& Device() const { return device; }
 
 private:
     KxSoftwareRenderDevice device;
     std::vector<KxVertexBuffer*> buffers;
+    std::vector<KxIndexBuffer*> indexBuffers;
     KxTexture* pTexture = nullptr;
 };

@@ -141,8 +141,84 @@ private:
     uint32_t frame = 0;
 };
 
+// A grid drawn from an index buffer, as a strip per row and a fan over it,
+// blended over an opaque list of the same vertices; both windings drawn.
+class KxIndexedBlendedScene : public KxThreadScene {
+public:
+    KxIndexedBlendedScene(uint32_t seed, uint32_t nThreads) : test(80, 60, nThreads), r{std::mt19937(seed + 22)}
+    {
+        KxSoftwareRenderDevice& d = test.device;
+        d.CreateVertexBuffer(kSide * kSide * 32, 0, 0x112, 1, &pVertices, nullptr);
+        float* v = reinterpret_cast<float*>(pVertices->data);
+        for (int i = 0; i < kSide * kSide; ++i, v += 8) {
+            const float values[8] = {float(i % kSide) - 2.5f, float(i / kSide) - 2.5f, r.Uniform(-0.5f, 0.5f),
+                                     r.Uniform(-1, 1),        r.Uniform(-1, 1),        -1.0f,
+                                     r.Uniform(0, 1),         r.Uniform(0, 1)};
+            std::memcpy(v, values, sizeof(values));
+        }
+        std::vector<uint16_t> indices;
+        for (int row = 0; row + 1 < kSide; ++row)
+            for (int column = 0; column < kSide; ++column)
+                indices.insert(indices.end(), {uint16_t(row * kSide + column), uint16_t((row + 1) * kSide + column)});
+        for (int i = 0; i < kSide * kSide; ++i)
+            indices.push_back(uint16_t((i * 7) % (kSide * kSide)));
+        d.CreateIndexBuffer(uint32_t(indices.size() * 2), 0, KXFMT_INDEX16, 1, &pIndices, nullptr);
+        std::memcpy(pIndices->data, indices.data(), indices.size() * 2);
+        std::vector<uint32_t> texels(8 * 8);
+        for (uint32_t& texel : texels)
+            texel = uint32_t(r.rng()) & 0xFFFFFF;
+        texture = KxMakeTexture(8, 8, texels);
+        d.SetTexture(0, texture.get());
+        KxMatrix4 view, projection;
+        view.SetLookAtLeftHanded(KxVector3(0, 0, -9), KxVector3(0, 0, 0), KxVector3(0, 1, 0));
+        projection.SetPerspectiveLeftHanded(0.9f, 4.0f / 3.0f, 1.0f, 40.0f);
+        d.SetTransform(KXTS_VIEW, &view);
+        d.SetTransform(KXTS_PROJECTION, &projection);
+        d.SetRenderState(KXRS_CULLMODE, KXCULL_NONE);
+        d.SetRenderState(KXRS_SRCBLEND, KXBLEND_SRCALPHA);
+        d.SetRenderState(KXRS_DESTBLEND, KXBLEND_INVSRCALPHA);
+    }
+    ~KxIndexedBlendedScene() override
+    {
+        pVertices->Release();
+        pIndices->Release();
+    }
+
+    void DrawFrame() override
+    {
+        KxSoftwareRenderDevice& d = test.device;
+        d.Clear(0, nullptr, KXCLEAR_TARGET | KXCLEAR_ZBUFFER, uint32_t(r.rng()) & 0xFFFFFF, 1.0f, 0);
+        d.SetFVF(0x112);
+        d.SetStreamSource(0, pVertices, 0, 32);
+        d.SetIndices(pIndices);
+        KxMaterial material;
+        material.Diffuse = KxColor(r.Uniform(0, 1), r.Uniform(0, 1), r.Uniform(0, 1), r.Uniform(0, 1));
+        d.SetMaterial(&material);
+        for (int draw = 0; draw < 2; ++draw) {
+            d.SetRenderState(KXRS_ALPHABLENDENABLE, draw);
+            KxMatrix4 world = KxMatrix4().SetRotationXYZ(0.2f * float(frame), 0.3f * float(draw), 0.1f);
+            d.SetTransform(KXTS_WORLD, &world);
+            for (int row = 0; row + 1 < kSide; ++row)
+                d.DrawIndexedPrimitive(KXPT_TRIANGLESTRIP, 0, 0, kSide * kSide, uint32_t(2 * kSide * row),
+                                       2 * kSide - 2);
+            d.DrawIndexedPrimitive(KXPT_TRIANGLEFAN, 0, 0, kSide * kSide, 2 * kSide * (kSide - 1), kSide * kSide - 2);
+        }
+        ++frame;
+    }
+    KxFrameBytes Bytes() const override { return FrameBytes(test.device); }
+
+private:
+    static constexpr int kSide = 6;
+    KxTestDevice test;
+    KxTestRandom r;
+    KxTexturePtr texture;
+    KxVertexBuffer* pVertices = nullptr;
+    KxIndexBuffer* pIndices = nullptr;
+    uint32_t frame = 0;
+};
+
 // The scenes every thread draws, one device each: a new scene is a class
-// like the two above and one line in kScenes.
+// like those above and one line in kScenes.
 typedef std::unique_ptr<KxThreadScene> (*KxSceneMaker)(uint32_t seed, uint32_t nThreads);
 template <typename Scene>
 std::unique_ptr<KxThreadScene> Make(uint32_t seed, uint32_t nThreads)
@@ -152,6 +228,7 @@ std::unique_ptr<KxThreadScene> Make(uint32_t seed, uint32_t nThreads)
 const KxSceneMaker kScenes[] = {
     Make<KxDemoScene>,
     Make<KxLitTexturedScene>,
+    Make<KxIndexedBlendedScene>,
 };
 
 constexpr int kThreads = 4;
