@@ -308,11 +308,10 @@ KxTexture* BindChecker(KxSoftwareRenderDevice& device)
     return pTexture;
 }
 
-// The scaling scene's sphere of state.range(0) triangles in a new buffer of
+// The scaling scene's sphere of nTriangles triangles in a new buffer of
 // format 274; null, with the benchmark skipped, where there is none.
-KxVertexBuffer* SphereBuffer(benchmark::State& state, KxSoftwareRenderDevice& device)
+KxVertexBuffer* SphereBuffer(benchmark::State& state, KxSoftwareRenderDevice& device, long nTriangles)
 {
-    const long nTriangles = long(state.range(0));
     long S = 0, K = 0;
     KxVertexBuffer* pBuffer = nullptr;
     if (!kxmesh::PickGrid(nTriangles, S, K) ||
@@ -327,13 +326,29 @@ KxVertexBuffer* SphereBuffer(benchmark::State& state, KxSoftwareRenderDevice& de
     return pBuffer;
 }
 
-// The scaling scene's camera, light and material; returns the sphere's
-// world matrix.
-KxMatrix4 SetSphereScene(KxSoftwareRenderDevice& device)
+KxVector3 Vector(const double v[3])
 {
-    auto vector = [](const double v[3]) { return KxVector3(float(v[0]), float(v[1]), float(v[2])); };
+    return KxVector3(float(v[0]), float(v[1]), float(v[2]));
+}
+
+// The scaling scene's directional light.
+KxLight SceneLight()
+{
+    KxLight light;
+    light.Diffuse = KxColor(0.75f, 0.75f, 0.75f, 1.0f);
+    light.Ambient = KxColor(0.25f, 0.25f, 0.25f, 1.0f);
+    light.Direction = Vector(kxmesh::kLightDirection);
+    return light;
+}
+
+// The scaling scene's camera, white material and light 0 for the sphere in
+// pBuffer; returns the sphere's world matrix.
+KxMatrix4 SetSphereScene(KxSoftwareRenderDevice& device, KxVertexBuffer* pBuffer, const KxLight& light)
+{
+    device.SetFVF(274);
+    device.SetStreamSource(0, pBuffer, 0, 32);
     KxMatrix4 view, projection, world;
-    view.SetLookAtLeftHanded(vector(kxmesh::kEye), vector(kxmesh::kAt), vector(kxmesh::kUp));
+    view.SetLookAtLeftHanded(Vector(kxmesh::kEye), Vector(kxmesh::kAt), Vector(kxmesh::kUp));
     projection.SetPerspectiveLeftHanded(float(kxmesh::kFovY), float(kxmesh::kAspect), float(kxmesh::kNear),
                                         float(kxmesh::kFar));
     double centre[3];
@@ -341,10 +356,6 @@ KxMatrix4 SetSphereScene(KxSoftwareRenderDevice& device)
     world.SetTranslation(float(centre[0]), float(centre[1]), float(centre[2]));
     device.SetTransform(KXTS_VIEW, &view);
     device.SetTransform(KXTS_PROJECTION, &projection);
-    KxLight light;
-    light.Diffuse = KxColor(0.75f, 0.75f, 0.75f, 1.0f);
-    light.Ambient = KxColor(0.25f, 0.25f, 0.25f, 1.0f);
-    light.Direction = vector(kxmesh::kLightDirection);
     device.SetLight(0, &light);
     device.LightEnable(0, TRUE);
     KxMaterial material;
@@ -368,7 +379,7 @@ void MeshFrames(benchmark::State& state, uint32_t nThreads)
         state.SkipWithError("the system refused the threads");
         return;
     }
-    KxVertexBuffer* pBuffer = SphereBuffer(state, device);
+    KxVertexBuffer* pBuffer = SphereBuffer(state, device, nTriangles);
     if (!pBuffer)
         return;
     KxTexture* pTexture = BindChecker(device);
@@ -377,10 +388,7 @@ void MeshFrames(benchmark::State& state, uint32_t nThreads)
         pBuffer->Release();
         return;
     }
-    device.SetFVF(274);
-    device.SetStreamSource(0, pBuffer, 0, 32);
-
-    const KxMatrix4 world = SetSphereScene(device);
+    const KxMatrix4 world = SetSphereScene(device, pBuffer, SceneLight());
 
     auto frame = [&]() {
         device.Clear(0, nullptr, KXCLEAR_TARGET | KXCLEAR_ZBUFFER, 0xFF0000, 1.0f, 0);
@@ -429,6 +437,47 @@ BENCHMARK(BM_MeshThreads)
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
 
+// The scaling scene's sphere of 100,000 triangles lit by one light of
+// Type state.range(0): 3 directional, 1 point, 2 spot. The point and spot
+// lights sit where the directional one comes from and reach the whole
+// sphere, so every lit vertex pays for its distance and cone.
+void BM_LocalLights(benchmark::State& state)
+{
+    KxBenchWindow window;
+    KxSoftwareRenderDevice device;
+    device.Create(window.hWnd, kWidth, kHeight);
+    KxVertexBuffer* pBuffer = SphereBuffer(state, device, 100000);
+    if (!pBuffer)
+        return;
+    KxTexture* pTexture = BindChecker(device);
+    KxLight light = SceneLight();
+    light.Type = int32_t(state.range(0));
+    double centre[3];
+    kxmesh::Centre(centre);
+    const KxVector3 towardLight = -light.Direction.Normalized();
+    light.Position = Vector(centre) + towardLight * float(4.0 * kxmesh::Radius());
+    light.Direction = -towardLight;
+    light.Range = 1e6f;
+    light.Attenuation0 = 1.0f;
+    light.Attenuation1 = 0.01f;
+    light.Theta = 0.4f;
+    light.Phi = 1.2f;
+    light.Falloff = 1.0f;
+    const KxMatrix4 world = SetSphereScene(device, pBuffer, light);
+    for (auto _ : state) {
+        device.Clear(0, nullptr, KXCLEAR_TARGET | KXCLEAR_ZBUFFER, 0xFF0000, 1.0f, 0);
+        device.SetTransform(KXTS_WORLD, &world);
+        device.DrawPrimitive(KXPT_TRIANGLELIST, 0, 100000);
+        benchmark::ClobberMemory();
+    }
+    const char* const labels[] = {"", "point", "spot", "directional"};
+    state.SetLabel(labels[state.range(0)]);
+    pBuffer->Release();
+    if (pTexture)
+        pTexture->Release();
+}
+BENCHMARK(BM_LocalLights)->Arg(3)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
 // The scaling scene's sphere drawn indexed: its vertices merged where all
 // 32 bytes are equal, 32-bit indices, one DrawIndexedPrimitive list. The
 // frame is BM_Mesh's byte for byte; the difference in time is what the
@@ -439,7 +488,7 @@ void BM_IndexedMesh(benchmark::State& state)
     KxBenchWindow window;
     KxSoftwareRenderDevice device;
     device.Create(window.hWnd, kWidth, kHeight);
-    KxVertexBuffer* pList = SphereBuffer(state, device);
+    KxVertexBuffer* pList = SphereBuffer(state, device, nTriangles);
     if (!pList)
         return;
     typedef std::array<uint8_t, 32> KxVertexBytes;
@@ -468,8 +517,7 @@ void BM_IndexedMesh(benchmark::State& state)
         pIndices->Release();
         return;
     }
-    device.SetFVF(274);
-    const KxMatrix4 world = SetSphereScene(device);
+    const KxMatrix4 world = SetSphereScene(device, pList, SceneLight());
     auto frame = [&](KxVertexBuffer* pVertices, bool bIndexed) {
         device.SetStreamSource(0, pVertices, 0, 32);
         device.Clear(0, nullptr, KXCLEAR_TARGET | KXCLEAR_ZBUFFER, 0xFF0000, 1.0f, 0);
@@ -508,7 +556,7 @@ BENCHMARK(BM_IndexedMesh)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::k
 void BM_Bind(benchmark::State& state)
 {
     KxSoftwareRenderDevice device;
-    KxVertexBuffer* pBuffer = SphereBuffer(state, device);
+    KxVertexBuffer* pBuffer = SphereBuffer(state, device, long(state.range(0)));
     if (!pBuffer)
         return;
     for (auto _ : state) {

@@ -1,7 +1,8 @@
 // A camera standing inside a lit, textured room: floor, ceiling and walls of
-// large triangles that reach behind the camera and beside it, so the device
-// clips them at the near plane. The floor repeats a small tile texture,
-// wrapped and filtered. One view is drawn off-screen and saved.
+// triangles that reach behind the camera and beside it, so the device clips
+// them at the near plane; daylight, a lamp and a spot light. The floor
+// repeats a small tile texture, wrapped and filtered. One view is drawn
+// off-screen and saved.
 //   walkthrough [FILE.bmp] [VIEW]     (default walkthrough.bmp, view 0)
 // Views: 0 the middle of the room, facing the window; 1 looking down at the
 // floor in a corner; 2 looking up at the ceiling; 3 standing against a wall,
@@ -135,6 +136,56 @@ std::vector<Vertex> Triangles(const Surface& s)
     return vertices;
 }
 
+// Per-vertex lighting needs vertices where the light changes: each part
+// split into n x n smaller ones.
+Surface Tessellated(const Surface& s, int32_t n)
+{
+    Surface split = s;
+    split.parts.clear();
+    for (size_t i = 0; i + 4 <= s.parts.size(); i += 4) {
+        const float s0 = s.parts[i], t0 = s.parts[i + 1], s1 = s.parts[i + 2], t1 = s.parts[i + 3];
+        for (int32_t row = 0; row < n; ++row) {
+            for (int32_t column = 0; column < n; ++column) {
+                split.parts.insert(split.parts.end(), {s0 + (s1 - s0) * float(column) / float(n),
+                                                       t0 + (t1 - t0) * float(row) / float(n),
+                                                       s0 + (s1 - s0) * float(column + 1) / float(n),
+                                                       t0 + (t1 - t0) * float(row + 1) / float(n)});
+            }
+        }
+    }
+    return split;
+}
+
+// A warm lamp near the left wall that fades with distance, and a cool spot
+// from the ceiling onto the floor on the right.
+void AddLamps(KxSoftwareRenderDevice& device)
+{
+    KxLight lamp;
+    lamp.Type = KXLIGHT_POINT;
+    lamp.Diffuse = KxColor(0.9f, 0.6f, 0.3f, 1.0f);
+    lamp.Position = KxVector3(-2.6f, 2.0f, 2.0f);
+    lamp.Range = 7.0f;
+    lamp.Attenuation0 = 0.3f;
+    lamp.Attenuation1 = 0.2f;
+    lamp.Attenuation2 = 0.08f;
+    device.SetLight(2, &lamp);
+    device.LightEnable(2, 1);
+
+    KxLight spot;
+    spot.Type = KXLIGHT_SPOT;
+    spot.Diffuse = KxColor(0.55f, 0.75f, 1.0f, 1.0f);
+    spot.Position = KxVector3(1.2f, 2.95f, 0.5f);
+    spot.Direction = KxVector3(0.2f, -1.0f, 0.3f);
+    spot.Range = 8.0f;
+    spot.Attenuation0 = 0.4f;
+    spot.Attenuation1 = 0.1f;
+    spot.Theta = 0.5f;
+    spot.Phi = 1.1f;
+    spot.Falloff = 1.0f;
+    device.SetLight(3, &spot);
+    device.LightEnable(3, 1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -159,7 +210,7 @@ int main(int argc, char** argv)
     // One buffer per surface, drawn with its own texture.
     std::vector<KxVertexBuffer*> buffers;
     for (const Surface& surface : kRoom) {
-        const std::vector<Vertex> vertices = Triangles(surface);
+        const std::vector<Vertex> vertices = Triangles(Tessellated(surface, 16));
         const uint32_t bytes = uint32_t(vertices.size() * sizeof(Vertex));
         KxVertexBuffer* pBuffer = nullptr;
         void* data = nullptr;
@@ -170,17 +221,18 @@ int main(int argc, char** argv)
         buffers.push_back(pBuffer);
     }
 
-    // A warm light through the window from above, a dim cool one bounced up
-    // from the floor, and some ambient.
+    // Evening light through the window from above, a dim cool one bounced
+    // up from the floor, and some ambient; the lamps do the rest.
     KxLight sun, fill;
-    sun.Diffuse = KxColor(0.75f, 0.7f, 0.6f, 1.0f);
-    sun.Ambient = KxColor(0.3f, 0.3f, 0.32f, 1.0f);
+    sun.Diffuse = KxColor(0.4f, 0.36f, 0.3f, 1.0f);
+    sun.Ambient = KxColor(0.16f, 0.16f, 0.18f, 1.0f);
     sun.Direction = KxVector3(0.3f, -0.8f, -0.52f);
     fill.Diffuse = KxColor(0.25f, 0.27f, 0.35f, 1.0f);
     fill.Direction = KxVector3(-0.5f, 0.5f, 0.71f);
     device.SetLight(0, &sun);
     device.SetLight(1, &fill);
     device.LightEnable(1, 1);
+    AddLamps(device);
 
     KxMatrix4 viewMatrix, projection;
     viewMatrix.SetLookAtLeftHanded(kViews[view].eye, kViews[view].at, KxVector3(0, 1, 0));

@@ -5,7 +5,8 @@
 // The input: a flags byte; the formats given to CreateVertexBuffer, to SetFVF
 // before binding and to SetFVF after it; the binding stride; a value for each
 // render state; world, view and projection; viewport; clip volume; material;
-// four lights (enable, diffuse, specular, ambient, direction); the culling,
+// four lights (enable, diffuse, specular, ambient, direction; the enable
+// word's second byte makes a point or spot light of it); the culling,
 // depth, alpha test and blend states and the sampler states of stages 0 and
 // 7 when the flags ask for them; the index format and DrawIndexedPrimitive's
 // arguments when they ask for an indexed draw, whose indices are the vertex
@@ -49,6 +50,18 @@ void ReadState(KxSoftwareRenderDevice& device, KxFuzzReader& in)
         for (KxColor* color : {&light.Diffuse, &light.Specular, &light.Ambient})
             in(*color);
         in(light.Direction);
+        // The enable word's second byte picks point and spot lights; their
+        // place, range, attenuations and cone come from fields already read,
+        // so the input keeps its layout.
+        light.Type = int32_t((uint32_t(enable) >> 8) & 3u);
+        light.Position = KxVector3(light.Diffuse.a, light.Specular.a, light.Ambient.a);
+        light.Range = light.Direction.x;
+        light.Attenuation0 = light.Diffuse.r;
+        light.Attenuation1 = light.Specular.g;
+        light.Attenuation2 = light.Ambient.b;
+        light.Theta = light.Direction.y;
+        light.Phi = light.Direction.z;
+        light.Falloff = light.Diffuse.g;
         device.SetLight(i, &light);
         device.LightEnable(i, enable);
     }

@@ -334,6 +334,15 @@ KX_AVX2_INLINE void TransformNormals(const KxVertexTransform& t, const KxMatrixD
     Store(b.nz + i, mz);
 }
 
+// The colours of the first groups vertices from their transformed normals.
+KX_AVX2 __attribute__((noinline)) void ShadeGroups(const KxLightTerms& terms, KxVertexBatch& b, int32_t groups)
+{
+    for (int32_t i = 0; i < groups; i += 4) {
+        const __m256d nx = Load(b.nx + i), ny = Load(b.ny + i), nz = Load(b.nz + i);
+        _mm_store_si128(reinterpret_cast<__m128i*>(b.color + i), Shade(terms, nx, ny, nz));
+    }
+}
+
 bool SameColumn2(const KxMatrix4& a, const KxMatrix4& b)
 {
     for (int r = 0; r < 4; ++r)
@@ -372,10 +381,11 @@ KX_AVX2 void KxTransformVerticesAvx2(const KxVertexTransform& transform, KxVerte
         TransformAllPositions<kNearOfItsOwn>(transform, combined, clipSpace, batch, groups);
     for (int32_t i = 0; i < groups; i += 4)
         TransformNormals(transform, normals, batch, i);
-    for (int32_t i = 0; i < groups; i += 4) {
-        const __m256d nx = Load(batch.nx + i), ny = Load(batch.ny + i), nz = Load(batch.nz + i);
-        _mm_store_si128(reinterpret_cast<__m128i*>(batch.color + i), Shade(*transform.lighting, nx, ny, nz));
-    }
+    // Point and spot lights are shaded one vertex at a time.
+    if (transform.lighting->bLocalLights)
+        KxShadeAtWorldPositions(transform, batch, 0, groups);
+    else
+        ShadeGroups(*transform.lighting, batch, groups);
 }
 
 KX_AVX2 uint32_t KxMarkKeptFacesAvx2(const uint8_t* data, size_t length, int32_t stride, uint32_t first,

@@ -6,8 +6,17 @@
 #include "math/kxcolor.h"
 #include "math/kxvector3.h"
 
-// Shaped like Direct3D 9's light record; the device treats every light as
-// directional, so only the colours and the direction take part in lighting.
+// Light types (Direct3D 9 codes). 0, and any value that is not 1 or 2,
+// lights as directional, as 3 does.
+enum : int32_t {
+    KXLIGHT_POINT = 1,
+    KXLIGHT_SPOT = 2,
+    KXLIGHT_DIRECTIONAL = 3,
+};
+
+// Shaped like Direct3D 9's light record. A directional light uses its
+// colours and Direction; point and spot lights use Position, Range and the
+// attenuations as well, and spot lights Direction, Theta, Phi and Falloff.
 struct KxLight {
     int32_t Type = 0;
     KxColor Diffuse{0.0f, 0.0f, 0.0f, 1.0f};

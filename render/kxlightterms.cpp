@@ -39,6 +39,28 @@ uint32_t KxAlphaBits(float alpha)
     return (scaled >= 255.0 ? 255u : uint32_t(scaled)) << 24;
 }
 
+namespace {
+
+// The ambient and diffuse total, the specular and emissive terms added,
+// packed. Forced inline: Shade is the hot one of its two callers.
+__attribute__((always_inline)) inline uint32_t Total(const KxLightTerms& t, KxColor total, const KxColor& specularSum)
+{
+    if (t.bSpecular)
+        total = AddClamped(total, t.materialSpecular.Modulate(specularSum));
+    total = AddClamped(total, t.emissive);
+
+    // The channels are divided by the final alpha, so a total whose alpha is
+    // not 1 is brightened or dimmed; an alpha of 0 gives black. The vertex
+    // alpha is the material's, not this total's.
+    if (total.a == 0.0f)
+        return t.alphaBits;
+    const double alpha = total.a;
+    return KxLitChannel(double(total.r) * 255.0 / alpha) | (KxLitChannel(double(total.g) * 255.0 / alpha) << 8) |
+           (KxLitChannel(double(total.b) * 255.0 / alpha) << 16) | t.alphaBits;
+}
+
+}  // namespace
+
 uint32_t KxLightTerms::Shade(const KxVector3& normal) const
 {
     if (!bLighting)
@@ -57,17 +79,39 @@ uint32_t KxLightTerms::Shade(const KxVector3& normal) const
             specularSum = AddClamped(specularSum, Scale(light.specular, std::pow(specularFactor, power)));
         }
     }
-    KxColor total = AddClamped(ambient, diffuseSum);
-    if (bSpecular)
-        total = AddClamped(total, materialSpecular.Modulate(specularSum));
-    total = AddClamped(total, emissive);
+    return Total(*this, AddClamped(ambient, diffuseSum), specularSum);
+}
 
-    // The channels are divided by the final alpha, so a total whose alpha is
-    // not 1 is brightened or dimmed; an alpha of 0 gives black. The vertex
-    // alpha is the material's, not this total's.
-    if (total.a == 0.0f)
+uint32_t KxLightTerms::ShadeAt(const KxVector3& normal, const KxVector3& position) const
+{
+    if (!bLighting)
         return alphaBits;
-    const double alpha = total.a;
-    return KxLitChannel(double(total.r) * 255.0 / alpha) | (KxLitChannel(double(total.g) * 255.0 / alpha) << 8) |
-           (KxLitChannel(double(total.b) * 255.0 / alpha) << 16) | alphaBits;
+    // A directional light weighs 1: every product with it is exact, so
+    // directional lights give here what Shade gives.
+    KxColor ambientSum, diffuseSum, specularSum;
+    for (const KxLightTerm& light : lights) {
+        KxVector3 toLight = light.toLight, halfway = light.halfway;
+        float weight = 1.0f;
+        if (light.bLocal) {
+            if (!KxLocalLightAt(light.local, position, toLight, weight))
+                continue;
+            if (bSpecular) {
+                const KxVector3 halfSum = viewDirection + toLight;
+                halfway = halfSum / halfSum.Length();
+            }
+        }
+        ambientSum = AddClamped(ambientSum, Scale(light.ambient, weight));
+        float diffuseFactor = normal.Dot(toLight);
+        if (diffuseFactor < 0.0f)
+            diffuseFactor = 0.0f;
+        diffuseSum = AddClamped(diffuseSum, Scale(light.diffuse, diffuseFactor * weight));
+        if (bSpecular) {
+            float specularFactor = normal.Dot(halfway);
+            if (!(specularFactor > 0.0f))
+                specularFactor = 0.0f;
+            specularSum = AddClamped(specularSum, Scale(light.specular, std::pow(specularFactor, power) * weight));
+        }
+    }
+    const KxColor ambientTerm = materialAmbient.Modulate(globalAmbient.Add(ambientSum));
+    return Total(*this, AddClamped(ambientTerm, diffuseSum), specularSum);
 }

@@ -196,7 +196,8 @@ public:
     bool IsFrontFacing(const KxVector3& p0, const KxVector3& p1, const KxVector3& p2) const;
 
     // Vertex lighting
-    uint32_t LightVertex(const KxVector3& normal);
+    uint32_t LightVertex(const KxVector3& normal);  // at the world origin
+    uint32_t LightVertex(const KxVector3& normal, const KxVector3& worldPosition);
     void GetMaterialColors(KxColor& ambientColor, KxColor& diffuseColor, KxColor& specularColor) const;
 
     // Gouraud filler and lines (no depth, no texture)

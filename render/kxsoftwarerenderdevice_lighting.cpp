@@ -1,5 +1,5 @@
 // Vertex lighting: one normal in, one packed colour out, from the global
-// ambient state, the material and every enabled light taken as directional.
+// ambient state, the material and every enabled light.
 #include <cmath>
 #include <cstdint>
 
@@ -35,8 +35,15 @@ void KxSoftwareRenderDevice::GetMaterialColors(KxColor& ambientColor, KxColor& d
 
 uint32_t KxSoftwareRenderDevice::LightVertex(const KxVector3& normal)
 {
+    return LightVertex(normal, KxVector3(0.0f, 0.0f, 0.0f));
+}
+
+uint32_t KxSoftwareRenderDevice::LightVertex(const KxVector3& normal, const KxVector3& worldPosition)
+{
     PrepareLighting(lightTerms);
-    return lightTerms.Shade(normal);
+    if (!lightTerms.bLocalLights)
+        return lightTerms.Shade(normal);
+    return lightTerms.ShadeAt(normal, worldPosition);
 }
 
 // Everything of the lighting equation that does not depend on the normal.
@@ -45,6 +52,7 @@ void KxSoftwareRenderDevice::PrepareLighting(KxLightTerms& terms)
 {
     terms.bLighting = IsRenderStateOn(kLightingBit);
     terms.lights.clear();
+    terms.bLocalLights = false;
     terms.alphaBits = 0xFF000000u;
     if (!terms.bLighting)
         return;
@@ -65,7 +73,13 @@ void KxSoftwareRenderDevice::PrepareLighting(KxLightTerms& terms)
             continue;
         const KxLight& light = lightSet.light;
         KxLightTerm term;
+        term.bLocal = light.Type == KXLIGHT_POINT || light.Type == KXLIGHT_SPOT;
+        // One that can light nothing is left out, its ambient too.
+        if (term.bLocal && !KxMakeLocalLight(light, lightSet.storedDirection, term.local))
+            continue;
+        terms.bLocalLights = terms.bLocalLights || term.bLocal;
         term.toLight = light.Direction;  // the working direction
+        term.ambient = light.Ambient;
         ambientSum.AddClamped(light.Ambient);
         term.diffuse = held.diffuse.Modulate(light.Diffuse);
         if (terms.bSpecular) {
@@ -76,6 +90,9 @@ void KxSoftwareRenderDevice::PrepareLighting(KxLightTerms& terms)
         terms.lights.push_back(term);
     }
     terms.ambient = held.ambient.Modulate(globalAmbient.Add(ambientSum));
+    terms.materialAmbient = held.ambient;
+    terms.globalAmbient = globalAmbient;
+    terms.viewDirection = viewDirection;
     terms.materialSpecular = held.specular;
     terms.emissive = material.Emissive;
     terms.power = material.Power;

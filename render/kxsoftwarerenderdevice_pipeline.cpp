@@ -316,7 +316,7 @@ KxVertexTransform KxSoftwareRenderDevice::VertexTransform(const KxMatrix4& norma
 {
     const bool bDepthTest = IsRenderStateOn(kZEnableBit);
     return {&combinedMatrix, &clipSpaceMatrix, &normalMatrix, &lightTerms, bDepthTest,
-            vertexFormat.HasComponent(KXFVF_TEX1)};
+            vertexFormat.HasComponent(KXFVF_TEX1), &world};
 }
 
 // Normals go through the 3x3 of the inverse world, not its transpose.

@@ -259,7 +259,7 @@ __attribute__((always_inline)) inline void KxSoftwareRenderDevice::RasterizeHalf
         return;
     edgeA.Skip(rows.skipped);
     edgeB.Skip(rows.skipped);
-    auto filler = [this, &band, sampler] {
+    auto filler = [&] {
         if constexpr (bPlain)
             return SpanFiller(band);
         else

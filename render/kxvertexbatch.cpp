@@ -13,6 +13,17 @@ int32_t KxScreenCoordinate(float value)
     return static_cast<int32_t>(rounded);
 }
 
+namespace {
+
+KxVector3 WorldPosition(const KxVertexTransform& transform, const KxVertexBatch& b, int32_t i)
+{
+    KxVector3 position(b.px[i], b.py[i], b.pz[i]);
+    position.TransformPoint(*transform.world);
+    return position;
+}
+
+}  // namespace
+
 void KxTransformVerticesScalar(const KxVertexTransform& transform, KxVertexBatch& b, int32_t first, int32_t count)
 {
     for (int32_t i = first; i < first + count; ++i) {
@@ -30,8 +41,19 @@ void KxTransformVerticesScalar(const KxVertexTransform& transform, KxVertexBatch
 
         KxVector3 normal(b.nx[i], b.ny[i], b.nz[i]);
         normal.TransformNormal(*transform.normalMatrix);
-        b.color[i] = transform.lighting->Shade(transform.bNormalize ? normal.Normalized() : normal);
+        if (transform.bNormalize)
+            normal = normal.Normalized();
+        if (transform.lighting->bLocalLights)
+            b.color[i] = transform.lighting->ShadeAt(normal, WorldPosition(transform, b, i));
+        else
+            b.color[i] = transform.lighting->Shade(normal);
     }
+}
+
+void KxShadeAtWorldPositions(const KxVertexTransform& transform, KxVertexBatch& b, int32_t first, int32_t count)
+{
+    for (int32_t i = first; i < first + count; ++i)
+        b.color[i] = transform.lighting->ShadeAt(KxVector3(b.nx[i], b.ny[i], b.nz[i]), WorldPosition(transform, b, i));
 }
 
 void KxTransformVertices(const KxVertexTransform& transform, KxVertexBatch& batch)

@@ -31,7 +31,8 @@ struct KxVertexBatch {
 // positions, the same before the viewport (clip space, for the near plane),
 // the normal matrix (the 3x3 of the inverse world), the lighting, whether
 // the normals are normalised first (the depth-tested path), whether there
-// are texture coordinates to divide by w.
+// are texture coordinates to divide by w, and the world matrix, which
+// point and spot lights need the vertices' world positions from.
 struct KxVertexTransform {
     const KxMatrix4* combined;
     const KxMatrix4* clipSpace;
@@ -39,6 +40,7 @@ struct KxVertexTransform {
     const KxLightTerms* lighting;
     bool bNormalize;
     bool bTexCoords;
+    const KxMatrix4* world = nullptr;
 };
 
 // The screen position x or y: value + 0.5 truncated toward zero. Non-finite
@@ -62,3 +64,9 @@ void KxTransformVertices(const KxVertexTransform& transform, KxVertexBatch& batc
 // vector path is compared with, and its fallback.
 void KxTransformVerticesScalar(const KxVertexTransform& transform, KxVertexBatch& batch, int32_t first,
                                int32_t count);
+
+// The colours of vertices first .. first + count - 1 whose normals the
+// batch already holds transformed (and normalised where asked), under
+// lighting with point or spot lights.
+void KxShadeAtWorldPositions(const KxVertexTransform& transform, KxVertexBatch& batch, int32_t first,
+                             int32_t count);

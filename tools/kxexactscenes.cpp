@@ -172,6 +172,28 @@ void ClippingOff(KxExactRandom&, KxExactScene& scene)
     scene.renderStates.push_back({KXRS_CLIPPING, 0});
 }
 
+// One to three point and spot lights among the objects, most aimed near
+// the origin; ranges, attenuations and cones reach part of the meshes, and
+// Phi falls below Theta now and then.
+void LocalLights(KxExactRandom& random, KxExactScene& scene)
+{
+    for (int32_t n = random.Int(1, 3); n > 0; --n) {
+        KxLight light = RandomLight(random);
+        light.Type = random.Chance(50) ? KXLIGHT_POINT : KXLIGHT_SPOT;
+        light.Position = random.Vector(5.0f);
+        const KxVector3 aim = random.Vector(1.5f);
+        light.Direction = aim - light.Position;
+        light.Range = random.Float(2.0f, 10.0f);
+        light.Attenuation0 = random.Float(0.0f, 1.0f);
+        light.Attenuation1 = random.Float(0.0f, 0.4f);
+        light.Attenuation2 = random.Float(0.0f, 0.1f);
+        light.Theta = random.Float(0.1f, 1.5f);
+        light.Phi = random.Float(0.2f, 2.5f);
+        light.Falloff = float(random.Int(0, 2));
+        scene.lights.push_back(light);
+    }
+}
+
 // Vertex colours at screen positions, some beyond the frame, drawn by the
 // Gouraud filler as they stand; the camera only decides what is culled.
 void ScreenColors(KxExactRandom& random, KxExactScene& scene)
@@ -339,6 +361,9 @@ const std::vector<KxExactKind>& KxExactKinds()
         {"viewport-normalized", 10, {SubViewport, NormalizeNormals, Textured, Ambient}},
         {"no-clipping", 6, {ClippingOff, Textured}},
         {"screen-colors", 8, {ScreenColors}},
+        {"point-spot", 10, {LocalLights, Textured}},
+        {"point-spot-specular", 10, {LocalLights, SeveralLights, Specular, Ambient, Textured}},
+        {"point-spot-gouraud", 8, {LocalLights, NoDepth, Specular, SeveralObjects}},
         {"indexed-lists", 8, {Textured, SeveralObjects, IndexedLists}},
         {"indexed-strips", 8, {Textured, Blended, SeveralObjects, IndexedStrips}},
         {"indexed-fans", 8, {Specular, SeveralObjects, IndexedFans}},
